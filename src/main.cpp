@@ -1,0 +1,5 @@
+#include <cstdio>
+
+#include "dialogue.h"
+
+int main() { return runDialogue(stdin, stdout, stderr); }
