@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "dialogue.h"
+#include "golden_data.h"
+#include "scsim.h"
+
+namespace {
+
+std::vector<std::string> loadExpected() {
+  std::vector<std::string> lines;
+  std::ifstream in(KALMIR_TEST_DATA "/golden/expected.txt");
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+// Every slot of every golden data set, bit for bit, against the records of
+// the straightforward single-threaded analysis.
+TEST(Golden, EverySlotOfEveryDataSetIsReproduced) {
+  const std::vector<GoldenSet> sets =
+      loadGoldenSets(KALMIR_TEST_DATA "/golden/datasets.txt");
+  const std::vector<std::string> expected = loadExpected();
+  ASSERT_GE(sets.size(), 30u);
+  ASSERT_EQ(sets.size(), expected.size());
+  for (size_t i = 0; i < sets.size(); ++i) {
+    const GoldenSet& set = sets[i];
+    GoldenRecords r;
+    scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
+          &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
+    EXPECT_EQ(expected[i], hexSlots(r.slots())) << set.name;
+  }
+}
