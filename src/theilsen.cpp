@@ -1,11 +1,15 @@
 #include "theilsen.h"
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "median.h"
 #include "mersenne.h"
+#include "parallel.h"
 #include "quicksort.h"
+#include "select.h"
 #include "variance.h"
 
 namespace {
@@ -69,38 +73,135 @@ void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
   fit(pfX, pfY, nN, pfInt, pfSlope, scratch);
 }
 
+struct ResampleFit::Scratch {
+  explicit Scratch(int nN)
+      : nCount(static_cast<size_t>(nN)),
+        nUnique(static_cast<size_t>(nN)),
+        fV(static_cast<size_t>(nN) * static_cast<size_t>(nN) / 2 + 2),
+        nW(fV.size()),
+        select(fV.size()) {}
+  std::vector<uint32_t> nCount;   // draws of each point
+  std::vector<uint32_t> nUnique;  // the points drawn, in index order
+  std::vector<float> fV;
+  std::vector<uint32_t> nW;
+  WeightedSelect select;
+};
+
+ResampleFit::ResampleFit(const float* pfX, const float* pfY, int nN)
+    : pfX_(pfX), pfY_(pfY), nN_(nN), pScratch_(new Scratch(nN)) {}
+
+ResampleFit::~ResampleFit() { delete pScratch_; }
+
+bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt,
+                      float* pfSlope) {
+  Scratch& s = *pScratch_;
+  const size_t nN = static_cast<size_t>(nN_);
+  std::fill(s.nCount.begin(), s.nCount.end(), 0u);
+  for (size_t j = 0; j < nN; ++j) ++s.nCount[pnIndex[j]];
+  size_t nU = 0;
+  for (size_t k = 0; k < nN; ++k) {
+    if (s.nCount[k] != 0) s.nUnique[nU++] = static_cast<uint32_t>(k);
+  }
+  // The pairs of a resample are the pairs of its distinct points, each
+  // counted c_a * c_b times, and the c(c - 1) / 2 pairs of each point with
+  // its own copies, whose x are equal. (y_b - y_a) / (x_b - x_a) has the
+  // same bits either way round: negating both differences is exact.
+  const uint64_t nPairs = static_cast<uint64_t>(nN) * (nN - 1) / 2;
+  uint64_t nInfCount = 0;
+  size_t nV = 0;
+  for (size_t ia = 0; ia < nU; ++ia) {
+    const uint32_t a = s.nUnique[ia];
+    const uint64_t nCa = s.nCount[a];
+    nInfCount += nCa * (nCa - 1) / 2;
+    const double dXa = pfX_[a];
+    const double dYa = pfY_[a];
+    for (size_t ib = ia + 1; ib < nU; ++ib) {
+      const uint32_t b = s.nUnique[ib];
+      const uint32_t nWeight = static_cast<uint32_t>(nCa) * s.nCount[b];
+      if (pfX_[a] == pfX_[b]) {
+        nInfCount += nWeight;
+        continue;
+      }
+      s.fV[nV] = static_cast<float>((static_cast<double>(pfY_[b]) - dYa) /
+                                    (static_cast<double>(pfX_[b]) - dXa));
+      s.nW[nV] = nWeight;
+      ++nV;
+    }
+  }
+  const uint64_t nGenuine = nPairs - nInfCount;
+  if (nGenuine == 0) {
+    *pfSlope = kTheilSenSentinel;
+    *pfInt = kTheilSenSentinel;
+    return false;
+  }
+  // The sentinels sort among the slopes, as in the full sort; the median
+  // is that of the nGenuine smallest values.
+  s.fV[nV] = kTheilSenSentinel;
+  s.nW[nV] = static_cast<uint32_t>(nInfCount);
+  nV += nInfCount > 0 ? 1 : 0;
+  float fAt, fNext;
+  if (nGenuine % 2 == 1) {
+    s.select.ranks(s.fV.data(), s.nW.data(), nV, (nGenuine - 1) / 2, &fAt,
+                   nullptr);
+    *pfSlope = fAt;
+  } else {
+    s.select.ranks(s.fV.data(), s.nW.data(), nV, nGenuine / 2 - 1, &fAt,
+                   &fNext);
+    *pfSlope = static_cast<float>((static_cast<double>(fAt) + fNext) / 2.0);
+  }
+  for (size_t i = 0; i < nU; ++i) {
+    s.fV[i] = pfY_[s.nUnique[i]];
+    s.nW[i] = s.nCount[s.nUnique[i]];
+  }
+  const float fMedY = s.select.median(s.fV.data(), s.nW.data(), nU, nN);
+  for (size_t i = 0; i < nU; ++i) {
+    s.fV[i] = pfX_[s.nUnique[i]];
+    s.nW[i] = s.nCount[s.nUnique[i]];
+  }
+  const float fMedX = s.select.median(s.fV.data(), s.nW.data(), nU, nN);
+  *pfInt = static_cast<float>(static_cast<double>(fMedY) -
+                              static_cast<double>(*pfSlope) * fMedX);
+  return true;
+}
+
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                     float* slopeSE) {
-  std::vector<float> fBootX(static_cast<size_t>(nN));
-  std::vector<float> fBootY(static_cast<size_t>(nN));
+  const size_t nPoints = static_cast<size_t>(nN);
+  // Resample b takes the nN words from b * nN on, so the whole stream of
+  // the bootstrap is drawn first, in order, and the fits can then run in
+  // any order on any thread.
+  std::vector<uint32_t> nIndex(nPoints * kBootSamples);
+  genrandBlock(nIndex.data(), nIndex.size());
+  // w % n favours small indices slightly when n is not a power of two; the
+  // resample order decides every later number, so it stays as it is.
+  const uint32_t nMod = static_cast<uint32_t>(nN);
+  for (uint32_t& k : nIndex) k %= nMod;
   std::vector<float> fBootInts(kBootSamples);
   std::vector<float> fBootSlopes(kBootSamples);
   // Per resample: 0 kept, 1 intercept beyond the limit, 2 no pair of
   // distinct x (its sentinel intercept is beyond the limit as well).
   std::vector<char> nVerdict(kBootSamples);
-  FitScratch scratch(nN);
-  const uint32_t nMod = static_cast<uint32_t>(nN);
+  ThreadTeam& team = analysisTeam();
+  std::vector<std::unique_ptr<ResampleFit>> fitters(
+      static_cast<size_t>(team.size()));
+  team.run(kBootSamples, [&](size_t nBegin, size_t nEnd, int nMember) {
+    std::unique_ptr<ResampleFit>& fitter = fitters[nMember];
+    if (!fitter) fitter.reset(new ResampleFit(pfX, pfY, nN));
+    for (size_t b = nBegin; b < nEnd; ++b) {
+      const bool bHasSlope = fitter->fit(&nIndex[b * nPoints], &fBootInts[b],
+                                         &fBootSlopes[b]);
+      // |x| > 1000 is the same test as sqrt(x * x) > 1000 in double: the
+      // square of a float is exact there, and so is its root.
+      if (std::fabs(fBootInts[b]) > kBootInterceptLimit) {
+        nVerdict[b] = bHasSlope ? 1 : 2;
+      }
+    }
+  });
   int nInfCount = 0;
   int nDegenerate = 0;
   for (int b = 0; b < kBootSamples; ++b) {
-    // w % n favours small indices slightly when n is not a power of two; the
-    // resample order decides every later number, so it stays as it is.
-    bool bAllSameX = true;
-    for (int j = 0; j < nN; ++j) {
-      const uint32_t k = genrand() % nMod;
-      fBootX[j] = pfX[k];
-      fBootY[j] = pfY[k];
-      bAllSameX = bAllSameX && fBootX[j] == fBootX[0];
-    }
-    fit(fBootX.data(), fBootY.data(), nN, &fBootInts[b], &fBootSlopes[b],
-        scratch);
-    // |x| > 1000 is the same test as sqrt(x * x) > 1000 in double: the
-    // square of a float is exact there, and so is its root.
-    if (std::fabs(fBootInts[b]) > kBootInterceptLimit) {
-      nVerdict[b] = bAllSameX ? 2 : 1;
-      ++nInfCount;
-      nDegenerate += bAllSameX;
-    }
+    nInfCount += nVerdict[b] != 0;
+    nDegenerate += nVerdict[b] == 2;
   }
   // The outlier rule stands unless it would keep fewer than two resamples
   // (data whose level lies far above 1000); then only the resamples without
@@ -119,8 +220,10 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
     *slopeSE = 0.0f;
     return;
   }
-  quicksort(fBootInts.data(), kBootSamples);
-  quicksort(fBootSlopes.data(), kBootSamples);
+  // Only the ascending order matters to the variances that follow, and
+  // equal floats are interchangeable in it, so any correct sort will do.
+  std::sort(fBootInts.begin(), fBootInts.end());
+  std::sort(fBootSlopes.begin(), fBootSlopes.end());
   *intSE = static_cast<float>(
       std::sqrt(static_cast<double>(variance(fBootInts.data(), nKept))));
   *slopeSE = static_cast<float>(

@@ -1,6 +1,8 @@
 #ifndef KALMIR_THEILSEN_H_
 #define KALMIR_THEILSEN_H_
 
+#include <cstdint>
+
 // Robust line fits y = intercept + slope * x. The slope is the median of the
 // slopes of all pairs of points, so one wild measurement cannot tip the line;
 // the intercept is median(y) - slope * median(x). theilSen keeps nothing
@@ -27,5 +29,26 @@ void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
 // Writes *intSE, then *slopeSE.
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                     float* slopeSE);
+
+// Fits bootstrap resamples of one phase given as indices of its points, with
+// the bits theilSen gives on the resampled arrays, but faster: a point drawn
+// c times enters as one value of weight c, and the medians are found by
+// selection instead of sorting. Keeps its scratch between fits.
+class ResampleFit {
+ public:
+  ResampleFit(const float* pfX, const float* pfY, int nN);
+  ~ResampleFit();
+  // Fits the nN points pfX[pnIndex[j]], pfY[pnIndex[j]]. Returns false,
+  // with the sentinel as both coefficients, when no two of them have
+  // distinct x.
+  bool fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope);
+
+ private:
+  struct Scratch;
+  const float* pfX_;
+  const float* pfY_;
+  int nN_;
+  Scratch* pScratch_;
+};
 
 #endif  // KALMIR_THEILSEN_H_

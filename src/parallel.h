@@ -1,0 +1,57 @@
+#ifndef KALMIR_PARALLEL_H_
+#define KALMIR_PARALLEL_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A team of threads that share out the independent items of one stage of an
+// analysis. Every item is computed exactly as it would be on one thread and
+// written to its own place, so no result depends on the number of threads
+// or on their scheduling; all sums across items stay with the caller.
+
+// Threads an analysis uses: 0 (the default) means one per core.
+void setAnalysisThreads(int nThreads);
+int analysisThreads();
+
+class ThreadTeam {
+ public:
+  // nThreads counts the calling thread; 1 runs everything on it.
+  explicit ThreadTeam(int nThreads);
+  ~ThreadTeam();
+  ThreadTeam(const ThreadTeam&) = delete;
+  ThreadTeam& operator=(const ThreadTeam&) = delete;
+
+  int size() const { return nThreads_; }
+
+  // Calls fn(nBegin, nEnd, nMember) on contiguous ranges that cover
+  // [0, nItems) once, nMember being the running member's number
+  // (0 ... size() - 1), and returns when all are done.
+  void run(size_t nItems,
+           const std::function<void(size_t, size_t, int)>& fn);
+
+ private:
+  void memberLoop(int nMember);
+  void runShare(int nMember);
+
+  int nThreads_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  const std::function<void(size_t, size_t, int)>* pfn_ = nullptr;
+  size_t nItems_ = 0;
+  unsigned long nGeneration_ = 0;
+  int nBusy_ = 0;
+  bool bStop_ = false;
+};
+
+// The team the analysis stages share, of analysisThreads() threads; made
+// anew when that number changes. Not for use from two threads at once.
+ThreadTeam& analysisTeam();
+
+#endif  // KALMIR_PARALLEL_H_
