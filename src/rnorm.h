@@ -1,6 +1,11 @@
 #ifndef KALMIR_RNORM_H_
 #define KALMIR_RNORM_H_
 
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 // Normal deviates by the Marsaglia polar method on the words of genrand().
 // Each accepted pair of uniforms yields two deviates: the first is returned,
 // the second is kept in a one-deviate cache (a process-wide static) and
@@ -27,5 +32,33 @@ inline float rnormUniform(unsigned int nWord) {
       2.0 * (static_cast<double>(static_cast<float>(nWord)) / 4294967295.0) -
       1.0);
 }
+
+// The polar method's scaling factor sqrt(-2 log w / w), rounded to float,
+// for an accepted squared radius 0 < w < 1: the value rnorm stores.
+inline float rnormFactor(float w) {
+  return static_cast<float>(
+      std::sqrt((-2.0 * std::log(static_cast<double>(w))) / w));
+}
+
+// The same factors for n values at once, with the bits of rnormFactor. The
+// logarithm is a polynomial the compiler can vectorize; wherever its result
+// could round to a different float than the C library's would (within a
+// wide margin of a rounding boundary), rnormFactor itself is called.
+void rnormFactors(const float* pfW, float* pfFactor, size_t n);
+
+// Draws standard normal deviates in bulk: exactly the values, generator
+// words and cache state that the same number of rnorm(0, 1) calls would
+// give, with the work shared among the analysis threads. Keeps its scratch
+// between calls.
+class NormalBlock {
+ public:
+  // Writes the next n deviates of the stream to pfOut.
+  void draw(float* pfOut, size_t n);
+
+ private:
+  std::vector<uint32_t> nWords_;
+  std::vector<float> fX1_, fX2_, fW_, fY_;
+  std::vector<size_t> nAccepted_;
+};
 
 #endif  // KALMIR_RNORM_H_

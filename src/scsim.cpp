@@ -1,13 +1,17 @@
 #include "scsim.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <memory>
 
 #include "autocorrelation.h"
 #include "mersenne.h"
+#include "parallel.h"
 #include "prob.h"
 #include "quicksort.h"
 #include "residuals.h"
+#include "rnorm.h"
 #include "simulation.h"
 #include "theilsen.h"
 #include "variance.h"
@@ -116,20 +120,53 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   pSim->fExpMeans.resize(static_cast<size_t>(nSimN));
   float* fNullMeans = pSim->fNullMeans.data();
   float* fExpMeans = pSim->fExpMeans.data();
-  SimScratch scratch(nNB);
+  // Case c takes the deviates from c * nPerCase on: its null phase's n + 54,
+  // then its experimental phase's. The deviates of a chunk of cases are
+  // drawn first, in stream order, then the cases run in blocks of lanes on
+  // all threads; the running sums stay in case order below.
+  const size_t nPerPhase = static_cast<size_t>(simDeviatesPerPhase(nNB));
+  const size_t nPerCase = 2 * nPerPhase;
+  const size_t nChunkDeviates = size_t{1} << 19;
+  size_t nChunkCases = nChunkDeviates / nPerCase / kSimLanes * kSimLanes;
+  if (nChunkCases < static_cast<size_t>(kSimLanes)) nChunkCases = kSimLanes;
+  std::vector<float> fZ(nChunkCases * nPerCase);
+  ThreadTeam& team = analysisTeam();
+  std::vector<std::unique_ptr<SimBlockScratch>> scratch(
+      static_cast<size_t>(team.size()));
+  NormalBlock normals;
+  const float fR1 = autocorrModel[kAutoR1];
+  const float fR1SE = autocorrModel[kAutoR1SE];
+  for (size_t nDone = 0; nDone < static_cast<size_t>(nSimN);) {
+    const size_t nCases =
+        std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone);
+    normals.draw(fZ.data(), nCases * nPerCase);
+    const size_t nBlocks = (nCases + kSimLanes - 1) / kSimLanes;
+    team.run(nBlocks, [&](size_t nBegin, size_t nEnd, int nMember) {
+      std::unique_ptr<SimBlockScratch>& s = scratch[nMember];
+      if (!s) s.reset(new SimBlockScratch(nNB));
+      for (size_t b = nBegin; b < nEnd; ++b) {
+        const size_t nFirst = b * kSimLanes;
+        const int nLanes =
+            static_cast<int>(std::min<size_t>(kSimLanes, nCases - nFirst));
+        const float* ppfNull[kSimLanes];
+        const float* ppfExp[kSimLanes];
+        for (int l = 0; l < nLanes; ++l) {
+          ppfNull[l] = &fZ[(nFirst + l) * nPerCase];
+          ppfExp[l] = ppfNull[l] + nPerPhase;
+        }
+        simPhaseMeansBlock(ppfNull, nLanes, nNB, p.fTB.data(),
+                           nullModel.data(), fR1, fR1SE,
+                           &fNullMeans[nDone + nFirst], *s);
+        simPhaseMeansBlock(ppfExp, nLanes, nNB, p.fTB2.data(),
+                           expModel.data(), fR1, fR1SE,
+                           &fExpMeans[nDone + nFirst], *s);
+      }
+    });
+    nDone += nCases;
+  }
   float sum1 = 0.0f;
   float sum2 = 0.0f;
   for (int i = 0; i < nSimN; ++i) {
-    fNullMeans[i] = simTimeSeriesMean(
-        nNB, p.fTB.data(), nullModel[kPhaseInt], nullModel[kPhaseIntSE],
-        nullModel[kPhaseSlope], nullModel[kPhaseSlopeSE], nullModel[kPhaseSD],
-        nullModel[kPhaseSDSE], autocorrModel[kAutoR1],
-        autocorrModel[kAutoR1SE], scratch);
-    fExpMeans[i] = simTimeSeriesMean(
-        nNB, p.fTB2.data(), expModel[kPhaseInt], expModel[kPhaseIntSE],
-        expModel[kPhaseSlope], expModel[kPhaseSlopeSE], expModel[kPhaseSD],
-        expModel[kPhaseSDSE], autocorrModel[kAutoR1],
-        autocorrModel[kAutoR1SE], scratch);
     sum1 = sum1 + fNullMeans[i];
     sum2 = sum2 + fExpMeans[i];
   }
@@ -141,6 +178,13 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   pSim->fExpSD = sqrtf64(variance(fExpMeans, nSimN));
 }
 
+float empiricalPAt(int i, int nSimN) {
+  if (i < nSimN / 2) {
+    return static_cast<float>((static_cast<double>(i) / nSimN) * 2.0);
+  }
+  return static_cast<float>((static_cast<double>(nSimN - i) / nSimN) * 2.0);
+}
+
 float empiricalP(float fMeanB, const float* pfSorted, int nSimN) {
   // Ties with the observed mean count as not below it; the search stops at
   // the last element.
@@ -149,10 +193,26 @@ float empiricalP(float fMeanB, const float* pfSorted, int nSimN) {
     if (i == nSimN - 1) break;
     ++i;
   }
-  if (i < nSimN / 2) {
-    return static_cast<float>((static_cast<double>(i) / nSimN) * 2.0);
+  return empiricalPAt(i, nSimN);
+}
+
+float empiricalPOfMeans(float fMeanB, const float* pfMeans, int nSimN) {
+  // The search in the sorted means stops at the first value not below the
+  // observed mean, so its index is the number of means below it (at most
+  // nSimN - 1): a count gives the same index without sorting. A NaN among
+  // the means has no such order, and then the means are sorted as usual.
+  int nBelow = 0;
+  bool bOrdered = true;
+  for (int i = 0; i < nSimN; ++i) {
+    nBelow += fMeanB > pfMeans[i] ? 1 : 0;
+    bOrdered = bOrdered && !std::isnan(pfMeans[i]);
   }
-  return static_cast<float>((static_cast<double>(nSimN - i) / nSimN) * 2.0);
+  if (bOrdered && !std::isnan(fMeanB)) {
+    return empiricalPAt(std::min(nBelow, nSimN - 1), nSimN);
+  }
+  std::vector<float> fNullSort(pfMeans, pfMeans + nSimN);
+  quicksort(fNullSort.data(), nSimN);
+  return empiricalP(fMeanB, fNullSort.data(), nSimN);
 }
 
 void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
@@ -187,9 +247,7 @@ void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
   float fSumB = 0.0f;
   for (int i = 0; i < nNB; ++i) fSumB = fSumB + fYB[i];
   const float fMeanB = static_cast<float>(static_cast<double>(fSumB) / dNB);
-  std::vector<float> fNullSort(pfNullMeans, pfNullMeans + nSimN);
-  quicksort(fNullSort.data(), nSimN);
-  const float pEmp = empiricalP(fMeanB, fNullSort.data(), nSimN);
+  const float pEmp = empiricalPOfMeans(fMeanB, pfNullMeans, nSimN);
   // Divided by the literal 1.4142136, not by the exact root of 2.
   const float pNormal = erfcc(
       std::fabs(static_cast<double>(fSMD) / fSMDSD) / 1.4142136);

@@ -115,5 +115,9 @@ void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
 
 // The empirical two-sided p of fMeanB among nSimN >= 1 ascending values.
 float empiricalP(float fMeanB, const float* pfSorted, int nSimN);
+// The same p from the means in any order, without sorting them.
+float empiricalPOfMeans(float fMeanB, const float* pfMeans, int nSimN);
+// The empirical p when the search stops at index i.
+float empiricalPAt(int i, int nSimN);
 
 #endif  // KALMIR_SCSIM_H_

@@ -20,6 +20,42 @@ struct StoredDeviates {
   float operator()() { return *pfZ++; }
 };
 
+// One phase's own parameters, drawn from its model with z1 ... z4.
+struct DrawnPhase {
+  float simInt, simSlope, simSD, simR1;
+};
+
+inline DrawnPhase drawPhase(int n, float intercept, float intSE, float slope,
+                            float slopeSE, float SD, float SDSE, float r1,
+                            float r1SE, float z1, float z2, float z3,
+                            float z4) {
+  DrawnPhase d;
+  d.simInt = static_cast<float>(
+      static_cast<double>(intercept) + static_cast<double>(intSE) * z1 +
+      std::sqrt(static_cast<double>(n)) * slopeSE * z2);
+  // The same z1 moves the slope the opposite way.
+  d.simSlope = static_cast<float>(static_cast<double>(slope) -
+                                  static_cast<double>(slopeSE) * z1);
+  d.simSD = static_cast<float>(static_cast<double>(SD) +
+                               static_cast<double>(SDSE) * z3);
+  d.simR1 = static_cast<float>(static_cast<double>(r1) +
+                               static_cast<double>(r1SE) * z4);
+  if (d.simR1 > 1.0f) d.simR1 = 1.0f;
+  if (d.simR1 < -1.0f) d.simR1 = -1.0f;
+  return d;
+}
+
+// The element formulas, shared by the one-phase and the many-phase code so
+// that both give the same bits.
+inline float standardized(float e, float mean, float sd) {
+  return static_cast<float>((static_cast<double>(e) - mean) / sd);
+}
+inline float phaseValue(float t, float simSlope, float simInt, float noise,
+                        float simSD) {
+  return static_cast<float>(static_cast<double>(t) * simSlope + simInt +
+                            static_cast<double>(noise) * simSD);
+}
+
 template <class Deviates>
 void autocorrNoise(Deviates& next, float r1, int n, float* y, float* e) {
   e[0] = next();
@@ -35,7 +71,7 @@ void autocorrNoise(Deviates& next, float r1, int n, float* y, float* e) {
   const float sd =
       static_cast<float>(std::sqrt(static_cast<double>(variance(eKept, n))));
   for (int i = 0; i < n; ++i) {
-    eKept[i] = static_cast<float>((static_cast<double>(eKept[i]) - mean) / sd);
+    eKept[i] = standardized(eKept[i], mean, sd);
     y[i] = eKept[i];
   }
 }
@@ -49,24 +85,16 @@ float phaseMean(Deviates& next, int n, const float* t, float intercept,
   const float z2 = next();
   const float z3 = next();
   const float z4 = next();
-  const float simInt = static_cast<float>(
-      static_cast<double>(intercept) + static_cast<double>(intSE) * z1 +
-      std::sqrt(static_cast<double>(n)) * slopeSE * z2);
-  // The same z1 moves the slope the opposite way.
-  const float simSlope =
-      static_cast<float>(static_cast<double>(slope) -
-                         static_cast<double>(slopeSE) * z1);
-  const float simSD = static_cast<float>(static_cast<double>(SD) +
-                                         static_cast<double>(SDSE) * z3);
-  float simR1 = static_cast<float>(static_cast<double>(r1) +
-                                   static_cast<double>(r1SE) * z4);
-  if (simR1 > 1.0f) simR1 = 1.0f;
-  if (simR1 < -1.0f) simR1 = -1.0f;
+  const DrawnPhase drawn = drawPhase(n, intercept, intSE, slope, slopeSE, SD,
+                                     SDSE, r1, r1SE, z1, z2, z3, z4);
+  const float simInt = drawn.simInt;
+  const float simSlope = drawn.simSlope;
+  const float simSD = drawn.simSD;
+  const float simR1 = drawn.simR1;
   float* y = scratch.temp.data();
   autocorrNoise(next, simR1, n, y, scratch.e.data());
   for (int i = 0; i < n; ++i) {
-    y[i] = static_cast<float>(static_cast<double>(t[i]) * simSlope + simInt +
-                              static_cast<double>(y[i]) * simSD);
+    y[i] = phaseValue(t[i], simSlope, simInt, y[i], simSD);
     sum = sum + y[i];
   }
   return static_cast<float>(static_cast<double>(sum) / n);
@@ -106,4 +134,90 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
   StoredDeviates next{pfZ};
   return phaseMean(next, n, t, intercept, intSE, slope, slopeSE, SD, SDSE, r1,
                    r1SE, scratch);
+}
+
+SimBlockScratch::SimBlockScratch(int n)
+    : e(static_cast<size_t>(n + kSimBurnIn) * kSimLanes) {}
+
+void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
+                        const float* t, const float* pfModel, float r1,
+                        float r1SE, float* pfMeans, SimBlockScratch& scratch) {
+  // Lane l carries phase l; every lane runs the operations of the one-phase
+  // code in the same order, so each mean has that code's bits. Unused lanes
+  // repeat lane 0 and are not stored.
+  const int K = kSimLanes;
+  const float* ppfLane[kSimLanes];
+  for (int l = 0; l < K; ++l) ppfLane[l] = ppfZ[l < nLanes ? l : 0];
+  float simInt[kSimLanes], simSlope[kSimLanes], simSD[kSimLanes],
+      simR1[kSimLanes];
+  for (int l = 0; l < K; ++l) {
+    const float* z = ppfLane[l];
+    const DrawnPhase d =
+        drawPhase(n, pfModel[0], pfModel[1], pfModel[2], pfModel[3],
+                  pfModel[4], pfModel[5], r1, r1SE, z[0], z[1], z[2], z[3]);
+    simInt[l] = d.simInt;
+    simSlope[l] = d.simSlope;
+    simSD[l] = d.simSD;
+    simR1[l] = d.simR1;
+  }
+  const int nSeries = n + kSimBurnIn;
+  float* e = scratch.e.data();
+  for (int i = 0; i < nSeries; ++i) {
+    for (int l = 0; l < K; ++l) e[i * K + l] = ppfLane[l][4 + i];
+  }
+  for (int i = 1; i < nSeries; ++i) {
+    for (int l = 0; l < K; ++l) {
+      const float fCarry = simR1[l] * e[(i - 1) * K + l];
+      e[i * K + l] = fCarry + e[i * K + l];
+    }
+  }
+  float* eKept = e + kSimBurnIn * K;
+  float sum[kSimLanes] = {};
+  for (int i = 0; i < n; ++i) {
+    for (int l = 0; l < K; ++l) sum[l] = sum[l] + eKept[i * K + l];
+  }
+  float mean[kSimLanes], sd[kSimLanes];
+  float ss[kSimLanes] = {};
+  double dSum[kSimLanes] = {}, dSS[kSimLanes] = {};
+  for (int l = 0; l < K; ++l) {
+    mean[l] = static_cast<float>(static_cast<double>(sum[l]) / n);
+  }
+  // The two variances of varianceSingle and varianceDouble, per lane. The
+  // single-precision running sum is the one just formed, so its mean is
+  // mean[l].
+  for (int i = 0; i < n; ++i) {
+    for (int l = 0; l < K; ++l) {
+      const float z = eKept[i * K + l] - mean[l];
+      ss[l] = static_cast<float>(static_cast<double>(ss[l]) +
+                                 static_cast<double>(z) * z);
+      dSum[l] += eKept[i * K + l];
+    }
+  }
+  double dMean[kSimLanes];
+  for (int l = 0; l < K; ++l) dMean[l] = dSum[l] / n;
+  for (int i = 0; i < n; ++i) {
+    for (int l = 0; l < K; ++l) {
+      const double z = eKept[i * K + l] - dMean[l];
+      dSS[l] += z * z;
+    }
+  }
+  for (int l = 0; l < K; ++l) {
+    const float fSingle =
+        static_cast<float>(static_cast<double>(ss[l]) / (n - 1));
+    const float fDouble = static_cast<float>(dSS[l] / (n - 1));
+    sd[l] = static_cast<float>(
+        std::sqrt(static_cast<double>(varianceGuarded(fSingle, fDouble))));
+  }
+  float total[kSimLanes] = {};
+  for (int i = 0; i < n; ++i) {
+    for (int l = 0; l < K; ++l) {
+      const float y = phaseValue(
+          t[i], simSlope[l], simInt[l],
+          standardized(eKept[i * K + l], mean[l], sd[l]), simSD[l]);
+      total[l] = total[l] + y;
+    }
+  }
+  for (int l = 0; l < nLanes; ++l) {
+    pfMeans[l] = static_cast<float>(static_cast<double>(total[l]) / n);
+  }
 }

@@ -44,4 +44,21 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
                             float slopeSE, float SD, float SDSE, float r1,
                             float r1SE, SimScratch& scratch);
 
+// Phases simulated side by side, one per lane, so that the compiler can run
+// the lanes' identical arithmetic in SIMD registers.
+const int kSimLanes = 8;
+
+struct SimBlockScratch {
+  explicit SimBlockScratch(int n);
+  std::vector<float> e;  // (n + 50) * kSimLanes, step-major
+};
+
+// Simulates nLanes <= kSimLanes phases of n >= 2 points of one model at the
+// times t, phase l from the n + 54 deviates at ppfZ[l], and writes their
+// means to pfMeans[0 ... nLanes-1]. pfModel holds a phase model's six values
+// in slot order. Each mean has the bits simTimeSeriesMeanFrom gives.
+void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
+                        const float* t, const float* pfModel, float r1,
+                        float r1SE, float* pfMeans, SimBlockScratch& scratch);
+
 #endif  // KALMIR_SIMULATION_H_
