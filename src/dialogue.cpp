@@ -61,7 +61,7 @@ class TokenReader {
 
  private:
   FILE* in_;
-  char token_[64];
+  char token_[256];
   size_t nLength_ = 0;
   bool bTooLong_ = false;
 };
@@ -70,6 +70,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A whole decimal number with an optional sign, from 2 to nMax.
 bool parseCount(const char* s, int nMax, int* pnCount) {
+  const bool bNegative = *s == '-';
   if (*s == '+' || *s == '-') ++s;
   if (!isDigit(*s)) return false;
   long nValue = 0;
@@ -77,7 +78,7 @@ bool parseCount(const char* s, int nMax, int* pnCount) {
     if (!isDigit(*s)) return false;
     if (nValue <= nMax) nValue = nValue * 10 + (*s - '0');
   }
-  if (nValue < 2 || nValue > nMax) return false;
+  if (bNegative || nValue < 2 || nValue > nMax) return false;
   *pnCount = static_cast<int>(nValue);
   return true;
 }
@@ -130,7 +131,7 @@ class Dialogue {
       if (!readDataSet()) {
         std::fflush(out_);
         std::fputs(
-            "\nInput ended inside a data set; that data set was not "
+            "Input ended inside a data set; that data set was not "
             "analysed.\n",
             err_);
         return 1;
@@ -274,7 +275,8 @@ class Dialogue {
     if (bShortPhase && bFlatNull) note += ", and ";
     if (bFlatNull) {
       note += "the simulated null-model means do not vary (the baseline lies "
-              "exactly on its line), so d was divided by a stand-in of 1e-6";
+              "exactly on its line), so their SD of 0 entered d's pooled SD "
+              "as a stand-in of 1e-6";
     }
     note += "; d, r and p are not meaningful for such data.\n";
     std::fputs(note.c_str(), err_);

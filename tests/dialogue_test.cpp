@@ -13,7 +13,7 @@ const std::string kValueHelp =
     "Please enter a number such as 4 or 2.5 (a point, not a comma, before "
     "the decimals).\n";
 const std::string kUnfinished =
-    "\nInput ended inside a data set; that data set was not analysed.\n";
+    "Input ended inside a data set; that data set was not analysed.\n";
 const std::string kACountPrompt =
     "Enter the number of A phase (baseline) points: ";
 const std::string kBCountPrompt = "Enter the number of B phase points: ";
@@ -91,10 +91,7 @@ TEST(Dialogue, RejectsUnusableCountsAndAsksAgain) {
   }
 }
 
-// Disabled: a leading minus is skipped and not applied, so "-4" is taken as
-// a count of 4 and the A prompts follow. Enable once negative counts are
-// rejected.
-TEST(Dialogue, DISABLED_RejectsNegativeCounts) {
+TEST(Dialogue, RejectsNegativeCounts) {
   for (const std::string tok : {"-4", "-2", "-500"}) {
     const Session a = run("\n" + tok + "\n");
     EXPECT_EQ(kCountHelp + kUnfinished, a.err) << tok;
