@@ -1,0 +1,74 @@
+#include "simulation.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "mersenne.h"
+#include "rnorm.h"
+
+namespace {
+const float fTB[] = {11, 12, 13, 14, 15, 16, 17, 18};  // B after 10 A points
+const float fTB2[] = {1, 2, 3, 4, 5, 6, 7, 8};
+void emptyCache() { setRnormCache(RnormCache{0, 0.0f}); }
+}  // namespace
+
+TEST(Simulation, ACaseDrawsExactly2TimesNPlus54Deviates) {
+  // One case of the worked example's size: a null and an experimental
+  // phase of 8 points each.
+  emptyCache();
+  sgenrand(7487);
+  const float fNull = simTimeSeriesMean(8, fTB, 3.25f, 0.6f, 0.5f, 0.069f,
+                                        0.791f, 0.068f, -0.625f, 0.216f);
+  const float fExp = simTimeSeriesMean(8, fTB2, 8.625f, 1.142f, 0.75f, 0.216f,
+                                       0.973f, 0.133f, -0.625f, 0.216f);
+  EXPECT_EQ(0, rnormCache().use_last);
+  const uint32_t nNext = genrand();
+  // Replay: the same number of deviates from the reseeded stream.
+  emptyCache();
+  sgenrand(7487);
+  std::vector<float> fZ(2 * (8 + 54));
+  for (float& z : fZ) z = rnorm(0.0f, 1.0f);
+  EXPECT_EQ(nNext, genrand());
+  // Those deviates, handed over as an array, give the same bits.
+  SimScratch scratch(8);
+  EXPECT_EQ(fNull,
+            simTimeSeriesMeanFrom(fZ.data(), 8, fTB, 3.25f, 0.6f, 0.5f, 0.069f,
+                                  0.791f, 0.068f, -0.625f, 0.216f, scratch));
+  EXPECT_EQ(fExp, simTimeSeriesMeanFrom(fZ.data() + 62, 8, fTB2, 8.625f, 1.142f,
+                                        0.75f, 0.216f, 0.973f, 0.133f, -0.625f,
+                                        0.216f, scratch));
+}
+
+TEST(Simulation, ClampsTheDrawnAutocorrelationToPlusMinusOne) {
+  // z4 = 0.5 moves r1 = 0.9 by 0.5 * 0.5 to 1.15, clamped to 1; likewise
+  // -0.9 and z4 = -0.5 to -1. Intercept and slope 0 and a large SD leave
+  // only the rounding residue of the noise in the mean, which differs for
+  // the autocorrelation: 0.99 and 1 already differ.
+  std::vector<float> fZ(8 + 54);
+  for (size_t i = 0; i < fZ.size(); ++i) {
+    fZ[i] = static_cast<float>(static_cast<int>(i * 37 % 19) - 9) / 5.0f;
+  }
+  SimScratch scratch(8);
+  auto mean = [&](float fZ4, float r1, float r1SE) {
+    fZ[3] = fZ4;
+    return simTimeSeriesMeanFrom(fZ.data(), 8, fTB2, 0, 0, 0, 0, 1e6f, 0, r1,
+                                 r1SE, scratch);
+  };
+  EXPECT_EQ(mean(0.5f, 1.0f, 0.0f), mean(0.5f, 0.9f, 0.5f));
+  EXPECT_NE(mean(0.5f, 0.99f, 0.0f), mean(0.5f, 1.0f, 0.0f));
+  EXPECT_EQ(mean(-0.5f, -1.0f, 0.0f), mean(-0.5f, -0.9f, 0.5f));
+  EXPECT_NE(mean(-0.5f, -0.99f, 0.0f), mean(-0.5f, -1.0f, 0.0f));
+}
+
+TEST(Simulation, ZeroErrorNullModelGivesTheExactMeanTime) {
+  // Intercept 0, slope 1 and no error: every simulated mean is the mean B
+  // time on the common axis, 10 + (8 + 1) / 2, whatever the deviates.
+  emptyCache();
+  sgenrand(7487);
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(14.5f,
+              simTimeSeriesMean(8, fTB, 0, 0, 1, 0, 0, 0, -0.625f, 0.216f));
+  }
+  EXPECT_EQ(0, rnormCache().use_last);
+}
