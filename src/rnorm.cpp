@@ -2,7 +2,13 @@
 
 #include <cmath>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "mersenne.h"
 #include "parallel.h"
@@ -152,6 +158,90 @@ void rnormFactors(const float* pfW, float* pfFactor, size_t n) {
   }
 }
 
+namespace {
+
+// Moves the attempts with w < 1 to the front, in order, and returns how
+// many there are; pure data movement, so the two versions agree exactly.
+size_t compactAcceptedScalar(float* pfX1, float* pfX2, float* pfW, size_t n) {
+  size_t nKept = 0;
+  for (size_t t = 0; t < n; ++t) {
+    const float x1 = pfX1[t];
+    const float x2 = pfX2[t];
+    const float w = pfW[t];
+    pfX1[nKept] = x1;
+    pfX2[nKept] = x2;
+    pfW[nKept] = w;
+    nKept += w < 1.0f ? 1 : 0;
+  }
+  return nKept;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KALMIR_HAVE_AVX2_COMPACT 1
+
+// For each 8-bit mask of accepted lanes, the lanes to gather to the front.
+struct PackTable {
+  PackTable() {
+    for (int m = 0; m < 256; ++m) {
+      int k = 0;
+      for (int l = 0; l < 8; ++l) {
+        if (m & (1 << l)) nLane[m][k++] = l;
+      }
+      for (; k < 8; ++k) nLane[m][k] = 0;
+    }
+  }
+  alignas(32) int32_t nLane[256][8];
+};
+const PackTable packTable;
+
+// Eight attempts at a time: the accepted lanes are permuted to the front
+// and stored at the write position, which never passes the read position,
+// so nothing is overwritten before it is read.
+__attribute__((target("avx2"))) size_t compactAcceptedAvx2(float* pfX1,
+                                                          float* pfX2,
+                                                          float* pfW,
+                                                          size_t n) {
+  const __m256 vOne = _mm256_set1_ps(1.0f);
+  size_t nKept = 0;
+  size_t t = 0;
+  for (; t + 8 <= n; t += 8) {
+    const __m256 vW = _mm256_loadu_ps(pfW + t);
+    const __m256 vX1 = _mm256_loadu_ps(pfX1 + t);
+    const __m256 vX2 = _mm256_loadu_ps(pfX2 + t);
+    const int nMask = _mm256_movemask_ps(_mm256_cmp_ps(vW, vOne, _CMP_LT_OQ));
+    const __m256i vPerm = _mm256_load_si256(
+        reinterpret_cast<const __m256i*>(packTable.nLane[nMask]));
+    _mm256_storeu_ps(pfW + nKept, _mm256_permutevar8x32_ps(vW, vPerm));
+    _mm256_storeu_ps(pfX1 + nKept, _mm256_permutevar8x32_ps(vX1, vPerm));
+    _mm256_storeu_ps(pfX2 + nKept, _mm256_permutevar8x32_ps(vX2, vPerm));
+    nKept += static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(nMask)));
+  }
+  for (; t < n; ++t) {
+    const float x1 = pfX1[t];
+    const float x2 = pfX2[t];
+    const float w = pfW[t];
+    pfX1[nKept] = x1;
+    pfX2[nKept] = x2;
+    pfW[nKept] = w;
+    nKept += w < 1.0f ? 1 : 0;
+  }
+  return nKept;
+}
+#endif
+
+size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, size_t n) {
+#ifdef KALMIR_HAVE_AVX2_COMPACT
+  static const bool bAvx2 = __builtin_cpu_supports("avx2");
+  if (bAvx2) return compactAcceptedAvx2(pfX1, pfX2, pfW, n);
+#endif
+  return compactAcceptedScalar(pfX1, pfX2, pfW, n);
+}
+
+// Below this many attempts a round runs on the calling thread alone.
+const size_t nParallelFrom = 4096;
+
+}  // namespace
+
 void NormalBlock::draw(float* pfOut, size_t n) {
   RnormCache cache = rnormCache();
   if (n > 0 && cache.use_last) {
@@ -160,71 +250,70 @@ void NormalBlock::draw(float* pfOut, size_t n) {
     cache.use_last = 0;
   }
   ThreadTeam& team = analysisTeam();
+  // Pairs still wanted; the last one gives only its first deviate to pfOut
+  // when n is odd, and its second to the cache.
+  const size_t nPairsAll = (n + 1) / 2;
+  size_t nPairsDone = 0;
   std::vector<size_t>& nAccepted = nAccepted_;
-  nAccepted.assign(static_cast<size_t>(team.size()), 0);
-  size_t nPairsLeft = (n + 1) / 2;
-  while (nPairsLeft > 0) {
+  nAccepted.resize(static_cast<size_t>(team.size()));
+  std::vector<size_t> nFirstPair(nAccepted.size());
+  float fTail = 0.0f;
+  while (nPairsDone < nPairsAll) {
     // Every attempt takes two words and yields at most one pair, so drawing
     // two words per pair still wanted never draws a word rnorm would not.
-    const size_t nTries = nPairsLeft;
+    const size_t nTries = nPairsAll - nPairsDone;
     nWords_.resize(2 * nTries);
     fX1_.resize(nTries);
     fX2_.resize(nTries);
     fW_.resize(nTries);
-    fY_.resize(2 * nTries);
     genrandBlock(nWords_.data(), 2 * nTries);
-    // Each thread keeps the pairs its range accepts at the front of the
-    // range, in order, and scales them there.
-    auto accept = [&](size_t nBegin, size_t nEnd, int nMember) {
+    const bool bParallel = nTries >= nParallelFrom && team.size() > 1;
+    const size_t nMembers = bParallel ? nAccepted.size() : 1;
+    auto forRanges = [&](const std::function<void(size_t, size_t, int)>& fn) {
+      if (bParallel) {
+        team.run(nTries, fn);
+      } else {
+        fn(0, nTries, 0);
+      }
+    };
+    // Each range keeps its accepted attempts at its front, in order.
+    forRanges([&](size_t nBegin, size_t nEnd, int nMember) {
       uniformPairs(&nWords_[2 * nBegin], &fX1_[nBegin], &fX2_[nBegin],
                    &fW_[nBegin], nEnd - nBegin);
-      size_t nKept = nBegin;
-      for (size_t t = nBegin; t < nEnd; ++t) {
-        const float x1 = fX1_[t];
-        const float x2 = fX2_[t];
-        const float w = fW_[t];
-        fX1_[nKept] = x1;
-        fX2_[nKept] = x2;
-        fW_[nKept] = w;
-        nKept += w < 1.0f ? 1 : 0;
-      }
-      const size_t nCount = nKept - nBegin;
-      rnormFactors(&fW_[nBegin], &fW_[nBegin], nCount);
-      for (size_t i = nBegin; i < nKept; ++i) {
-        fY_[2 * i] = fX1_[i] * fW_[i];
-        fY_[2 * i + 1] = fX2_[i] * fW_[i];
-      }
-      nAccepted[static_cast<size_t>(nMember)] = nCount;
-    };
-    if (nTries < 4096) {
-      nAccepted.assign(nAccepted.size(), 0);
-      accept(0, nTries, 0);
-    } else {
-      team.run(nTries, accept);
-    }
-    // Gather the ranges' pairs in stream order. The ranges are those
-    // ThreadTeam::run hands out; members without work report none.
-    const size_t nMembers = nTries < 4096 ? 1 : nAccepted.size();
-    const size_t nPer = nTries / nMembers;
-    const size_t nExtra = nTries % nMembers;
+      nAccepted[static_cast<size_t>(nMember)] = compactAccepted(
+          &fX1_[nBegin], &fX2_[nBegin], &fW_[nBegin], nEnd - nBegin);
+    });
+    // Where each range's pairs go in the stream; the ranges follow each
+    // other in stream order.
+    size_t nPairs = nPairsDone;
     for (size_t m = 0; m < nMembers; ++m) {
-      const size_t nBegin = m * nPer + (m < nExtra ? m : nExtra);
-      size_t nPairs = nAccepted[m];
-      if (nPairs > nPairsLeft) nPairs = nPairsLeft;
-      const float* pfY = &fY_[2 * nBegin];
-      for (size_t i = 0; i < nPairs; ++i) {
-        const bool bLast = nPairsLeft == 1;
-        *pfOut++ = pfY[2 * i];
-        if (bLast && n % 2 == 1) {
-          cache.use_last = 1;
-          cache.y2 = pfY[2 * i + 1];
-        } else {
-          *pfOut++ = pfY[2 * i + 1];
-        }
-        --nPairsLeft;
-      }
-      nAccepted[m] = 0;
+      nFirstPair[m] = nPairs;
+      nAccepted[m] = std::min(nAccepted[m], nPairsAll - nPairs);
+      nPairs += nAccepted[m];
     }
+    forRanges([&](size_t nBegin, size_t, int nMember) {
+      const size_t m = static_cast<size_t>(nMember);
+      const size_t nCount = nAccepted[m];
+      float* pfFactor = &fW_[nBegin];
+      rnormFactors(pfFactor, pfFactor, nCount);
+      const float* pfX1 = &fX1_[nBegin];
+      const float* pfX2 = &fX2_[nBegin];
+      float* pfY = pfOut + 2 * nFirstPair[m];
+      for (size_t i = 0; i < nCount; ++i) {
+        pfY[2 * i] = pfX1[i] * pfFactor[i];
+        const float y2 = pfX2[i] * pfFactor[i];
+        if (2 * (nFirstPair[m] + i) + 1 < n) {
+          pfY[2 * i + 1] = y2;
+        } else {
+          fTail = y2;
+        }
+      }
+    });
+    nPairsDone = nPairs;
+  }
+  if (n % 2 == 1) {
+    cache.use_last = 1;
+    cache.y2 = fTail;
   }
   setRnormCache(cache);
 }

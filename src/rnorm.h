@@ -57,7 +57,7 @@ class NormalBlock {
 
  private:
   std::vector<uint32_t> nWords_;
-  std::vector<float> fX1_, fX2_, fW_, fY_;
+  std::vector<float> fX1_, fX2_, fW_;
   std::vector<size_t> nAccepted_;
 };
 

@@ -139,6 +139,10 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
 SimBlockScratch::SimBlockScratch(int n)
     : e(static_cast<size_t>(n + kSimBurnIn) * kSimLanes) {}
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// Plain IEEE arithmetic lane by lane: the AVX2 build gives the same bits.
+__attribute__((target_clones("avx2", "default")))
+#endif
 void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
                         const float* t, const float* pfModel, float r1,
                         float r1SE, float* pfMeans, SimBlockScratch& scratch) {
