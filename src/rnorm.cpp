@@ -262,10 +262,13 @@ void NormalBlock::draw(float* pfOut, size_t n) {
     // Every attempt takes two words and yields at most one pair, so drawing
     // two words per pair still wanted never draws a word rnorm would not.
     const size_t nTries = nPairsAll - nPairsDone;
-    nWords_.resize(2 * nTries);
-    fX1_.resize(nTries);
-    fX2_.resize(nTries);
-    fW_.resize(nTries);
+    // Grown, never shrunk: later rounds and chunks reuse the storage.
+    if (fW_.size() < nTries) {
+      nWords_.resize(2 * nTries);
+      fX1_.resize(nTries);
+      fX2_.resize(nTries);
+      fW_.resize(nTries);
+    }
     genrandBlock(nWords_.data(), 2 * nTries);
     const bool bParallel = nTries >= nParallelFrom && team.size() > 1;
     const size_t nMembers = bParallel ? nAccepted.size() : 1;

@@ -1,14 +1,15 @@
 #include "select.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 // Below this many entries an insertion sort is the quickest way.
-const size_t nSortBelow = 24;
+const size_t nSortBelow = 32;
 // From this many entries on, one filtering pass first narrows the search to
 // the values between two pivots taken from a sample.
-const size_t nFilterFrom = 768;
+const size_t nFilterFrom = 128;
 
 void insertionSort(float* v, uint32_t* w, size_t n) {
   for (size_t i = 1; i < n; ++i) {
@@ -115,48 +116,65 @@ void quickRanks(float* v, uint32_t* w, size_t n, uint64_t nRank, float* pfAt,
 WeightedSelect::WeightedSelect(size_t n) {
   fCandV_.reserve(n);
   nCandW_.reserve(n);
+  fCandV2_.reserve(n / 4);
+  nCandW2_.reserve(n / 4);
 }
 
 void WeightedSelect::ranks(float* v, uint32_t* w, size_t n, uint64_t nRank,
                            float* pfAt, float* pfNext) {
-  if (n >= nFilterFrom) {
-    // Pivots from an evenly spaced sample, a little below and above where
-    // the ranks should fall; one pass counts what lies below and keeps what
-    // lies between. Only the speed depends on the pivots: if the ranks are
-    // not between them, the search runs over everything.
+  // Each round takes pivots from an evenly spaced sample, a little below
+  // and above where the ranks should fall; one branch-free pass counts the
+  // weight below them and copies what lies between into scratch. Only the
+  // speed depends on the pivots: when the ranks are not between them, the
+  // quickselect runs on the round's input, which is left whole.
+  while (n >= nFilterFrom) {
+    const uint64_t nLastRank = nRank + (pfNext != nullptr ? 1 : 0);
     uint64_t nTotal = 0;
-    const size_t nSample = 128;
+    for (size_t i = 0; i < n; ++i) nTotal += w[i];
+    const size_t nSample = n >= 8192 ? 256 : n >= 1024 ? 128 : 64;
     fSample_.resize(nSample);
     for (size_t i = 0; i < nSample; ++i) fSample_[i] = v[i * n / nSample];
-    for (size_t i = 0; i < n; ++i) nTotal += w[i];
     std::sort(fSample_.begin(), fSample_.end());
-    const double fFrac = (static_cast<double>(nRank) + 0.5) /
-                         static_cast<double>(nTotal);
-    const long nMid = static_cast<long>(fFrac * nSample);
-    const long nGap = 16;
-    const float fLo = fSample_[static_cast<size_t>(std::max(0L, nMid - nGap))];
-    const float fHi = fSample_[static_cast<size_t>(
-        std::min(static_cast<long>(nSample) - 1, nMid + nGap))];
-    fCandV_.resize(n);
-    nCandW_.resize(n);
+    const double fFrac =
+        (static_cast<double>(nRank) + 0.5) / static_cast<double>(nTotal);
+    const double fSpread = std::sqrt(static_cast<double>(nSample) * fFrac * (1.0 - fFrac));
+    const long nGap = static_cast<long>(3.0 * fSpread) + 2;
+    const long nMid = static_cast<long>(fFrac * static_cast<double>(nSample));
+    const long nTop = static_cast<long>(nSample) - 1;
+    const float fLo =
+        fSample_[static_cast<size_t>(std::min(nTop, std::max(0L, nMid - nGap)))];
+    const float fHi =
+        fSample_[static_cast<size_t>(std::min(nTop, std::max(0L, nMid + nGap)))];
+    // Into whichever scratch pair does not hold v and w now.
+    const bool bFirst = v != fCandV_.data();
+    std::vector<float>& fDstV = bFirst ? fCandV_ : fCandV2_;
+    std::vector<uint32_t>& nDstW = bFirst ? nCandW_ : nCandW2_;
+    if (fDstV.size() < n) {
+      fDstV.resize(n);
+      nDstW.resize(n);
+    }
+    float* pfDstV = fDstV.data();
+    uint32_t* pnDstW = nDstW.data();
     uint64_t nWBelow = 0, nWCand = 0;
     size_t nCand = 0;
     for (size_t i = 0; i < n; ++i) {
+      // Masks rather than branches: which side a value falls is random.
       const float fV = v[i];
-      const bool bBelow = fV < fLo;
-      const bool bIn = !bBelow && !(fHi < fV);
-      nWBelow += bBelow ? w[i] : 0u;
-      nWCand += bIn ? w[i] : 0u;
-      fCandV_[nCand] = fV;
-      nCandW_[nCand] = w[i];
-      nCand += bIn ? 1u : 0u;
+      const uint32_t nW = w[i];
+      const uint32_t nBelow = static_cast<uint32_t>(fV < fLo);
+      const uint32_t nIn = static_cast<uint32_t>(fV >= fLo) &
+                           static_cast<uint32_t>(fV <= fHi);
+      nWBelow += nW & (0u - nBelow);
+      nWCand += nW & (0u - nIn);
+      pfDstV[nCand] = fV;
+      pnDstW[nCand] = nW;
+      nCand += nIn;
     }
-    const uint64_t nLast = nRank + (pfNext != nullptr ? 1 : 0);
-    if (nWBelow <= nRank && nLast < nWBelow + nWCand) {
-      quickRanks(fCandV_.data(), nCandW_.data(), nCand, nRank - nWBelow, pfAt,
-                 pfNext);
-      return;
-    }
+    if (nWBelow > nRank || nLastRank >= nWBelow + nWCand || nCand == n) break;
+    v = pfDstV;
+    w = pnDstW;
+    n = nCand;
+    nRank -= nWBelow;
   }
   quickRanks(v, w, n, nRank, pfAt, pfNext);
 }

@@ -28,8 +28,11 @@ class WeightedSelect {
   float median(float* v, uint32_t* w, size_t n, uint64_t nTotal);
 
  private:
-  std::vector<float> fCandV_;
-  std::vector<uint32_t> nCandW_;
+  // Two pairs of scratch arrays: each narrowing round copies the entries it
+  // keeps from one pair into the other, so a round that misses the ranks
+  // leaves its input whole.
+  std::vector<float> fCandV_, fCandV2_;
+  std::vector<uint32_t> nCandW_, nCandW2_;
   std::vector<float> fSample_;
 };
 
