@@ -58,6 +58,17 @@ inline uint32_t temper(uint32_t y) {
 
 }  // namespace
 
+// The inverse of temper(), step by step from the last.
+inline uint32_t untemper(uint32_t y) {
+  y ^= y >> 18;
+  y ^= (y << 15) & 0xefc60000u;
+  uint32_t x = y;
+  for (int i = 0; i < 4; ++i) x = y ^ ((x << 7) & 0x9d2c5680u);
+  y = x;
+  y ^= (y >> 11) ^ (y >> 22);
+  return y;
+}
+
 void sgenrand(uint32_t seed) { seedState(seed); }
 
 void lsgenrand(const uint32_t* seed_array) {
@@ -91,4 +102,35 @@ void genrandBlock(uint32_t* pnOut, size_t n) {
     pnOut += nRun;
     n -= nRun;
   }
+}
+
+GenrandState genrandState() {
+  GenrandState state;
+  for (int i = 0; i < N; ++i) state.mt[i] = mt[i];
+  state.mti = mti;
+  return state;
+}
+
+void setGenrandState(const GenrandState& state) {
+  for (int i = 0; i < N; ++i) mt[i] = state.mt[i];
+  mti = state.mti;
+}
+
+void genrandGiveBack(const GenrandState& start, const uint32_t* pnWords,
+                     size_t nDrawn, size_t nKeep) {
+  // The words of the state block that was current at the start, then whole
+  // blocks, the last of them the current one.
+  const size_t nFirst = start.mti >= N ? 0 : static_cast<size_t>(N - start.mti);
+  if (nKeep <= nFirst) {
+    setGenrandState(start);
+    if (nFirst > 0) mti = start.mti + static_cast<int>(nKeep);
+    return;
+  }
+  // The block that holds the last word kept.
+  const size_t nBlockStart = nFirst + (nKeep - nFirst - 1) / N * N;
+  const size_t nCurrentStart = nDrawn - static_cast<size_t>(mti);
+  if (nBlockStart != nCurrentStart) {
+    for (int i = 0; i < N; ++i) mt[i] = untemper(pnWords[nBlockStart + i]);
+  }
+  mti = static_cast<int>(nKeep - nBlockStart);
 }

@@ -20,4 +20,20 @@ uint32_t genrand();
 // and leaves the generator where those calls would have left it.
 void genrandBlock(uint32_t* pnOut, size_t n);
 
+// The whole state, for drawing words ahead of need and giving back what was
+// not used.
+struct GenrandState {
+  uint32_t mt[624];
+  int mti;
+};
+GenrandState genrandState();
+void setGenrandState(const GenrandState& state);
+
+// After genrandBlock(pnWords, nDrawn) was called from the state start,
+// puts the generator where it would stand had only the first nKeep <= nDrawn
+// of those words been drawn. The tempering is invertible, so the state
+// words of any block of 624 drawn in full are rebuilt from the words.
+void genrandGiveBack(const GenrandState& start, const uint32_t* pnWords,
+                     size_t nDrawn, size_t nKeep);
+
 #endif  // KALMIR_MERSENNE_H_

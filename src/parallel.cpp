@@ -2,6 +2,10 @@
 
 #include <atomic>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 namespace {
 std::atomic<int> nAnalysisThreads{0};
 }  // namespace
@@ -13,8 +17,16 @@ void setAnalysisThreads(int nThreads) {
 int analysisThreads() {
   const int nSet = nAnalysisThreads;
   if (nSet > 0) return nSet;
-  const unsigned nCores = std::thread::hardware_concurrency();
-  return nCores == 0 ? 1 : static_cast<int>(nCores > 64 ? 64 : nCores);
+  // The cores this process may run on (taskset and cpusets narrow them),
+  // not all the machine has.
+  int nCores = 0;
+#if defined(__linux__)
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) nCores = CPU_COUNT(&set);
+#endif
+  if (nCores <= 0) nCores = static_cast<int>(std::thread::hardware_concurrency());
+  if (nCores <= 0) nCores = 1;
+  return nCores > 64 ? 64 : nCores;
 }
 
 ThreadTeam& analysisTeam() {
@@ -42,6 +54,19 @@ ThreadTeam::~ThreadTeam() {
   for (std::thread& t : threads_) t.join();
 }
 
+namespace {
+
+// About a tenth of a millisecond of polling before a waiter sleeps.
+const int nSpins = 20000;
+
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+}  // namespace
+
 void ThreadTeam::runShare(int nMember) {
   const size_t nPer = nItems_ / static_cast<size_t>(nThreads_);
   const size_t nExtra = nItems_ % static_cast<size_t>(nThreads_);
@@ -61,30 +86,37 @@ void ThreadTeam::run(size_t nItems,
     std::lock_guard<std::mutex> lock(mutex_);
     pfn_ = &fn;
     nItems_ = nItems;
-    nBusy_ = nThreads_ - 1;
-    ++nGeneration_;
+    nBusy_.store(nThreads_ - 1);
+    nGeneration_.fetch_add(1);
   }
   wake_.notify_all();
   runShare(0);
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return nBusy_ == 0; });
-  pfn_ = nullptr;
+  for (int i = 0; i < nSpins && nBusy_.load() != 0; ++i) relax();
+  if (nBusy_.load() != 0) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return nBusy_.load() == 0; });
+  }
 }
 
 void ThreadTeam::memberLoop(int nMember) {
   unsigned long nSeen = 0;
   for (;;) {
-    {
+    for (int i = 0; i < nSpins && nGeneration_.load() == nSeen && !bStop_;
+         ++i) {
+      relax();
+    }
+    if (nGeneration_.load() == nSeen && !bStop_) {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return bStop_ || nGeneration_ != nSeen; });
-      if (bStop_) return;
-      nSeen = nGeneration_;
+      wake_.wait(lock, [&] { return bStop_ || nGeneration_.load() != nSeen; });
     }
+    if (bStop_) return;
+    nSeen = nGeneration_.load();
     runShare(nMember);
-    {
+    if (nBusy_.fetch_sub(1) == 1) {
+      // The caller may be asleep already; the lock orders this wake-up
+      // after its check.
       std::lock_guard<std::mutex> lock(mutex_);
-      --nBusy_;
+      done_.notify_one();
     }
-    done_.notify_one();
   }
 }

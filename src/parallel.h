@@ -1,6 +1,7 @@
 #ifndef KALMIR_PARALLEL_H_
 #define KALMIR_PARALLEL_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -40,14 +41,16 @@ class ThreadTeam {
 
   int nThreads_;
   std::vector<std::thread> threads_;
+  // A new generation hands out new work. Waiters spin briefly before they
+  // sleep, since the stages of an analysis follow each other closely.
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
   const std::function<void(size_t, size_t, int)>* pfn_ = nullptr;
   size_t nItems_ = 0;
-  unsigned long nGeneration_ = 0;
-  int nBusy_ = 0;
-  bool bStop_ = false;
+  std::atomic<unsigned long> nGeneration_{0};
+  std::atomic<int> nBusy_{0};
+  std::atomic<bool> bStop_{false};
 };
 
 // The team the analysis stages share, of analysisThreads() threads; made

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 
@@ -162,7 +163,9 @@ namespace {
 
 // Moves the attempts with w < 1 to the front, in order, and returns how
 // many there are; pure data movement, so the two versions agree exactly.
-size_t compactAcceptedScalar(float* pfX1, float* pfX2, float* pfW, size_t n) {
+// pnTry receives each kept attempt's number, counted from nFirstTry.
+size_t compactAcceptedScalar(float* pfX1, float* pfX2, float* pfW,
+                             uint32_t* pnTry, uint32_t nFirstTry, size_t n) {
   size_t nKept = 0;
   for (size_t t = 0; t < n; ++t) {
     const float x1 = pfX1[t];
@@ -171,6 +174,7 @@ size_t compactAcceptedScalar(float* pfX1, float* pfX2, float* pfW, size_t n) {
     pfX1[nKept] = x1;
     pfX2[nKept] = x2;
     pfW[nKept] = w;
+    pnTry[nKept] = nFirstTry + static_cast<uint32_t>(t);
     nKept += w < 1.0f ? 1 : 0;
   }
   return nKept;
@@ -197,11 +201,13 @@ const PackTable packTable;
 // Eight attempts at a time: the accepted lanes are permuted to the front
 // and stored at the write position, which never passes the read position,
 // so nothing is overwritten before it is read.
-__attribute__((target("avx2"))) size_t compactAcceptedAvx2(float* pfX1,
-                                                          float* pfX2,
-                                                          float* pfW,
-                                                          size_t n) {
+__attribute__((target("avx2"))) size_t compactAcceptedAvx2(
+    float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry, uint32_t nFirstTry,
+    size_t n) {
   const __m256 vOne = _mm256_set1_ps(1.0f);
+  const __m256i vStep = _mm256_set1_epi32(8);
+  __m256i vTry = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(nFirstTry)),
+                                  _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
   size_t nKept = 0;
   size_t t = 0;
   for (; t + 8 <= n; t += 8) {
@@ -214,7 +220,11 @@ __attribute__((target("avx2"))) size_t compactAcceptedAvx2(float* pfX1,
     _mm256_storeu_ps(pfW + nKept, _mm256_permutevar8x32_ps(vW, vPerm));
     _mm256_storeu_ps(pfX1 + nKept, _mm256_permutevar8x32_ps(vX1, vPerm));
     _mm256_storeu_ps(pfX2 + nKept, _mm256_permutevar8x32_ps(vX2, vPerm));
-    nKept += static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(nMask)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pnTry + nKept),
+                        _mm256_permutevar8x32_epi32(vTry, vPerm));
+    vTry = _mm256_add_epi32(vTry, vStep);
+    nKept += static_cast<size_t>(
+        __builtin_popcount(static_cast<unsigned>(nMask)));
   }
   for (; t < n; ++t) {
     const float x1 = pfX1[t];
@@ -223,18 +233,20 @@ __attribute__((target("avx2"))) size_t compactAcceptedAvx2(float* pfX1,
     pfX1[nKept] = x1;
     pfX2[nKept] = x2;
     pfW[nKept] = w;
+    pnTry[nKept] = nFirstTry + static_cast<uint32_t>(t);
     nKept += w < 1.0f ? 1 : 0;
   }
   return nKept;
 }
 #endif
 
-size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, size_t n) {
+size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry,
+                       uint32_t nFirstTry, size_t n) {
 #ifdef KALMIR_HAVE_AVX2_COMPACT
   static const bool bAvx2 = __builtin_cpu_supports("avx2");
-  if (bAvx2) return compactAcceptedAvx2(pfX1, pfX2, pfW, n);
+  if (bAvx2) return compactAcceptedAvx2(pfX1, pfX2, pfW, pnTry, nFirstTry, n);
 #endif
-  return compactAcceptedScalar(pfX1, pfX2, pfW, n);
+  return compactAcceptedScalar(pfX1, pfX2, pfW, pnTry, nFirstTry, n);
 }
 
 // Below this many attempts a round runs on the calling thread alone.
@@ -242,7 +254,27 @@ const size_t nParallelFrom = 4096;
 
 }  // namespace
 
-void NormalBlock::draw(float* pfOut, size_t n) {
+namespace {
+
+// Attempts enough that nWanted pairs are all but certain to be among them:
+// six standard deviations above the expected number.
+size_t triesFor(size_t nWanted) {
+  const double fWanted = static_cast<double>(nWanted);
+  return static_cast<size_t>(fWanted / 0.785398 + 6.0 * std::sqrt(fWanted) +
+                             64.0);
+}
+
+// Pairs scaled per piece of work in the second pass.
+const size_t nPiece = 4096;
+
+}  // namespace
+
+NormalBlock::~NormalBlock() {
+  // Words drawn ahead for a call that never came go back to the stream.
+  if (bPrefetched_) setGenrandState(prefetchStart_);
+}
+
+void NormalBlock::draw(float* pfOut, size_t n, size_t nNext) {
   RnormCache cache = rnormCache();
   if (n > 0 && cache.use_last) {
     *pfOut++ = cache.y2;
@@ -250,8 +282,8 @@ void NormalBlock::draw(float* pfOut, size_t n) {
     cache.use_last = 0;
   }
   ThreadTeam& team = analysisTeam();
-  // Pairs still wanted; the last one gives only its first deviate to pfOut
-  // when n is odd, and its second to the cache.
+  // Pairs wanted; the last one gives only its first deviate to pfOut when n
+  // is odd, and its second to the cache.
   const size_t nPairsAll = (n + 1) / 2;
   size_t nPairsDone = 0;
   std::vector<size_t>& nAccepted = nAccepted_;
@@ -259,17 +291,29 @@ void NormalBlock::draw(float* pfOut, size_t n) {
   std::vector<size_t> nFirstPair(nAccepted.size());
   float fTail = 0.0f;
   while (nPairsDone < nPairsAll) {
-    // Every attempt takes two words and yields at most one pair, so drawing
-    // two words per pair still wanted never draws a word rnorm would not.
-    const size_t nTries = nPairsAll - nPairsDone;
+    // Enough attempts that the pairs wanted are all but certain to be among
+    // them (six standard deviations above the expected number); the words
+    // of the attempts after the last pair used are given back.
+    const size_t nTries = triesFor(nPairsAll - nPairsDone);
     // Grown, never shrunk: later rounds and chunks reuse the storage.
     if (fW_.size() < nTries) {
-      nWords_.resize(2 * nTries);
       fX1_.resize(nTries);
       fX2_.resize(nTries);
       fW_.resize(nTries);
+      nTry_.resize(nTries);
     }
-    genrandBlock(nWords_.data(), 2 * nTries);
+    GenrandState start;
+    if (bPrefetched_ && nPrefetchTries_ == nTries) {
+      // The words the last call drew ahead, from where it left the stream.
+      std::swap(nWords_, nWordsNext_);
+      start = prefetchStart_;
+    } else {
+      if (bPrefetched_) setGenrandState(prefetchStart_);
+      if (nWords_.size() < 2 * nTries) nWords_.resize(2 * nTries);
+      start = genrandState();
+      genrandBlock(nWords_.data(), 2 * nTries);
+    }
+    bPrefetched_ = false;
     const bool bParallel = nTries >= nParallelFrom && team.size() > 1;
     const size_t nMembers = bParallel ? nAccepted.size() : 1;
     auto forRanges = [&](const std::function<void(size_t, size_t, int)>& fn) {
@@ -283,35 +327,87 @@ void NormalBlock::draw(float* pfOut, size_t n) {
     forRanges([&](size_t nBegin, size_t nEnd, int nMember) {
       uniformPairs(&nWords_[2 * nBegin], &fX1_[nBegin], &fX2_[nBegin],
                    &fW_[nBegin], nEnd - nBegin);
-      nAccepted[static_cast<size_t>(nMember)] = compactAccepted(
-          &fX1_[nBegin], &fX2_[nBegin], &fW_[nBegin], nEnd - nBegin);
+      nAccepted[static_cast<size_t>(nMember)] =
+          compactAccepted(&fX1_[nBegin], &fX2_[nBegin], &fW_[nBegin],
+                          &nTry_[nBegin], static_cast<uint32_t>(nBegin),
+                          nEnd - nBegin);
     });
     // Where each range's pairs go in the stream; the ranges follow each
-    // other in stream order.
+    // other in stream order. The attempt that gives the last pair wanted
+    // ends what is used of the words.
     size_t nPairs = nPairsDone;
+    size_t nWordsUsed = 2 * nTries;
+    size_t nPer = nTries / nMembers, nExtra = nTries % nMembers;
     for (size_t m = 0; m < nMembers; ++m) {
       nFirstPair[m] = nPairs;
-      nAccepted[m] = std::min(nAccepted[m], nPairsAll - nPairs);
+      if (nAccepted[m] >= nPairsAll - nPairs) {
+        nAccepted[m] = nPairsAll - nPairs;
+        if (nAccepted[m] > 0) {
+          const size_t nBegin = m * nPer + (m < nExtra ? m : nExtra);
+          nWordsUsed = 2 * (size_t{nTry_[nBegin + nAccepted[m] - 1]} + 1);
+        }
+      }
       nPairs += nAccepted[m];
     }
-    forRanges([&](size_t nBegin, size_t, int nMember) {
-      const size_t m = static_cast<size_t>(nMember);
-      const size_t nCount = nAccepted[m];
-      float* pfFactor = &fW_[nBegin];
-      rnormFactors(pfFactor, pfFactor, nCount);
-      const float* pfX1 = &fX1_[nBegin];
-      const float* pfX2 = &fX2_[nBegin];
-      float* pfY = pfOut + 2 * nFirstPair[m];
-      for (size_t i = 0; i < nCount; ++i) {
+    if (nPairs == nPairsAll) {
+      genrandGiveBack(start, nWords_.data(), 2 * nTries, nWordsUsed);
+    }
+    // The next call's words are drawn while the pairs are scaled: the
+    // stream stands where this call ends once the words are given back.
+    const bool bLastRound = nPairs == nPairsAll;
+    // The next call takes its first deviate from the cache when this one
+    // leaves one there.
+    const size_t nNextPairs = n % 2 == 1 ? nNext / 2 : (nNext + 1) / 2;
+    const size_t nNextTries =
+        bLastRound && nNextPairs > 0 ? triesFor(nNextPairs) : 0;
+    auto prefetch = [&] {
+      if (nNextTries == 0) return;
+      if (nWordsNext_.size() < 2 * nNextTries) {
+        nWordsNext_.resize(2 * nNextTries);
+      }
+      prefetchStart_ = genrandState();
+      genrandBlock(nWordsNext_.data(), 2 * nNextTries);
+      nPrefetchTries_ = nNextTries;
+      bPrefetched_ = true;
+    };
+    // Pieces of each range's accepted pairs, handed out as threads come
+    // free; every pair is written to its own place.
+    pieces_.clear();
+    for (size_t m = 0; m < nMembers; ++m) {
+      const size_t nBegin = m * nPer + (m < nExtra ? m : nExtra);
+      for (size_t i = 0; i < nAccepted[m]; i += nPiece) {
+        pieces_.push_back({nBegin + i, nFirstPair[m] + i,
+                           std::min(nPiece, nAccepted[m] - i)});
+      }
+    }
+    auto scale = [&](const Piece& piece) {
+      float* pfFactor = &fW_[piece.nAt];
+      rnormFactors(pfFactor, pfFactor, piece.nCount);
+      const float* pfX1 = &fX1_[piece.nAt];
+      const float* pfX2 = &fX2_[piece.nAt];
+      float* pfY = pfOut + 2 * piece.nFirstPair;
+      for (size_t i = 0; i < piece.nCount; ++i) {
         pfY[2 * i] = pfX1[i] * pfFactor[i];
         const float y2 = pfX2[i] * pfFactor[i];
-        if (2 * (nFirstPair[m] + i) + 1 < n) {
+        if (2 * (piece.nFirstPair + i) + 1 < n) {
           pfY[2 * i + 1] = y2;
         } else {
           fTail = y2;
         }
       }
-    });
+    };
+    if (bParallel) {
+      std::atomic<size_t> nNextPiece{0};
+      team.run(static_cast<size_t>(team.size()), [&](size_t, size_t, int nMember) {
+        if (nMember == 0) prefetch();
+        for (size_t k; (k = nNextPiece.fetch_add(1)) < pieces_.size();) {
+          scale(pieces_[k]);
+        }
+      });
+    } else {
+      prefetch();
+      for (const Piece& piece : pieces_) scale(piece);
+    }
     nPairsDone = nPairs;
   }
   if (n % 2 == 1) {

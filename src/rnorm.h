@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "mersenne.h"
+
 // Normal deviates by the Marsaglia polar method on the words of genrand().
 // Each accepted pair of uniforms yields two deviates: the first is returned,
 // the second is kept in a one-deviate cache (a process-wide static) and
@@ -52,13 +54,31 @@ void rnormFactors(const float* pfW, float* pfFactor, size_t n);
 // between calls.
 class NormalBlock {
  public:
-  // Writes the next n deviates of the stream to pfOut.
-  void draw(float* pfOut, size_t n);
+  NormalBlock() = default;
+  ~NormalBlock();
+  NormalBlock(const NormalBlock&) = delete;
+  NormalBlock& operator=(const NormalBlock&) = delete;
+
+  // Writes the next n deviates of the stream to pfOut. When nNext > 0 the
+  // next call will ask for nNext deviates, and its words are drawn ahead
+  // while this call's work runs; a call of another size, or the
+  // destructor, gives them back.
+  void draw(float* pfOut, size_t n, size_t nNext = 0);
 
  private:
-  std::vector<uint32_t> nWords_;
+  struct Piece {
+    size_t nAt;         // where the piece's attempts lie in the arrays
+    size_t nFirstPair;  // the piece's first pair in the call's stream
+    size_t nCount;
+  };
+  std::vector<uint32_t> nWords_, nWordsNext_;
   std::vector<float> fX1_, fX2_, fW_;
+  std::vector<uint32_t> nTry_;
   std::vector<size_t> nAccepted_;
+  std::vector<Piece> pieces_;
+  GenrandState prefetchStart_{};
+  size_t nPrefetchTries_ = 0;
+  bool bPrefetched_ = false;
 };
 
 #endif  // KALMIR_RNORM_H_

@@ -126,7 +126,7 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   // all threads; the running sums stay in case order below.
   const size_t nPerPhase = static_cast<size_t>(simDeviatesPerPhase(nNB));
   const size_t nPerCase = 2 * nPerPhase;
-  const size_t nChunkDeviates = size_t{1} << 19;
+  const size_t nChunkDeviates = size_t{1} << 18;
   size_t nChunkCases = nChunkDeviates / nPerCase / kSimLanes * kSimLanes;
   if (nChunkCases < static_cast<size_t>(kSimLanes)) nChunkCases = kSimLanes;
   std::vector<float> fZ(nChunkCases * nPerCase);
@@ -139,7 +139,9 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   for (size_t nDone = 0; nDone < static_cast<size_t>(nSimN);) {
     const size_t nCases =
         std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone);
-    normals.draw(fZ.data(), nCases * nPerCase);
+    const size_t nNextCases =
+        std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone - nCases);
+    normals.draw(fZ.data(), nCases * nPerCase, nNextCases * nPerCase);
     const size_t nBlocks = (nCases + kSimLanes - 1) / kSimLanes;
     team.run(nBlocks, [&](size_t nBegin, size_t nEnd, int nMember) {
       std::unique_ptr<SimBlockScratch>& s = scratch[nMember];
