@@ -1,12 +1,16 @@
 #include "dialogue.h"
 
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "progress.h"
 #include "scsim.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -113,6 +117,46 @@ bool parseMeasurement(const char* s, float* pfValue) {
   return true;
 }
 
+// While an analysis runs longer than a second, a line on the error stream
+// shows how far it has come, when that stream is a terminal; the line is
+// wiped when the analysis ends. Standard output is untouched.
+class ProgressLine {
+ public:
+  explicit ProgressLine(FILE* err)
+      : err_(err), start_(std::chrono::steady_clock::now()) {
+    if (!isatty(fileno(err_))) return;
+    setProgressListener([this](double fFraction) { show(fFraction); });
+  }
+  ~ProgressLine() {
+    setProgressListener(nullptr);
+    if (bShown_) {
+      std::fputs("\r                          \r", err_);
+      std::fflush(err_);
+    }
+  }
+  ProgressLine(const ProgressLine&) = delete;
+  ProgressLine& operator=(const ProgressLine&) = delete;
+
+ private:
+  void show(double fFraction) {
+    const int nPercent = static_cast<int>(fFraction * 100.0);
+    if (nPercent == nShown_) return;
+    if (!bShown_ && std::chrono::steady_clock::now() - start_ <
+                        std::chrono::seconds(1)) {
+      return;
+    }
+    bShown_ = true;
+    nShown_ = nPercent;
+    std::fprintf(err_, "\rAnalysing... %3d%%", nPercent);
+    std::fflush(err_);
+  }
+
+  FILE* err_;
+  std::chrono::steady_clock::time_point start_;
+  bool bShown_ = false;
+  int nShown_ = -1;
+};
+
 class Dialogue {
  public:
   Dialogue(FILE* in, FILE* out, FILE* err, const DialogueLimits& limits)
@@ -210,8 +254,11 @@ class Dialogue {
   void analyseAndReport() {
     std::fputs("\nESTIMATING PARAMETERS...\n\n", out_);
     std::fflush(out_);
-    scsim(nNA_, nNB_, fY_.data(), &nullModel_, &expModel_, &autocorrModel_,
-          &simResults_, &esResults_, limits_.nSimN);
+    {
+      ProgressLine progress(err_);
+      scsim(nNA_, nNB_, fY_.data(), &nullModel_, &expModel_, &autocorrModel_,
+            &simResults_, &esResults_, limits_.nSimN);
+    }
     printReport();
     noteMeaninglessFigures();
   }

@@ -9,6 +9,7 @@
 #include "mersenne.h"
 #include "parallel.h"
 #include "prob.h"
+#include "progress.h"
 #include "quicksort.h"
 #include "residuals.h"
 #include "rnorm.h"
@@ -20,6 +21,12 @@ static_assert(FLT_EVAL_METHOD == 0,
               "float arithmetic must carry no excess precision");
 
 namespace {
+
+// The work of simulating one case, in the units of theilSenUnits: a pair
+// of points in a fit costs about a third of a deviate.
+double caseUnits(int nNB) {
+  return 3.0 * simDeviatesPerPhase(nNB) * 2.0;
+}
 
 inline float sqrtf64(float fX) {
   return static_cast<float>(std::sqrt(static_cast<double>(fX)));
@@ -142,6 +149,7 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
     const size_t nNextCases =
         std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone - nCases);
     normals.draw(fZ.data(), nCases * nPerCase, nNextCases * nPerCase);
+    progressAdd(static_cast<double>(nCases) * caseUnits(nNB));
     const size_t nBlocks = (nCases + kSimLanes - 1) / kSimLanes;
     team.run(nBlocks, [&](size_t nBegin, size_t nEnd, int nMember) {
       std::unique_ptr<SimBlockScratch>& s = scratch[nMember];
@@ -272,6 +280,8 @@ void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
 void scsim(int nNA, int nNB, const float* pfY, PhaseModel* pfNullModel,
            PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
            SimResults* pfSimResults, ESResults* pfESResults, int nSimN) {
+  progressStart(theilSenUnits(nNA) + theilSenUnits(nNB) +
+                static_cast<double>(nSimN) * caseUnits(nNB));
   sgenrand(kAnalysisSeed);
   const Phases phases(nNA, nNB, pfY);
   fitLines(phases, pfNullModel, pfExpModel);

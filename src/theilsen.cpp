@@ -8,6 +8,7 @@
 #include "median.h"
 #include "mersenne.h"
 #include "parallel.h"
+#include "progress.h"
 #include "quicksort.h"
 #include "select.h"
 #include "variance.h"
@@ -164,6 +165,11 @@ bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt,
   return true;
 }
 
+double theilSenUnits(int nN) {
+  const double dN = nN;
+  return kBootSamples * (dN * dN / 2.0 + 8.0 * dN);
+}
+
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                     float* slopeSE) {
   const size_t nPoints = static_cast<size_t>(nN);
@@ -188,6 +194,11 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
     std::unique_ptr<ResampleFit>& fitter = fitters[nMember];
     if (!fitter) fitter.reset(new ResampleFit(pfX, pfY, nN));
     for (size_t b = nBegin; b < nEnd; ++b) {
+      // The calling thread reports for the whole team, whose shares are
+      // equal.
+      if (nMember == 0 && (b - nBegin) % 64 == 63) {
+        progressAdd(64.0 * team.size() * theilSenUnits(nN) / kBootSamples);
+      }
       const bool bHasSlope = fitter->fit(&nIndex[b * nPoints], &fBootInts[b],
                                          &fBootSlopes[b]);
       // |x| > 1000 is the same test as sqrt(x * x) > 1000 in double: the

@@ -30,6 +30,9 @@ void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                     float* slopeSE);
 
+// The work of one theilSenStdErr call, in the units progressAdd counts.
+double theilSenUnits(int nN);
+
 // Fits bootstrap resamples of one phase given as indices of its points, with
 // the bits theilSen gives on the resampled arrays, but faster: a point drawn
 // c times enters as one value of weight c, and the medians are found by

@@ -6,6 +6,7 @@
 
 #include "dialogue.h"
 #include "golden_data.h"
+#include "parallel.h"
 #include "scsim.h"
 
 namespace {
@@ -21,18 +22,24 @@ std::vector<std::string> loadExpected() {
 }  // namespace
 
 // Every slot of every golden data set, bit for bit, against the records of
-// the straightforward single-threaded analysis.
-TEST(Golden, EverySlotOfEveryDataSetIsReproduced) {
+// the straightforward single-threaded analysis, on one thread and on two:
+// no result may depend on the number of threads.
+TEST(Golden, EverySlotOfEveryDataSetIsReproducedOnOneAndTwoThreads) {
   const std::vector<GoldenSet> sets =
       loadGoldenSets(KALMIR_TEST_DATA "/golden/datasets.txt");
   const std::vector<std::string> expected = loadExpected();
   ASSERT_GE(sets.size(), 30u);
   ASSERT_EQ(sets.size(), expected.size());
-  for (size_t i = 0; i < sets.size(); ++i) {
-    const GoldenSet& set = sets[i];
-    GoldenRecords r;
-    scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
-          &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
-    EXPECT_EQ(expected[i], hexSlots(r.slots())) << set.name;
+  for (int nThreads : {1, 2}) {
+    setAnalysisThreads(nThreads);
+    for (size_t i = 0; i < sets.size(); ++i) {
+      const GoldenSet& set = sets[i];
+      GoldenRecords r;
+      scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
+            &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
+      EXPECT_EQ(expected[i], hexSlots(r.slots()))
+          << set.name << " on " << nThreads << " thread(s)";
+    }
   }
+  setAnalysisThreads(0);
 }
