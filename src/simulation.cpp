@@ -139,13 +139,15 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
 SimBlockScratch::SimBlockScratch(int n)
     : e(static_cast<size_t>(n + kSimBurnIn) * kSimLanes) {}
 
+namespace {
+
 #if defined(__x86_64__) && defined(__GNUC__)
 // Plain IEEE arithmetic lane by lane: the AVX2 build gives the same bits.
 __attribute__((target_clones("avx2", "default")))
 #endif
-void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
-                        const float* t, const float* pfModel, float r1,
-                        float r1SE, float* pfMeans, SimBlockScratch& scratch) {
+void phaseMeansLanes(const float* const* ppfZ, int nLanes, int n,
+                     const float* t, const float* pfModel, float r1,
+                     float r1SE, float* pfMeans, SimBlockScratch& scratch) {
   // Lane l carries phase l; every lane runs the operations of the one-phase
   // code in the same order, so each mean has that code's bits. Unused lanes
   // repeat lane 0 and are not stored.
@@ -224,4 +226,12 @@ void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
   for (int l = 0; l < nLanes; ++l) {
     pfMeans[l] = static_cast<float>(static_cast<double>(total[l]) / n);
   }
+}
+
+}  // namespace
+
+void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
+                        const float* t, const float* pfModel, float r1,
+                        float r1SE, float* pfMeans, SimBlockScratch& scratch) {
+  phaseMeansLanes(ppfZ, nLanes, n, t, pfModel, r1, r1SE, pfMeans, scratch);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -23,23 +24,32 @@ std::vector<std::string> loadExpected() {
 
 // Every slot of every golden data set, bit for bit, against the records of
 // the straightforward single-threaded analysis, on one thread and on two:
-// no result may depend on the number of threads.
-TEST(Golden, EverySlotOfEveryDataSetIsReproducedOnOneAndTwoThreads) {
+// no result may depend on the number of threads. The sets are dealt into
+// shards so that the test runner can spread them over its jobs.
+class Golden : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+const int nShards = 4;
+
+TEST_P(Golden, EverySlotOfEveryDataSetIsReproduced) {
+  const int nThreads = std::get<0>(GetParam());
+  const int nShard = std::get<1>(GetParam());
   const std::vector<GoldenSet> sets =
       loadGoldenSets(KALMIR_TEST_DATA "/golden/datasets.txt");
   const std::vector<std::string> expected = loadExpected();
   ASSERT_GE(sets.size(), 30u);
   ASSERT_EQ(sets.size(), expected.size());
-  for (int nThreads : {1, 2}) {
-    setAnalysisThreads(nThreads);
-    for (size_t i = 0; i < sets.size(); ++i) {
-      const GoldenSet& set = sets[i];
-      GoldenRecords r;
-      scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
-            &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
-      EXPECT_EQ(expected[i], hexSlots(r.slots()))
-          << set.name << " on " << nThreads << " thread(s)";
-    }
+  setAnalysisThreads(nThreads);
+  for (size_t i = static_cast<size_t>(nShard); i < sets.size(); i += nShards) {
+    const GoldenSet& set = sets[i];
+    GoldenRecords r;
+    scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
+          &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
+    EXPECT_EQ(expected[i], hexSlots(r.slots()))
+        << set.name << " on " << nThreads << " thread(s)";
   }
   setAnalysisThreads(0);
 }
+
+INSTANTIATE_TEST_SUITE_P(ThreadsAndShards, Golden,
+                         ::testing::Combine(::testing::Values(1, 2),
+                                            ::testing::Range(0, nShards)));
