@@ -56,13 +56,20 @@ ThreadTeam::~ThreadTeam() {
 
 namespace {
 
-// About a tenth of a millisecond of polling before a waiter sleeps.
-const int nSpins = 20000;
+// A waiter polls for some tens of microseconds, then yields its core a few
+// times (the thread it waits for may need it, when the cores are shared),
+// then sleeps.
+const int nSpins = 2000;
+const int nYields = 50;
 
-inline void relax() {
+inline void relax(int i) {
+  if (i < nSpins) {
 #if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
+    __builtin_ia32_pause();
 #endif
+  } else {
+    std::this_thread::yield();
+  }
 }
 
 }  // namespace
@@ -91,7 +98,7 @@ void ThreadTeam::run(size_t nItems,
   }
   wake_.notify_all();
   runShare(0);
-  for (int i = 0; i < nSpins && nBusy_.load() != 0; ++i) relax();
+  for (int i = 0; i < nSpins + nYields && nBusy_.load() != 0; ++i) relax(i);
   if (nBusy_.load() != 0) {
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return nBusy_.load() == 0; });
@@ -101,9 +108,9 @@ void ThreadTeam::run(size_t nItems,
 void ThreadTeam::memberLoop(int nMember) {
   unsigned long nSeen = 0;
   for (;;) {
-    for (int i = 0; i < nSpins && nGeneration_.load() == nSeen && !bStop_;
-         ++i) {
-      relax();
+    for (int i = 0;
+         i < nSpins + nYields && nGeneration_.load() == nSeen && !bStop_; ++i) {
+      relax(i);
     }
     if (nGeneration_.load() == nSeen && !bStop_) {
       std::unique_lock<std::mutex> lock(mutex_);

@@ -274,10 +274,65 @@ NormalBlock::~NormalBlock() {
   if (bPrefetched_) setGenrandState(prefetchStart_);
 }
 
+namespace {
+
+// Walks the places of consecutive deviates of a call: in stream order, or
+// case by case into lanes (deviate o of case c at
+// ((c / nLanes) * nPerCase + o) * nLanes + c % nLanes).
+class DeviateCursor {
+ public:
+  DeviateCursor(float* pfOut, size_t nPerCase, size_t nLanes, size_t k)
+      : pfOut_(pfOut), nPerCase_(nPerCase), nLanes_(nLanes) {
+    if (nPerCase_ == 0) {
+      nAt_ = k;
+      return;
+    }
+    const size_t c = k / nPerCase_;
+    nOffset_ = k % nPerCase_;
+    nLane_ = c % nLanes_;
+    nBlock_ = c / nLanes_ * nPerCase_ * nLanes_;
+  }
+  float& operator*() const {
+    return nPerCase_ == 0 ? pfOut_[nAt_]
+                          : pfOut_[nBlock_ + nOffset_ * nLanes_ + nLane_];
+  }
+  void next() {
+    if (nPerCase_ == 0) {
+      ++nAt_;
+    } else if (++nOffset_ == nPerCase_) {
+      nOffset_ = 0;
+      if (++nLane_ == nLanes_) {
+        nLane_ = 0;
+        nBlock_ += nPerCase_ * nLanes_;
+      }
+    }
+  }
+
+ private:
+  float* pfOut_;
+  size_t nPerCase_, nLanes_;
+  size_t nAt_ = 0, nOffset_ = 0, nLane_ = 0, nBlock_ = 0;
+};
+
+}  // namespace
+
 void NormalBlock::draw(float* pfOut, size_t n, size_t nNext) {
+  drawTo(pfOut, 0, 0, n, nNext);
+}
+
+void NormalBlock::drawLanes(float* pfOut, size_t nPerCase, size_t nLanes,
+                            size_t n, size_t nNext) {
+  drawTo(pfOut, nPerCase, nLanes, n, nNext);
+}
+
+void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
+                         size_t n, size_t nNext) {
   RnormCache cache = rnormCache();
+  // A deviate left in the cache comes first; the pairs follow it.
+  size_t nFirst = 0;
   if (n > 0 && cache.use_last) {
-    *pfOut++ = cache.y2;
+    *DeviateCursor(pfOut, nPerCase, nLanes, 0) = cache.y2;
+    nFirst = 1;
     --n;
     cache.use_last = 0;
   }
@@ -385,12 +440,15 @@ void NormalBlock::draw(float* pfOut, size_t n, size_t nNext) {
       rnormFactors(pfFactor, pfFactor, piece.nCount);
       const float* pfX1 = &fX1_[piece.nAt];
       const float* pfX2 = &fX2_[piece.nAt];
-      float* pfY = pfOut + 2 * piece.nFirstPair;
+      DeviateCursor at(pfOut, nPerCase, nLanes,
+                       nFirst + 2 * piece.nFirstPair);
       for (size_t i = 0; i < piece.nCount; ++i) {
-        pfY[2 * i] = pfX1[i] * pfFactor[i];
+        *at = pfX1[i] * pfFactor[i];
+        at.next();
         const float y2 = pfX2[i] * pfFactor[i];
         if (2 * (piece.nFirstPair + i) + 1 < n) {
-          pfY[2 * i + 1] = y2;
+          *at = y2;
+          at.next();
         } else {
           fTail = y2;
         }

@@ -64,8 +64,17 @@ class NormalBlock {
   // while this call's work runs; a call of another size, or the
   // destructor, gives them back.
   void draw(float* pfOut, size_t n, size_t nNext = 0);
+  // The same deviates, laid out for simulating cases side by side: the
+  // deviates come in cases of nPerCase, case c goes to lane c % nLanes of
+  // block c / nLanes, and deviate o of a case to
+  // pfOut[(block * nPerCase + o) * nLanes + lane].
+  void drawLanes(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
+                 size_t nNext = 0);
 
  private:
+  void drawTo(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
+              size_t nNext);
+
   struct Piece {
     size_t nAt;         // where the piece's attempts lie in the arrays
     size_t nFirstPair;  // the piece's first pair in the call's stream

@@ -138,38 +138,33 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   if (nChunkCases < static_cast<size_t>(kSimLanes)) nChunkCases = kSimLanes;
   std::vector<float> fZ(nChunkCases * nPerCase);
   ThreadTeam& team = analysisTeam();
-  std::vector<std::unique_ptr<SimBlockScratch>> scratch(
-      static_cast<size_t>(team.size()));
   NormalBlock normals;
   const float fR1 = autocorrModel[kAutoR1];
   const float fR1SE = autocorrModel[kAutoR1SE];
+  const size_t nBlockFloats = nPerCase * kSimLanes;
   for (size_t nDone = 0; nDone < static_cast<size_t>(nSimN);) {
     const size_t nCases =
         std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone);
     const size_t nNextCases =
         std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone - nCases);
-    normals.draw(fZ.data(), nCases * nPerCase, nNextCases * nPerCase);
+    // Each block of kSimLanes cases gets its deviates lane by lane: the
+    // null phases' first, then the experimental phases'.
+    normals.drawLanes(fZ.data(), nPerCase, kSimLanes, nCases * nPerCase,
+                      nNextCases * nPerCase);
     progressAdd(static_cast<double>(nCases) * caseUnits(nNB));
     const size_t nBlocks = (nCases + kSimLanes - 1) / kSimLanes;
-    team.run(nBlocks, [&](size_t nBegin, size_t nEnd, int nMember) {
-      std::unique_ptr<SimBlockScratch>& s = scratch[nMember];
-      if (!s) s.reset(new SimBlockScratch(nNB));
+    team.run(nBlocks, [&](size_t nBegin, size_t nEnd, int) {
       for (size_t b = nBegin; b < nEnd; ++b) {
         const size_t nFirst = b * kSimLanes;
         const int nLanes =
             static_cast<int>(std::min<size_t>(kSimLanes, nCases - nFirst));
-        const float* ppfNull[kSimLanes];
-        const float* ppfExp[kSimLanes];
-        for (int l = 0; l < nLanes; ++l) {
-          ppfNull[l] = &fZ[(nFirst + l) * nPerCase];
-          ppfExp[l] = ppfNull[l] + nPerPhase;
-        }
-        simPhaseMeansBlock(ppfNull, nLanes, nNB, p.fTB.data(),
+        float* pfBlock = &fZ[b * nBlockFloats];
+        simPhaseMeansLanes(pfBlock, nLanes, nNB, p.fTB.data(),
                            nullModel.data(), fR1, fR1SE,
-                           &fNullMeans[nDone + nFirst], *s);
-        simPhaseMeansBlock(ppfExp, nLanes, nNB, p.fTB2.data(),
-                           expModel.data(), fR1, fR1SE,
-                           &fExpMeans[nDone + nFirst], *s);
+                           &fNullMeans[nDone + nFirst]);
+        simPhaseMeansLanes(pfBlock + nPerPhase * kSimLanes, nLanes, nNB,
+                           p.fTB2.data(), expModel.data(), fR1, fR1SE,
+                           &fExpMeans[nDone + nFirst]);
       }
     });
     nDone += nCases;

@@ -137,7 +137,7 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
 }
 
 SimBlockScratch::SimBlockScratch(int n)
-    : e(static_cast<size_t>(n + kSimBurnIn) * kSimLanes) {}
+    : e(static_cast<size_t>(simDeviatesPerPhase(n)) * kSimLanes) {}
 
 namespace {
 
@@ -145,32 +145,28 @@ namespace {
 // Plain IEEE arithmetic lane by lane: the AVX2 build gives the same bits.
 __attribute__((target_clones("avx2", "default")))
 #endif
-void phaseMeansLanes(const float* const* ppfZ, int nLanes, int n,
-                     const float* t, const float* pfModel, float r1,
-                     float r1SE, float* pfMeans, SimBlockScratch& scratch) {
+void phaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
+                     const float* pfModel, float r1, float r1SE,
+                     float* pfMeans) {
   // Lane l carries phase l; every lane runs the operations of the one-phase
-  // code in the same order, so each mean has that code's bits. Unused lanes
-  // repeat lane 0 and are not stored.
+  // code in the same order, so each mean has that code's bits. Lanes from
+  // nLanes on are computed but not stored.
   const int K = kSimLanes;
-  const float* ppfLane[kSimLanes];
-  for (int l = 0; l < K; ++l) ppfLane[l] = ppfZ[l < nLanes ? l : 0];
   float simInt[kSimLanes], simSlope[kSimLanes], simSD[kSimLanes],
       simR1[kSimLanes];
   for (int l = 0; l < K; ++l) {
-    const float* z = ppfLane[l];
-    const DrawnPhase d =
-        drawPhase(n, pfModel[0], pfModel[1], pfModel[2], pfModel[3],
-                  pfModel[4], pfModel[5], r1, r1SE, z[0], z[1], z[2], z[3]);
+    const DrawnPhase d = drawPhase(
+        n, pfModel[0], pfModel[1], pfModel[2], pfModel[3], pfModel[4],
+        pfModel[5], r1, r1SE, pfLanes[0 * K + l], pfLanes[1 * K + l],
+        pfLanes[2 * K + l], pfLanes[3 * K + l]);
     simInt[l] = d.simInt;
     simSlope[l] = d.simSlope;
     simSD[l] = d.simSD;
     simR1[l] = d.simR1;
   }
+  // The noise series is formed in place of its deviates.
   const int nSeries = n + kSimBurnIn;
-  float* e = scratch.e.data();
-  for (int i = 0; i < nSeries; ++i) {
-    for (int l = 0; l < K; ++l) e[i * K + l] = ppfLane[l][4 + i];
-  }
+  float* e = pfLanes + 4 * K;
   for (int i = 1; i < nSeries; ++i) {
     for (int l = 0; l < K; ++l) {
       const float fCarry = simR1[l] * e[(i - 1) * K + l];
@@ -230,8 +226,20 @@ void phaseMeansLanes(const float* const* ppfZ, int nLanes, int n,
 
 }  // namespace
 
+void simPhaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
+                        const float* pfModel, float r1, float r1SE,
+                        float* pfMeans) {
+  phaseMeansLanes(pfLanes, nLanes, n, t, pfModel, r1, r1SE, pfMeans);
+}
+
 void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
                         const float* t, const float* pfModel, float r1,
                         float r1SE, float* pfMeans, SimBlockScratch& scratch) {
-  phaseMeansLanes(ppfZ, nLanes, n, t, pfModel, r1, r1SE, pfMeans, scratch);
+  const int K = kSimLanes;
+  float* pfLanes = scratch.e.data();
+  for (int l = 0; l < K; ++l) {
+    const float* z = ppfZ[l < nLanes ? l : 0];
+    for (int i = 0; i < simDeviatesPerPhase(n); ++i) pfLanes[i * K + l] = z[i];
+  }
+  phaseMeansLanes(pfLanes, nLanes, n, t, pfModel, r1, r1SE, pfMeans);
 }

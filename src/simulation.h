@@ -50,7 +50,7 @@ const int kSimLanes = 8;
 
 struct SimBlockScratch {
   explicit SimBlockScratch(int n);
-  std::vector<float> e;  // (n + 50) * kSimLanes, step-major
+  std::vector<float> e;  // (n + 54) * kSimLanes, step-major
 };
 
 // Simulates nLanes <= kSimLanes phases of n >= 2 points of one model at the
@@ -60,5 +60,11 @@ struct SimBlockScratch {
 void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
                         const float* t, const float* pfModel, float r1,
                         float r1SE, float* pfMeans, SimBlockScratch& scratch);
+
+// The same for deviates already laid out lane by lane: deviate j of lane l's
+// phase at pfLanes[j * kSimLanes + l], j = 0 ... n + 53. Overwrites them.
+void simPhaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
+                        const float* pfModel, float r1, float r1SE,
+                        float* pfMeans);
 
 #endif  // KALMIR_SIMULATION_H_

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mersenne.h"
+#include "parallel.h"
 
 namespace {
 // Resamples of the standard-deviation bootstrap.
@@ -49,14 +50,22 @@ float variance(const float* x, int n) {
 }
 
 float stdDevStdErr(const float* x, int n) {
-  std::vector<float> fBootX(static_cast<size_t>(n));
-  std::vector<float> fBootSD(nBootSamples);
+  // Resample b takes the n words from b * n on: the stream is drawn first,
+  // in order, and the resamples then run on all threads.
+  const size_t nPoints = static_cast<size_t>(n);
+  std::vector<uint32_t> nIndex(nPoints * nBootSamples);
+  genrandBlock(nIndex.data(), nIndex.size());
   const uint32_t nMod = static_cast<uint32_t>(n);
-  for (int b = 0; b < nBootSamples; ++b) {
-    for (int j = 0; j < n; ++j) fBootX[j] = x[genrand() % nMod];
-    fBootSD[b] = static_cast<float>(
-        std::sqrt(static_cast<double>(variance(fBootX.data(), n))));
-  }
+  std::vector<float> fBootSD(nBootSamples);
+  analysisTeam().run(nBootSamples, [&](size_t nBegin, size_t nEnd, int) {
+    std::vector<float> fBootX(nPoints);
+    for (size_t b = nBegin; b < nEnd; ++b) {
+      const uint32_t* pnWords = &nIndex[b * nPoints];
+      for (size_t j = 0; j < nPoints; ++j) fBootX[j] = x[pnWords[j] % nMod];
+      fBootSD[b] = static_cast<float>(
+          std::sqrt(static_cast<double>(variance(fBootX.data(), n))));
+    }
+  });
   return static_cast<float>(
       std::sqrt(static_cast<double>(variance(fBootSD.data(), nBootSamples))));
 }
