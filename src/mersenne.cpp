@@ -1,5 +1,7 @@
 #include "mersenne.h"
 
+#include "simd.h"
+
 namespace {
 
 const int N = 624;
@@ -21,13 +23,6 @@ void seedState(uint32_t seed) {
   }
   mti = N;
 }
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// Integer work: the AVX2 build gives the same words as the baseline one.
-#define KALMIR_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KALMIR_VECTOR_CLONES
-#endif
 
 // Regenerates all 624 words in place, in increasing index order.
 KALMIR_VECTOR_CLONES

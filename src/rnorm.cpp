@@ -13,6 +13,7 @@
 
 #include "mersenne.h"
 #include "parallel.h"
+#include "simd.h"
 
 namespace {
 int use_last = 0;
@@ -101,12 +102,6 @@ inline bool nearFloatMidpoint(double v) {
   return nDist <= (uint64_t{1} << 10);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define KALMIR_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KALMIR_VECTOR_CLONES
-#endif
-
 // One pass the compiler vectorizes (plain IEEE double arithmetic: the AVX2
 // and the baseline builds give the same bits). Marks the results that need
 // the library's log.
@@ -163,11 +158,12 @@ namespace {
 
 // Moves the attempts with w < 1 to the front, in order, and returns how
 // many there are; pure data movement, so the two versions agree exactly.
-// pnTry receives each kept attempt's number, counted from nFirstTry.
-size_t compactAcceptedScalar(float* pfX1, float* pfX2, float* pfW,
-                             uint32_t* pnTry, uint32_t nFirstTry, size_t n) {
-  size_t nKept = 0;
-  for (size_t t = 0; t < n; ++t) {
+// pnTry receives each kept attempt's number, counted from nFirstTry. Goes
+// on from attempt t with nKept already kept.
+inline size_t compactFrom(float* pfX1, float* pfX2, float* pfW,
+                          uint32_t* pnTry, uint32_t nFirstTry, size_t t,
+                          size_t nKept, size_t n) {
+  for (; t < n; ++t) {
     const float x1 = pfX1[t];
     const float x2 = pfX2[t];
     const float w = pfW[t];
@@ -226,17 +222,7 @@ __attribute__((target("avx2"))) size_t compactAcceptedAvx2(
     nKept += static_cast<size_t>(
         __builtin_popcount(static_cast<unsigned>(nMask)));
   }
-  for (; t < n; ++t) {
-    const float x1 = pfX1[t];
-    const float x2 = pfX2[t];
-    const float w = pfW[t];
-    pfX1[nKept] = x1;
-    pfX2[nKept] = x2;
-    pfW[nKept] = w;
-    pnTry[nKept] = nFirstTry + static_cast<uint32_t>(t);
-    nKept += w < 1.0f ? 1 : 0;
-  }
-  return nKept;
+  return compactFrom(pfX1, pfX2, pfW, pnTry, nFirstTry, t, nKept, n);
 }
 #endif
 
@@ -246,7 +232,7 @@ size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry,
   static const bool bAvx2 = __builtin_cpu_supports("avx2");
   if (bAvx2) return compactAcceptedAvx2(pfX1, pfX2, pfW, pnTry, nFirstTry, n);
 #endif
-  return compactAcceptedScalar(pfX1, pfX2, pfW, pnTry, nFirstTry, n);
+  return compactFrom(pfX1, pfX2, pfW, pnTry, nFirstTry, 0, 0, n);
 }
 
 // Below this many attempts a round runs on the calling thread alone.

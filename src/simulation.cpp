@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "rnorm.h"
+#include "simd.h"
 #include "variance.h"
 
 namespace {
@@ -141,10 +142,7 @@ SimBlockScratch::SimBlockScratch(int n)
 
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// Plain IEEE arithmetic lane by lane: the AVX2 build gives the same bits.
-__attribute__((target_clones("avx2", "default")))
-#endif
+KALMIR_VECTOR_CLONES
 void phaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
                      const float* pfModel, float r1, float r1SE,
                      float* pfMeans) {
