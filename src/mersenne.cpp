@@ -125,7 +125,7 @@ void genrandGiveBack(const GenrandState& start, const uint32_t* pnWords,
   const size_t nBlockStart = nFirst + (nKeep - nFirst - 1) / N * N;
   const size_t nCurrentStart = nDrawn - static_cast<size_t>(mti);
   if (nBlockStart != nCurrentStart) {
-    for (int i = 0; i < N; ++i) mt[i] = untemper(pnWords[nBlockStart + i]);
+    for (size_t i = 0; i < N; ++i) mt[i] = untemper(pnWords[nBlockStart + i]);
   }
   mti = static_cast<int>(nKeep - nBlockStart);
 }

@@ -431,12 +431,12 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
       for (size_t i = 0; i < piece.nCount; ++i) {
         *at = pfX1[i] * pfFactor[i];
         at.next();
-        const float y2 = pfX2[i] * pfFactor[i];
+        const float fSecond = pfX2[i] * pfFactor[i];
         if (2 * (piece.nFirstPair + i) + 1 < n) {
-          *at = y2;
+          *at = fSecond;
           at.next();
         } else {
-          fTail = y2;
+          fTail = fSecond;
         }
       }
     };
