@@ -92,3 +92,25 @@ TEST(Mersenne, BlockDrawsMatchSingleDrawsAcrossRegenerations) {
   block[2001] = genrand();  // the stream stands where single draws left it
   EXPECT_EQ(single, block);
 }
+
+// Words drawn ahead and given back: the generator must stand where drawing
+// only the words kept would have left it, wherever the start, the end and
+// the kept part fall among the regenerations.
+TEST(Mersenne, GivingBackUnusedWordsRestoresTheStream) {
+  for (size_t nBefore : {0, 1, 623, 624, 1000}) {
+    for (size_t nDrawn : {0, 1, 624, 625, 1248, 5000}) {
+      for (size_t nKeep = 0; nKeep <= nDrawn; nKeep += nDrawn / 5 + 1) {
+        sgenrand(7487);
+        for (size_t i = 0; i < nBefore; ++i) genrand();
+        const GenrandState start = genrandState();
+        std::vector<uint32_t> nWords(nDrawn + 1);
+        genrandBlock(nWords.data(), nDrawn);
+        genrandGiveBack(start, nWords.data(), nDrawn, nKeep);
+        const uint32_t nGot = genrand();
+        sgenrand(7487);
+        for (size_t i = 0; i < nBefore + nKeep; ++i) genrand();
+        EXPECT_EQ(genrand(), nGot) << nBefore << " " << nDrawn << " " << nKeep;
+      }
+    }
+  }
+}

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "mersenne.h"
 
 // The deviate cache is process-wide: each test empties it first and leaves
@@ -37,4 +40,83 @@ TEST(Rnorm, DrawsWordsOnlyWhenTheCacheIsEmptyAndKeepsItOverAReseed) {
   sgenrand(99);
   EXPECT_NEAR(-1.12845f, rnorm(0.0f, 1.0f), 5e-6f);
   EXPECT_EQ(0, rnormCache().use_last);
+}
+
+// The vectorized factor must give the library formula's float for every
+// squared radius: here every 997th float of (0, 1), all the floats just
+// below 1, and subnormals. (Once, every one of the 1065353215 floats in
+// (0, 1) was checked the same way.)
+TEST(RnormFactors, AgreeWithTheLibraryLogEverywhereInTheUnitInterval) {
+  std::vector<float> fW;
+  for (uint32_t nBits = 1; nBits < 0x3f800000u; nBits += 997) {
+    float w;
+    std::memcpy(&w, &nBits, sizeof w);
+    fW.push_back(w);
+  }
+  for (uint32_t nBits = 0x3f800000u - 5000; nBits < 0x3f800000u; ++nBits) {
+    float w;
+    std::memcpy(&w, &nBits, sizeof w);
+    fW.push_back(w);
+  }
+  std::vector<float> fFactor(fW.size());
+  rnormFactors(fW.data(), fFactor.data(), fW.size());
+  size_t nDiffer = 0;
+  for (size_t i = 0; i < fW.size(); ++i) {
+    nDiffer += std::memcmp(&fFactor[i], &static_cast<const float&>(
+                                            rnormFactor(fW[i])),
+                           sizeof(float)) != 0;
+  }
+  EXPECT_EQ(0u, nDiffer);
+}
+
+// Deviates in bulk, in stream order or laid out in lanes, with the next
+// call's words drawn ahead: the same values as rnorm one at a time, and the
+// generator and the cache left exactly where rnorm leaves them.
+TEST(NormalBlock, DrawsWhatRnormDrawsAndLeavesTheStreamAsRnormDoes) {
+  const size_t nPerCase = 6, nLanes = 4;
+  for (size_t n : {size_t{7}, size_t{42}, size_t{4098}, size_t{30000}}) {
+    const size_t nCalls[] = {n, n, n, 3};
+    std::vector<float> fOne, fBulk(n), fLanes;
+    emptyCache();
+    sgenrand(7487);
+    for (size_t c = 0; c < 4; ++c) {
+      for (size_t i = 0; i < nCalls[c]; ++i) fOne.push_back(rnorm(0, 1));
+    }
+    const uint32_t nWordAfter = genrand();
+    const RnormCache cacheAfter = rnormCache();
+    for (bool bLanes : {false, true}) {
+      emptyCache();
+      sgenrand(7487);
+      size_t nDone = 0;
+      {
+        NormalBlock normals;
+        for (size_t c = 0; c < 4; ++c) {
+          const size_t nNext = c < 3 ? nCalls[c + 1] : 0;
+          // In lanes only whole blocks of cases, so the first call alone.
+          if (bLanes && c == 0 && n % nPerCase == 0) {
+            fLanes.assign(n + nPerCase * nLanes, 0.0f);
+            normals.drawLanes(fLanes.data(), nPerCase, nLanes, n, nNext);
+            for (size_t k = 0; k < n; ++k) {
+              const size_t nCase = k / nPerCase, nAt = k % nPerCase;
+              ASSERT_EQ(fOne[k], fLanes[(nCase / nLanes * nPerCase + nAt) *
+                                            nLanes +
+                                        nCase % nLanes]);
+            }
+          } else {
+            normals.draw(fBulk.data(), nCalls[c], nNext);
+            for (size_t k = 0; k < nCalls[c]; ++k) {
+              ASSERT_EQ(fOne[nDone + k], fBulk[k]) << n << " " << c;
+            }
+          }
+          nDone += nCalls[c];
+        }
+      }
+      EXPECT_EQ(nWordAfter, genrand()) << n;
+      EXPECT_EQ(cacheAfter.use_last, rnormCache().use_last) << n;
+      if (cacheAfter.use_last) {
+        EXPECT_EQ(cacheAfter.y2, rnormCache().y2);
+      }
+    }
+  }
+  emptyCache();
 }

@@ -72,3 +72,38 @@ TEST(Simulation, ZeroErrorNullModelGivesTheExactMeanTime) {
   }
   EXPECT_EQ(0, rnormCache().use_last);
 }
+
+// Eight phases side by side, from deviates given per phase or already in
+// lanes, and a block that is only partly filled: each mean has the bits of
+// the one-phase code.
+TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
+  const int n = 8;
+  const int nPer = n + 54;
+  const float fModel[] = {3.25f, 0.6f, 0.5f, 0.069f, 0.791f, 0.068f};
+  std::vector<float> fZ(kSimLanes * nPer);
+  sgenrand(7487);
+  for (float& z : fZ) z = rnorm(0, 1);
+  for (int nLanes : {kSimLanes, 3}) {
+    std::vector<const float*> ppfZ(kSimLanes);
+    std::vector<float> fLanes(kSimLanes * nPer);
+    for (int l = 0; l < kSimLanes; ++l) {
+      ppfZ[l] = &fZ[l * nPer];
+      for (int j = 0; j < nPer; ++j) fLanes[j * kSimLanes + l] = ppfZ[l][j];
+    }
+    float fBlock[kSimLanes] = {}, fLaned[kSimLanes] = {};
+    SimBlockScratch blockScratch(n);
+    simPhaseMeansBlock(ppfZ.data(), nLanes, n, fTB, fModel, -0.625f, 0.216f,
+                       fBlock, blockScratch);
+    simPhaseMeansLanes(fLanes.data(), nLanes, n, fTB, fModel, -0.625f, 0.216f,
+                       fLaned);
+    SimScratch scratch(n);
+    for (int l = 0; l < nLanes; ++l) {
+      const float fOne = simTimeSeriesMeanFrom(
+          ppfZ[l], n, fTB, fModel[0], fModel[1], fModel[2], fModel[3],
+          fModel[4], fModel[5], -0.625f, 0.216f, scratch);
+      EXPECT_EQ(fOne, fBlock[l]) << l;
+      EXPECT_EQ(fOne, fLaned[l]) << l;
+    }
+  }
+  emptyCache();
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "mersenne.h"
@@ -86,4 +87,33 @@ TEST(TheilSenStdErr, LeavesOutInterceptsBeyond1000) {
   theilSenStdErr(fT, fY, 10, &fIntSE, &fSlopeSE);
   EXPECT_NEAR(2.313f, fIntSE, 5e-4f);
   EXPECT_NEAR(0.376f, fSlopeSE, 5e-4f);
+}
+
+// A resample fitted from the indices of its points, with weights and
+// selection, must carry the bits of theilSen on the resampled arrays: also
+// when the phase itself has equal x values and tied y values.
+TEST(ResampleFit, GivesTheBitsOfTheFitOfTheResampledArrays) {
+  std::mt19937 gen(7);
+  for (int nN : {2, 3, 5, 10, 37, 120}) {
+    std::vector<float> fX(nN), fY(nN), fBootX(nN), fBootY(nN);
+    for (int i = 0; i < nN; ++i) {
+      fX[i] = static_cast<float>(i % 7 == 6 ? i : i + 1);
+      fY[i] = static_cast<float>(gen() % 9) * 0.5f +
+              std::normal_distribution<float>(0, 2)(gen);
+    }
+    ResampleFit fitter(fX.data(), fY.data(), nN);
+    std::vector<uint32_t> nIndex(nN);
+    for (int b = 0; b < 300; ++b) {
+      for (int j = 0; j < nN; ++j) {
+        nIndex[j] = static_cast<uint32_t>(gen() % static_cast<unsigned>(nN));
+        fBootX[j] = fX[nIndex[j]];
+        fBootY[j] = fY[nIndex[j]];
+      }
+      float fInt = 0, fSlope = 0, fFastInt = 0, fFastSlope = 0;
+      theilSen(fBootX.data(), fBootY.data(), nN, &fInt, &fSlope);
+      fitter.fit(nIndex.data(), &fFastInt, &fFastSlope);
+      ASSERT_EQ(fSlope, fFastSlope) << nN << " " << b;
+      ASSERT_EQ(fInt, fFastInt) << nN << " " << b;
+    }
+  }
 }
