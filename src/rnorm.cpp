@@ -112,7 +112,9 @@ void factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
     const double v =
         std::sqrt((-2.0 * logUnitInterval(pfW[i])) / pfW[i]);
     pfFactor[i] = static_cast<float>(v);
-    pbRedo[i] = nearFloatMidpoint(v) ? 1 : 0;
+    // The exponent split above needs a normal float; the polar method never
+    // accepts a w that small, but the scalar path serves it all the same.
+    pbRedo[i] = nearFloatMidpoint(v) || pfW[i] < 0x1p-126f ? 1 : 0;
   }
 }
 
