@@ -114,7 +114,9 @@ void factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
     pfFactor[i] = static_cast<float>(v);
     // The exponent split above needs a normal float; the polar method never
     // accepts a w that small, but the scalar path serves it all the same.
-    pbRedo[i] = nearFloatMidpoint(v) || pfW[i] < 0x1p-126f ? 1 : 0;
+    pbRedo[i] = static_cast<unsigned char>(
+        static_cast<int>(nearFloatMidpoint(v)) |
+        static_cast<int>(pfW[i] < 0x1p-126f));
   }
 }
 
