@@ -1,5 +1,9 @@
 #include "quicksort.h"
 
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
 void quicksort(float* a, int n) {
   // Recurse into the shorter side and loop on the longer one, so the stack
   // stays logarithmic whatever the input; the partitions are the same.
@@ -26,4 +30,43 @@ void quicksort(float* a, int n) {
       n = i;
     }
   }
+}
+
+namespace {
+
+// Maps a float to an unsigned key of the same order: negative values have
+// all bits flipped, others only the sign bit.
+inline uint32_t sortKey(float f) {
+  uint32_t nBits;
+  std::memcpy(&nBits, &f, sizeof nBits);
+  return nBits ^ ((nBits >> 31) != 0 ? 0xffffffffu : 0x80000000u);
+}
+
+}  // namespace
+
+void radixSort(float* a, int n, std::vector<float>& scratch) {
+  // Three stable passes of 11, 11 and 10 bits, least significant first.
+  const size_t nN = n > 0 ? static_cast<size_t>(n) : 0;
+  if (scratch.size() < nN) scratch.resize(nN);
+  float* pfFrom = a;
+  float* pfTo = scratch.data();
+  const int nShift[3] = {0, 11, 22};
+  for (int pass = 0; pass < 3; ++pass) {
+    size_t nCount[2048] = {};
+    for (size_t i = 0; i < nN; ++i) {
+      ++nCount[(sortKey(pfFrom[i]) >> nShift[pass]) & 2047u];
+    }
+    size_t nSum = 0;
+    for (size_t& c : nCount) {
+      const size_t nHere = c;
+      c = nSum;
+      nSum += nHere;
+    }
+    for (size_t i = 0; i < nN; ++i) {
+      pfTo[nCount[(sortKey(pfFrom[i]) >> nShift[pass]) & 2047u]++] = pfFrom[i];
+    }
+    std::swap(pfFrom, pfTo);
+  }
+  // Three passes leave the result in the scratch array.
+  std::memcpy(a, pfFrom, nN * sizeof(float));
 }

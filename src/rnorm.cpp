@@ -266,43 +266,27 @@ NormalBlock::~NormalBlock() {
 
 namespace {
 
-// Walks the places of consecutive deviates of a call: in stream order, or
-// case by case into lanes (deviate o of case c at
-// ((c / nLanes) * nPerCase + o) * nLanes + c % nLanes).
-class DeviateCursor {
- public:
-  DeviateCursor(float* pfOut, size_t nPerCase, size_t nLanes, size_t k)
-      : pfOut_(pfOut), nPerCase_(nPerCase), nLanes_(nLanes) {
-    if (nPerCase_ == 0) {
-      nAt_ = k;
-      return;
-    }
-    const size_t c = k / nPerCase_;
-    nOffset_ = k % nPerCase_;
-    nLane_ = c % nLanes_;
-    nBlock_ = c / nLanes_ * nPerCase_ * nLanes_;
+// Stores nCount consecutive deviates of a call, the first of them deviate
+// k, at their places: in stream order, or case by case into lanes (deviate
+// o of case c at ((c / nLanes) * nPerCase + o) * nLanes + c % nLanes).
+void placeDeviates(const float* pfDeviates, size_t nCount, size_t k,
+                   float* pfOut, size_t nPerCase, size_t nLanes) {
+  if (nPerCase == 0) {
+    std::memcpy(pfOut + k, pfDeviates, nCount * sizeof(float));
+    return;
   }
-  float& operator*() const {
-    return nPerCase_ == 0 ? pfOut_[nAt_]
-                          : pfOut_[nBlock_ + nOffset_ * nLanes_ + nLane_];
+  size_t c = k / nPerCase;
+  size_t o = k % nPerCase;
+  while (nCount > 0) {
+    const size_t nRun = std::min(nPerCase - o, nCount);
+    float* pfTo = pfOut + (c / nLanes * nPerCase + o) * nLanes + c % nLanes;
+    for (size_t j = 0; j < nRun; ++j) pfTo[j * nLanes] = pfDeviates[j];
+    pfDeviates += nRun;
+    nCount -= nRun;
+    o = 0;
+    ++c;
   }
-  void next() {
-    if (nPerCase_ == 0) {
-      ++nAt_;
-    } else if (++nOffset_ == nPerCase_) {
-      nOffset_ = 0;
-      if (++nLane_ == nLanes_) {
-        nLane_ = 0;
-        nBlock_ += nPerCase_ * nLanes_;
-      }
-    }
-  }
-
- private:
-  float* pfOut_;
-  size_t nPerCase_, nLanes_;
-  size_t nAt_ = 0, nOffset_ = 0, nLane_ = 0, nBlock_ = 0;
-};
+}
 
 }  // namespace
 
@@ -321,7 +305,7 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
   // A deviate left in the cache comes first; the pairs follow it.
   size_t nFirst = 0;
   if (n > 0 && cache.use_last) {
-    *DeviateCursor(pfOut, nPerCase, nLanes, 0) = cache.y2;
+    placeDeviates(&cache.y2, 1, 0, pfOut, nPerCase, nLanes);
     nFirst = 1;
     --n;
     cache.use_last = 0;
@@ -425,36 +409,39 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
                            std::min(nPiece, nAccepted[m] - i)});
       }
     }
-    auto scale = [&](const Piece& piece) {
+    fPieceOut_.resize(static_cast<size_t>(team.size()));
+    auto scale = [&](const Piece& piece, int nMember) {
       float* pfFactor = &fW_[piece.nAt];
       rnormFactors(pfFactor, pfFactor, piece.nCount);
       const float* pfX1 = &fX1_[piece.nAt];
       const float* pfX2 = &fX2_[piece.nAt];
-      DeviateCursor at(pfOut, nPerCase, nLanes,
-                       nFirst + 2 * piece.nFirstPair);
+      std::vector<float>& fY = fPieceOut_[static_cast<size_t>(nMember)];
+      if (fY.size() < 2 * nPiece) fY.resize(2 * nPiece);
       for (size_t i = 0; i < piece.nCount; ++i) {
-        *at = pfX1[i] * pfFactor[i];
-        at.next();
-        const float fSecond = pfX2[i] * pfFactor[i];
-        if (2 * (piece.nFirstPair + i) + 1 < n) {
-          *at = fSecond;
-          at.next();
-        } else {
-          fTail = fSecond;
-        }
+        fY[2 * i] = pfX1[i] * pfFactor[i];
+        fY[2 * i + 1] = pfX2[i] * pfFactor[i];
       }
+      // The second deviate of the call's last pair, when n is odd, is the
+      // one that goes to the cache.
+      size_t nDeviates = 2 * piece.nCount;
+      if (2 * (piece.nFirstPair + piece.nCount) > n) {
+        --nDeviates;
+        fTail = fY[nDeviates];
+      }
+      placeDeviates(fY.data(), nDeviates, nFirst + 2 * piece.nFirstPair,
+                    pfOut, nPerCase, nLanes);
     };
     if (bParallel) {
       std::atomic<size_t> nNextPiece{0};
       team.run(static_cast<size_t>(team.size()), [&](size_t, size_t, int nMember) {
         if (nMember == 0) prefetch();
         for (size_t k; (k = nNextPiece.fetch_add(1)) < pieces_.size();) {
-          scale(pieces_[k]);
+          scale(pieces_[k], nMember);
         }
       });
     } else {
       prefetch();
-      for (const Piece& piece : pieces_) scale(piece);
+      for (const Piece& piece : pieces_) scale(piece, 0);
     }
     nPairsDone = nPairs;
   }

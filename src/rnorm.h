@@ -85,6 +85,7 @@ class NormalBlock {
   std::vector<uint32_t> nTry_;
   std::vector<size_t> nAccepted_;
   std::vector<Piece> pieces_;
+  std::vector<std::vector<float>> fPieceOut_;  // per thread: a piece's deviates
   GenrandState prefetchStart_{};
   size_t nPrefetchTries_ = 0;
   bool bPrefetched_ = false;

@@ -233,8 +233,9 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
   }
   // Only the ascending order matters to the variances that follow, and
   // equal floats are interchangeable in it, so any correct sort will do.
-  std::sort(fBootInts.begin(), fBootInts.end());
-  std::sort(fBootSlopes.begin(), fBootSlopes.end());
+  std::vector<float> fScratch;
+  radixSort(fBootInts.data(), kBootSamples, fScratch);
+  radixSort(fBootSlopes.data(), kBootSamples, fScratch);
   *intSE = static_cast<float>(
       std::sqrt(static_cast<double>(variance(fBootInts.data(), nKept))));
   *slopeSE = static_cast<float>(

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 TEST(Quicksort, LeavesShortArraysInOrder) {
@@ -35,5 +36,27 @@ TEST(Quicksort, SortsAscendingAndKeepsTheValues) {
     quicksort(fSorted.data(), static_cast<int>(fSorted.size()));
     std::sort(fExpected.begin(), fExpected.end());
     EXPECT_EQ(fExpected, fSorted);
+  }
+}
+
+// The radix sort must leave the order quicksort leaves: negative, zero of
+// both signs, tiny and huge values, and runs of sentinels.
+TEST(RadixSort, GivesQuicksortsOrder) {
+  std::mt19937 gen(3);
+  std::vector<float> fScratch;
+  for (int n : {0, 1, 2, 17, 10000}) {
+    std::vector<float> a(static_cast<size_t>(n));
+    for (float& f : a) {
+      const unsigned k = static_cast<unsigned>(gen() % 6);
+      f = k == 0   ? 999999.0f
+          : k == 1 ? -0.0f
+          : k == 2 ? 0.0f
+          : k == 3 ? std::normal_distribution<float>(0, 1e-30f)(gen)
+                   : std::normal_distribution<float>(0, 1e6f)(gen);
+    }
+    std::vector<float> b = a;
+    quicksort(a.data(), n);
+    radixSort(b.data(), n, fScratch);
+    for (int i = 0; i < n; ++i) EXPECT_TRUE(a[i] == b[i]) << n << " " << i;
   }
 }
