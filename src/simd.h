@@ -9,7 +9,7 @@
 // clang resolves clones within the unit that defines them.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KALMIR_VECTOR_CLONES \
-  __attribute__((target_clones("avx512f", "avx2", "default")))
+  __attribute__((target_clones("avx2", "default")))
 #else
 #define KALMIR_VECTOR_CLONES
 #endif
