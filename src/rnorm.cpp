@@ -55,7 +55,8 @@ namespace {
 // log(w) for a normal float w in (0, 1), in double, within a few units of
 // the last place: w = m * 2^e with m in [sqrt(1/2), sqrt(2)), and
 // log(m) = 2 atanh(s), s = (m - 1) / (m + 1), |s| <= 0.1716, from the series
-// up to s^23 (the next term is below 2^-56 of the sum).
+// up to s^17 (the rest is below 2^-50 of the sum, far inside the margin
+// that nearFloatMidpoint leaves).
 inline double logUnitInterval(float w) {
   uint32_t nBits;
   std::memcpy(&nBits, &w, sizeof nBits);
@@ -71,10 +72,7 @@ inline double logUnitInterval(float w) {
   const double m = fM;
   const double s = (m - 1.0) / (m + 1.0);
   const double s2 = s * s;
-  double p = 1.0 / 23;
-  p = p * s2 + 1.0 / 21;
-  p = p * s2 + 1.0 / 19;
-  p = p * s2 + 1.0 / 17;
+  double p = 1.0 / 17;
   p = p * s2 + 1.0 / 15;
   p = p * s2 + 1.0 / 13;
   p = p * s2 + 1.0 / 11;
@@ -104,20 +102,23 @@ inline bool nearFloatMidpoint(double v) {
 
 // One pass the compiler vectorizes (plain IEEE double arithmetic: the AVX2
 // and the baseline builds give the same bits). Marks the results that need
-// the library's log.
+// the library's log, and returns nonzero when there is any.
 KALMIR_VECTOR_CLONES
-void factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
-                 size_t n) {
+int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
+                size_t n) {
+  int nAnyRedo = 0;
   for (size_t i = 0; i < n; ++i) {
     const double v =
         std::sqrt((-2.0 * logUnitInterval(pfW[i])) / pfW[i]);
     pfFactor[i] = static_cast<float>(v);
     // The exponent split above needs a normal float; the polar method never
     // accepts a w that small, but the scalar path serves it all the same.
-    pbRedo[i] = static_cast<unsigned char>(
-        static_cast<int>(nearFloatMidpoint(v)) |
-        static_cast<int>(pfW[i] < 0x1p-126f));
+    const int nRedo = static_cast<int>(nearFloatMidpoint(v)) |
+                      static_cast<int>(pfW[i] < 0x1p-126f);
+    pbRedo[i] = static_cast<unsigned char>(nRedo);
+    nAnyRedo |= nRedo;
   }
+  return nAnyRedo;
 }
 
 // The uniforms and squared radii of n attempts, from 2n words, exactly as
@@ -142,15 +143,20 @@ void rnormFactors(const float* pfW, float* pfFactor, size_t n) {
   // polynomial within a few, so the two square roots differ by a few units
   // of the double's last place at most; both round to the same float unless
   // the value is near a midpoint, and those are recomputed exactly.
-  // The squared radii of a run are copied first, so pfFactor may be pfW.
-  float fW[256];
+  // When pfFactor is pfW, the squared radii of a run are copied first.
+  float fCopy[256];
   unsigned char bRedo[256];
   while (n > 0) {
     const size_t nRun = n < sizeof bRedo ? n : sizeof bRedo;
-    std::memcpy(fW, pfW, nRun * sizeof(float));
-    factorsFast(fW, pfFactor, bRedo, nRun);
-    for (size_t i = 0; i < nRun; ++i) {
-      if (bRedo[i]) pfFactor[i] = rnormFactor(fW[i]);
+    const float* pfRunW = pfW;
+    if (pfW == pfFactor) {
+      std::memcpy(fCopy, pfW, nRun * sizeof(float));
+      pfRunW = fCopy;
+    }
+    if (factorsFast(pfRunW, pfFactor, bRedo, nRun) != 0) {
+      for (size_t i = 0; i < nRun; ++i) {
+        if (bRedo[i]) pfFactor[i] = rnormFactor(pfRunW[i]);
+      }
     }
     pfW += nRun;
     pfFactor += nRun;
@@ -411,12 +417,13 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
     }
     fPieceOut_.resize(static_cast<size_t>(team.size()));
     auto scale = [&](const Piece& piece, int nMember) {
-      float* pfFactor = &fW_[piece.nAt];
-      rnormFactors(pfFactor, pfFactor, piece.nCount);
+      std::vector<float>& fY = fPieceOut_[static_cast<size_t>(nMember)];
+      if (fY.size() < 3 * nPiece) fY.resize(3 * nPiece);
+      // The factors go after room for the piece's deviates.
+      float* pfFactor = fY.data() + 2 * nPiece;
+      rnormFactors(&fW_[piece.nAt], pfFactor, piece.nCount);
       const float* pfX1 = &fX1_[piece.nAt];
       const float* pfX2 = &fX2_[piece.nAt];
-      std::vector<float>& fY = fPieceOut_[static_cast<size_t>(nMember)];
-      if (fY.size() < 2 * nPiece) fY.resize(2 * nPiece);
       for (size_t i = 0; i < piece.nCount; ++i) {
         fY[2 * i] = pfX1[i] * pfFactor[i];
         fY[2 * i + 1] = pfX2[i] * pfFactor[i];
