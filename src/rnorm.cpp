@@ -121,22 +121,66 @@ int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
   return nAnyRedo;
 }
 
+// The uniform of one word without the division: the quotient by
+// 4294967295.0 becomes a product with its reciprocal, which is off from
+// the double rnorm forms by less than 2^-50. When no float rounding
+// boundary lies within 2^-48 of the result, both round to the same float;
+// otherwise *pnRedo is set and the caller forms the uniform exactly.
+inline float uniformOrRedo(uint32_t nWord, int* pnRedo) {
+  const double kInvWordMax = 1.0 / 4294967295.0;
+  const double d = static_cast<float>(nWord);
+  const double v = 2.0 * (d * kInvWordMax) - 1.0;
+  const float fLo = static_cast<float>(v - 0x1p-48);
+  const float fHi = static_cast<float>(v + 0x1p-48);
+  *pnRedo |= static_cast<int>(fLo != fHi);
+  return fLo;
+}
+
 // The uniforms and squared radii of n attempts, from 2n words, exactly as
-// rnorm forms them; a loop the compiler vectorizes.
+// rnorm forms them: a loop the compiler vectorizes, then the rare attempts
+// whose uniforms need the division.
 KALMIR_VECTOR_CLONES
-void uniformPairs(const uint32_t* pnWords, float* pfX1, float* pfX2,
-                  float* pfW, size_t n) {
+int uniformPairsFast(const uint32_t* pnWords, float* pfX1, float* pfX2,
+                     float* pfW, unsigned char* pbRedo, size_t n) {
+  int nAnyRedo = 0;
   for (size_t t = 0; t < n; ++t) {
-    const float x1 = rnormUniform(pnWords[2 * t]);
-    const float x2 = rnormUniform(pnWords[2 * t + 1]);
+    int nRedo = 0;
+    const float x1 = uniformOrRedo(pnWords[2 * t], &nRedo);
+    const float x2 = uniformOrRedo(pnWords[2 * t + 1], &nRedo);
     pfX1[t] = x1;
     pfX2[t] = x2;
     pfW[t] = static_cast<float>(static_cast<double>(x1) * x1 +
                                 static_cast<double>(x2) * x2);
+    pbRedo[t] = static_cast<unsigned char>(nRedo);
+    nAnyRedo |= nRedo;
   }
+  return nAnyRedo;
 }
 
+
 }  // namespace
+
+void rnormAttempts(const uint32_t* pnWords, float* pfX1, float* pfX2,
+                   float* pfW, size_t n) {
+  unsigned char bRedo[256];
+  while (n > 0) {
+    const size_t nRun = n < sizeof bRedo ? n : sizeof bRedo;
+    if (uniformPairsFast(pnWords, pfX1, pfX2, pfW, bRedo, nRun) != 0) {
+      for (size_t t = 0; t < nRun; ++t) {
+        if (!bRedo[t]) continue;
+        pfX1[t] = rnormUniform(pnWords[2 * t]);
+        pfX2[t] = rnormUniform(pnWords[2 * t + 1]);
+        pfW[t] = static_cast<float>(static_cast<double>(pfX1[t]) * pfX1[t] +
+                                    static_cast<double>(pfX2[t]) * pfX2[t]);
+      }
+    }
+    pnWords += 2 * nRun;
+    pfX1 += nRun;
+    pfX2 += nRun;
+    pfW += nRun;
+    n -= nRun;
+  }
+}
 
 void rnormFactors(const float* pfW, float* pfFactor, size_t n) {
   // The C library's log is within one unit of the last place and the
@@ -360,8 +404,8 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
     };
     // Each range keeps its accepted attempts at its front, in order.
     forRanges([&](size_t nBegin, size_t nEnd, int nMember) {
-      uniformPairs(&nWords_[2 * nBegin], &fX1_[nBegin], &fX2_[nBegin],
-                   &fW_[nBegin], nEnd - nBegin);
+      rnormAttempts(&nWords_[2 * nBegin], &fX1_[nBegin], &fX2_[nBegin],
+                    &fW_[nBegin], nEnd - nBegin);
       nAccepted[static_cast<size_t>(nMember)] =
           compactAccepted(&fX1_[nBegin], &fX2_[nBegin], &fW_[nBegin],
                           &nTry_[nBegin], static_cast<uint32_t>(nBegin),

@@ -35,6 +35,13 @@ inline float rnormUniform(unsigned int nWord) {
       1.0);
 }
 
+// The uniforms x1, x2 and the squared radius w of n attempts of the polar
+// method, from 2n words: the floats rnorm forms, without its division by
+// 4294967295.0 except where a product with the reciprocal could round
+// differently.
+void rnormAttempts(const uint32_t* pnWords, float* pfX1, float* pfX2,
+                   float* pfW, size_t n);
+
 // The polar method's scaling factor sqrt(-2 log w / w), rounded to float,
 // for an accepted squared radius 0 < w < 1: the value rnorm stores.
 inline float rnormFactor(float w) {

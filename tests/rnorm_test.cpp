@@ -120,3 +120,33 @@ TEST(NormalBlock, DrawsWhatRnormDrawsAndLeavesTheStreamAsRnormDoes) {
   }
   emptyCache();
 }
+
+// The uniforms formed without division must be rnorm's: here every 4099th
+// word and the words at both ends and around the middle. (Once, all 2^32
+// words were checked the same way.)
+TEST(RnormAttempts, FormTheUniformsAndRadiiRnormForms) {
+  std::vector<uint32_t> nWords;
+  for (uint64_t w = 0; w < (uint64_t{1} << 32); w += 4099) {
+    nWords.push_back(static_cast<uint32_t>(w));
+  }
+  for (uint32_t w = 0; w < 300; ++w) {
+    nWords.push_back(w);
+    nWords.push_back(0xffffffffu - w);
+    nWords.push_back(0x80000000u - 150 + w);
+  }
+  if (nWords.size() % 2 == 1) nWords.push_back(12345);
+  const size_t n = nWords.size() / 2;
+  std::vector<float> fX1(n), fX2(n), fW(n);
+  rnormAttempts(nWords.data(), fX1.data(), fX2.data(), fW.data(), n);
+  size_t nDiffer = 0;
+  for (size_t t = 0; t < n; ++t) {
+    const float x1 = rnormUniform(nWords[2 * t]);
+    const float x2 = rnormUniform(nWords[2 * t + 1]);
+    const float w = static_cast<float>(static_cast<double>(x1) * x1 +
+                                       static_cast<double>(x2) * x2);
+    nDiffer += std::memcmp(&x1, &fX1[t], sizeof x1) != 0 ||
+               std::memcmp(&x2, &fX2[t], sizeof x2) != 0 ||
+               std::memcmp(&w, &fW[t], sizeof w) != 0;
+  }
+  EXPECT_EQ(0u, nDiffer);
+}
