@@ -46,7 +46,8 @@ inline uint32_t sortKey(float f) {
 
 void radixSort(float* a, int n, std::vector<float>& scratch) {
   // Three stable passes of 11, 11 and 10 bits, least significant first.
-  const size_t nN = n > 0 ? static_cast<size_t>(n) : 0;
+  if (n <= 1) return;
+  const size_t nN = static_cast<size_t>(n);
   if (scratch.size() < nN) scratch.resize(nN);
   float* pfFrom = a;
   float* pfTo = scratch.data();

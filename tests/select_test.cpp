@@ -28,6 +28,7 @@ TEST(WeightedSelect, FindsTheValuesASortWouldHoldAtEachRank) {
       if (fSorted.size() < 2) continue;
       for (size_t r : {size_t{0}, fSorted.size() / 3, fSorted.size() / 2,
                        fSorted.size() - 2}) {
+        if (r + 1 >= fSorted.size()) continue;
         std::vector<float> vc = v;
         std::vector<uint32_t> wc = w;
         float fAt = 0, fNext = 0;
