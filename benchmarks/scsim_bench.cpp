@@ -47,7 +47,10 @@ void BM_Scsim(benchmark::State& state) {
 }
 // 0 is the worked example (10 + 8 points); the others are n + n points.
 BENCHMARK(BM_Scsim)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Scsim)->Arg(200)->Arg(500)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_Scsim)
+    ->Arg(200)
+    ->Arg(500)
+    ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
 // The stages of one analysis, each timed from the stream position at which
@@ -79,7 +82,9 @@ void BM_ResidualBootstraps(benchmark::State& state) {
     residualStage(s.phases, &s.nullModel, &s.expModel, &s.autocorrModel);
   }
 }
-BENCHMARK(BM_ResidualBootstraps)->Arg(0)->Arg(50)
+BENCHMARK(BM_ResidualBootstraps)
+    ->Arg(0)
+    ->Arg(50)
     ->Unit(benchmark::kMillisecond);
 
 void BM_Simulation(benchmark::State& state) {

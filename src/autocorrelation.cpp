@@ -17,14 +17,14 @@ float autocorr(const float* x, int n, int p) {
   }
   sum1 = 0.0f;
   for (size_t i = 0; i < nLag; ++i) {
-    sum1 = static_cast<float>(
-        static_cast<double>(sum1) +
-        (static_cast<double>(x1[i]) - m) * (static_cast<double>(x2[i]) - m));
+    sum1 = static_cast<float>(static_cast<double>(sum1) +
+                              (static_cast<double>(x1[i]) - m) *
+                                  (static_cast<double>(x2[i]) - m));
   }
   for (int i = 0; i < n; ++i) {
-    sum2 = static_cast<float>(
-        static_cast<double>(sum2) +
-        (static_cast<double>(x[i]) - m) * (static_cast<double>(x[i]) - m));
+    sum2 = static_cast<float>(static_cast<double>(sum2) +
+                              (static_cast<double>(x[i]) - m) *
+                                  (static_cast<double>(x[i]) - m));
   }
   if (sum2 == 0.0f) return 0.0f;
   return static_cast<float>(static_cast<double>(sum1) / sum2 +

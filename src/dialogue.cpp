@@ -1,5 +1,7 @@
 #include "dialogue.h"
 
+#include <unistd.h>
+
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -9,8 +11,6 @@
 
 #include "progress.h"
 #include "scsim.h"
-
-#include <unistd.h>
 
 namespace {
 
@@ -141,8 +141,8 @@ class ProgressLine {
   void show(double fFraction) {
     const int nPercent = static_cast<int>(fFraction * 100.0);
     if (nPercent == nShown_) return;
-    if (!bShown_ && std::chrono::steady_clock::now() - start_ <
-                        std::chrono::seconds(1)) {
+    if (!bShown_ &&
+        std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) {
       return;
     }
     bShown_ = true;
@@ -316,14 +316,16 @@ class Dialogue {
     std::fflush(out_);
     std::string note = "Note: ";
     if (bShortPhase) {
-      note += "a phase of only 2 points leaves the bootstrap nothing to "
-              "estimate its line's uncertainty from";
+      note +=
+          "a phase of only 2 points leaves the bootstrap nothing to "
+          "estimate its line's uncertainty from";
     }
     if (bShortPhase && bFlatNull) note += ", and ";
     if (bFlatNull) {
-      note += "the simulated null-model means do not vary (the baseline lies "
-              "exactly on its line), so their SD of 0 entered d's pooled SD "
-              "as a stand-in of 1e-6";
+      note +=
+          "the simulated null-model means do not vary (the baseline lies "
+          "exactly on its line), so their SD of 0 entered d's pooled SD "
+          "as a stand-in of 1e-6";
     }
     note += "; d, r and p are not meaningful for such data.\n";
     std::fputs(note.c_str(), err_);
@@ -346,7 +348,6 @@ class Dialogue {
 
 }  // namespace
 
-int runDialogue(FILE* in, FILE* out, FILE* err,
-                const DialogueLimits& limits) {
+int runDialogue(FILE* in, FILE* out, FILE* err, const DialogueLimits& limits) {
   return Dialogue(in, out, err, limits).run();
 }

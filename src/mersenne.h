@@ -16,7 +16,7 @@ void lsgenrand(const uint32_t* seed_array);
 // Returns the next word, 0 ... 4294967295. Seeds itself with 4357 when it is
 // called before any seeding.
 uint32_t genrand();
-// Writes the next n words to pfOut, exactly as n calls of genrand() would,
+// Writes the next n words to pnOut, exactly as n calls of genrand() would,
 // and leaves the generator where those calls would have left it.
 void genrandBlock(uint32_t* pnOut, size_t n);
 

@@ -24,7 +24,8 @@ int analysisThreads() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) nCores = CPU_COUNT(&set);
 #endif
-  if (nCores <= 0) nCores = static_cast<int>(std::thread::hardware_concurrency());
+  if (nCores <= 0)
+    nCores = static_cast<int>(std::thread::hardware_concurrency());
   if (nCores <= 0) nCores = 1;
   return nCores > 64 ? 64 : nCores;
 }

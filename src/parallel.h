@@ -32,8 +32,7 @@ class ThreadTeam {
   // Calls fn(nBegin, nEnd, nMember) on contiguous ranges that cover
   // [0, nItems) once, nMember being the running member's number
   // (0 ... size() - 1), and returns when all are done.
-  void run(size_t nItems,
-           const std::function<void(size_t, size_t, int)>& fn);
+  void run(size_t nItems, const std::function<void(size_t, size_t, int)>& fn);
 
  private:
   void memberLoop(int nMember);

@@ -4,9 +4,9 @@
 #include <vector>
 
 void regressionResiduals(const float* pfTA, const float* pfYA,
-                         const float* pfTB, const float* pfYB, int nNA,
-                         int nNB, float intA, float slopeA, float intB,
-                         float slopeB, float* pfEA, float* pfEB) {
+                         const float* pfTB, const float* pfYB, int nNA, int nNB,
+                         float intA, float slopeA, float intB, float slopeB,
+                         float* pfEA, float* pfEB) {
   const size_t nN = static_cast<size_t>(nNA) + static_cast<size_t>(nNB);
   std::vector<float> t(nN), y(nN), d(nN), sc(nN), yhat(nN);
   for (int i = 0; i < nNA; ++i) {
@@ -27,9 +27,9 @@ void regressionResiduals(const float* pfTA, const float* pfYA,
   }
   const float b0 = intA;
   const float b1 = slopeA;
-  const float b2 = static_cast<float>(
-      (static_cast<double>(intB) + slopeB) -
-      (static_cast<double>(pfTB[0]) * slopeA + intA));
+  const float b2 =
+      static_cast<float>((static_cast<double>(intB) + slopeB) -
+                         (static_cast<double>(pfTB[0]) * slopeA + intA));
   const float b3 = static_cast<float>(static_cast<double>(slopeB) - slopeA);
   for (size_t k = 0; k < nN; ++k) {
     // Left to right in double, rounded once: the float results are those of

@@ -10,8 +10,8 @@
 // A line; intB, slopeB: the B line on its own axis 1 ... nNB. Writes nNA
 // residuals to pfEA and nNB to pfEB.
 void regressionResiduals(const float* pfTA, const float* pfYA,
-                         const float* pfTB, const float* pfYB, int nNA,
-                         int nNB, float intA, float slopeA, float intB,
-                         float slopeB, float* pfEA, float* pfEB);
+                         const float* pfTB, const float* pfYB, int nNA, int nNB,
+                         float intA, float slopeA, float intB, float slopeB,
+                         float* pfEA, float* pfEB);
 
 #endif  // KALMIR_RESIDUALS_H_

@@ -1,9 +1,8 @@
 #include "rnorm.h"
 
-#include <cmath>
-
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -108,8 +107,7 @@ int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
                 size_t n) {
   int nAnyRedo = 0;
   for (size_t i = 0; i < n; ++i) {
-    const double v =
-        std::sqrt((-2.0 * logUnitInterval(pfW[i])) / pfW[i]);
+    const double v = std::sqrt((-2.0 * logUnitInterval(pfW[i])) / pfW[i]);
     pfFactor[i] = static_cast<float>(v);
     // The exponent split above needs a normal float; the polar method never
     // accepts a w that small, but the scalar path serves it all the same.
@@ -156,7 +154,6 @@ int uniformPairsFast(const uint32_t* pnWords, float* pfX1, float* pfX2,
   }
   return nAnyRedo;
 }
-
 
 }  // namespace
 
@@ -214,9 +211,9 @@ namespace {
 // many there are; pure data movement, so the two versions agree exactly.
 // pnTry receives each kept attempt's number, counted from nFirstTry. Goes
 // on from attempt t with nKept already kept.
-inline size_t compactFrom(float* pfX1, float* pfX2, float* pfW,
-                          uint32_t* pnTry, uint32_t nFirstTry, size_t t,
-                          size_t nKept, size_t n) {
+inline size_t compactFrom(float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry,
+                          uint32_t nFirstTry, size_t t, size_t nKept,
+                          size_t n) {
   for (; t < n; ++t) {
     const float x1 = pfX1[t];
     const float x2 = pfX2[t];
@@ -256,8 +253,9 @@ __attribute__((target("avx2"))) size_t compactAcceptedAvx2(
     size_t n) {
   const __m256 vOne = _mm256_set1_ps(1.0f);
   const __m256i vStep = _mm256_set1_epi32(8);
-  __m256i vTry = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(nFirstTry)),
-                                  _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  __m256i vTry =
+      _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(nFirstTry)),
+                       _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
   size_t nKept = 0;
   size_t t = 0;
   for (; t + 8 <= n; t += 8) {
@@ -273,8 +271,8 @@ __attribute__((target("avx2"))) size_t compactAcceptedAvx2(
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(pnTry + nKept),
                         _mm256_permutevar8x32_epi32(vTry, vPerm));
     vTry = _mm256_add_epi32(vTry, vStep);
-    nKept += static_cast<size_t>(
-        __builtin_popcount(static_cast<unsigned>(nMask)));
+    nKept +=
+        static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(nMask)));
   }
   return compactFrom(pfX1, pfX2, pfW, pnTry, nFirstTry, t, nKept, n);
 }
@@ -349,8 +347,8 @@ void NormalBlock::drawLanes(float* pfOut, size_t nPerCase, size_t nLanes,
   drawTo(pfOut, nPerCase, nLanes, n, nNext);
 }
 
-void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
-                         size_t n, size_t nNext) {
+void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
+                         size_t nNext) {
   RnormCache cache = rnormCache();
   // A deviate left in the cache comes first; the pairs follow it.
   size_t nFirst = 0;
@@ -406,10 +404,9 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
     forRanges([&](size_t nBegin, size_t nEnd, int nMember) {
       rnormAttempts(&nWords_[2 * nBegin], &fX1_[nBegin], &fX2_[nBegin],
                     &fW_[nBegin], nEnd - nBegin);
-      nAccepted[static_cast<size_t>(nMember)] =
-          compactAccepted(&fX1_[nBegin], &fX2_[nBegin], &fW_[nBegin],
-                          &nTry_[nBegin], static_cast<uint32_t>(nBegin),
-                          nEnd - nBegin);
+      nAccepted[static_cast<size_t>(nMember)] = compactAccepted(
+          &fX1_[nBegin], &fX2_[nBegin], &fW_[nBegin], &nTry_[nBegin],
+          static_cast<uint32_t>(nBegin), nEnd - nBegin);
     });
     // Where each range's pairs go in the stream; the ranges follow each
     // other in stream order. The attempt that gives the last pair wanted
@@ -479,17 +476,18 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes,
         --nDeviates;
         fTail = fY[nDeviates];
       }
-      placeDeviates(fY.data(), nDeviates, nFirst + 2 * piece.nFirstPair,
-                    pfOut, nPerCase, nLanes);
+      placeDeviates(fY.data(), nDeviates, nFirst + 2 * piece.nFirstPair, pfOut,
+                    nPerCase, nLanes);
     };
     if (bParallel) {
       std::atomic<size_t> nNextPiece{0};
-      team.run(static_cast<size_t>(team.size()), [&](size_t, size_t, int nMember) {
-        if (nMember == 0) prefetch();
-        for (size_t k; (k = nNextPiece.fetch_add(1)) < pieces_.size();) {
-          scale(pieces_[k], nMember);
-        }
-      });
+      team.run(
+          static_cast<size_t>(team.size()), [&](size_t, size_t, int nMember) {
+            if (nMember == 0) prefetch();
+            for (size_t k; (k = nNextPiece.fetch_add(1)) < pieces_.size();) {
+              scale(pieces_[k], nMember);
+            }
+          });
     } else {
       prefetch();
       for (const Piece& piece : pieces_) scale(piece, 0);

@@ -24,9 +24,7 @@ namespace {
 
 // The work of simulating one case, in the units of theilSenUnits: a pair
 // of points in a fit costs about a third of a deviate.
-double caseUnits(int nNB) {
-  return 3.0 * simDeviatesPerPhase(nNB) * 2.0;
-}
+double caseUnits(int nNB) { return 3.0 * simDeviatesPerPhase(nNB) * 2.0; }
 
 inline float sqrtf64(float fX) {
   return static_cast<float>(std::sqrt(static_cast<double>(fX)));
@@ -93,8 +91,8 @@ void residualStage(const Phases& p, PhaseModel* pfNullModel,
   // exactly 0 keeps them as they are.
   std::vector<float> fStdE(static_cast<size_t>(nNA) + nNB);
   for (int i = 0; i < nNA; ++i) {
-    fStdE[i] = nullModel[kPhaseSD] == 0.0f ? fEA[i]
-                                            : fEA[i] / nullModel[kPhaseSD];
+    fStdE[i] =
+        nullModel[kPhaseSD] == 0.0f ? fEA[i] : fEA[i] / nullModel[kPhaseSD];
   }
   for (int i = 0; i < nNB; ++i) {
     fStdE[static_cast<size_t>(nNA) + i] =
@@ -102,8 +100,7 @@ void residualStage(const Phases& p, PhaseModel* pfNullModel,
   }
   AutocorrModel& autocorrModel = *pfAutocorrModel;
   autocorrModel[kAutoR1] = autocorr(fStdE.data(), nNA + nNB, 4);
-  autocorrModel[kAutoR1SE] =
-      autocorrStdErr(autocorrModel[kAutoR1], nNA + nNB);
+  autocorrModel[kAutoR1SE] = autocorrStdErr(autocorrModel[kAutoR1], nNA + nNB);
 }
 
 float meanOfMeans(float fSingle, const float* pfMeans, int nSimN) {
@@ -159,9 +156,8 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
         const int nLanes =
             static_cast<int>(std::min<size_t>(kSimLanes, nCases - nFirst));
         float* pfBlock = &fZ[b * nBlockFloats];
-        simPhaseMeansLanes(pfBlock, nLanes, nNB, p.fTB.data(),
-                           nullModel.data(), fR1, fR1SE,
-                           &fNullMeans[nDone + nFirst]);
+        simPhaseMeansLanes(pfBlock, nLanes, nNB, p.fTB.data(), nullModel.data(),
+                           fR1, fR1SE, &fNullMeans[nDone + nFirst]);
         simPhaseMeansLanes(pfBlock + nPerPhase * kSimLanes, nLanes, nNB,
                            p.fTB2.data(), expModel.data(), fR1, fR1SE,
                            &fExpMeans[nDone + nFirst]);
@@ -234,18 +230,17 @@ void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
   const float x2 =
       static_cast<float>((dNB - 1.0) * (static_cast<double>(fExpSD) * fExpSD));
   const float x3 = static_cast<float>((dNA + dNB) - 2.0);
-  const float fSWithin = static_cast<float>(
-      std::sqrt((static_cast<double>(x1) + x2) / x3));
+  const float fSWithin =
+      static_cast<float>(std::sqrt((static_cast<double>(x1) + x2) / x3));
   // The difference is formed again from the means, not read back from fD.
-  const float fSMD = static_cast<float>(
-      (static_cast<double>(fExpM) - fNullM) / fSWithin);
+  const float fSMD =
+      static_cast<float>((static_cast<double>(fExpM) - fNullM) / fSWithin);
   const float fTerm1 = static_cast<float>((dNA + dNB) / (dNA * dNB));
   const float fTerm2 = static_cast<float>(static_cast<double>(fSMD) * fSMD /
                                           ((dNA + dNB) * 2.0));
-  const float fSMDSD = static_cast<float>(
-      std::sqrt(static_cast<double>(fTerm1) + fTerm2));
-  const float a =
-      static_cast<float>((dNA + dNB) * (dNA + dNB) / (dNA * dNB));
+  const float fSMDSD =
+      static_cast<float>(std::sqrt(static_cast<double>(fTerm1) + fTerm2));
+  const float a = static_cast<float>((dNA + dNB) * (dNA + dNB) / (dNA * dNB));
   const float r = static_cast<float>(
       fSMD / std::sqrt(static_cast<double>(fSMD) * fSMD + a));
   const float fRsq = r * r;
@@ -254,8 +249,8 @@ void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
   const float fMeanB = static_cast<float>(static_cast<double>(fSumB) / dNB);
   const float pEmp = empiricalPOfMeans(fMeanB, pfNullMeans, nSimN);
   // Divided by the literal 1.4142136, not by the exact root of 2.
-  const float pNormal = erfcc(
-      std::fabs(static_cast<double>(fSMD) / fSMDSD) / 1.4142136);
+  const float pNormal =
+      erfcc(std::fabs(static_cast<double>(fSMD) / fSMDSD) / 1.4142136);
 
   SimResults& sim = *pfSimResults;
   sim[kSimNullMean] = fNullM;

@@ -137,14 +137,15 @@ void WeightedSelect::ranks(float* v, uint32_t* w, size_t n, uint64_t nRank,
     std::sort(fSample_.begin(), fSample_.end());
     const double fFrac =
         (static_cast<double>(nRank) + 0.5) / static_cast<double>(nTotal);
-    const double fSpread = std::sqrt(static_cast<double>(nSample) * fFrac * (1.0 - fFrac));
+    const double fSpread =
+        std::sqrt(static_cast<double>(nSample) * fFrac * (1.0 - fFrac));
     const long nGap = static_cast<long>(3.0 * fSpread) + 2;
     const long nMid = static_cast<long>(fFrac * static_cast<double>(nSample));
     const long nTop = static_cast<long>(nSample) - 1;
-    const float fLo =
-        fSample_[static_cast<size_t>(std::min(nTop, std::max(0L, nMid - nGap)))];
-    const float fHi =
-        fSample_[static_cast<size_t>(std::min(nTop, std::max(0L, nMid + nGap)))];
+    const float fLo = fSample_[static_cast<size_t>(
+        std::min(nTop, std::max(0L, nMid - nGap)))];
+    const float fHi = fSample_[static_cast<size_t>(
+        std::min(nTop, std::max(0L, nMid + nGap)))];
     // Into whichever scratch pair does not hold v and w now.
     const bool bFirst = v != fCandV_.data();
     std::vector<float>& fDstV = bFirst ? fCandV_ : fCandV2_;
@@ -162,8 +163,8 @@ void WeightedSelect::ranks(float* v, uint32_t* w, size_t n, uint64_t nRank,
       const float fV = v[i];
       const uint32_t nW = w[i];
       const uint32_t nBelow = static_cast<uint32_t>(fV < fLo);
-      const uint32_t nIn = static_cast<uint32_t>(fV >= fLo) &
-                           static_cast<uint32_t>(fV <= fHi);
+      const uint32_t nIn =
+          static_cast<uint32_t>(fV >= fLo) & static_cast<uint32_t>(fV <= fHi);
       nWBelow += nW & (0u - nBelow);
       nWCand += nW & (0u - nIn);
       pfDstV[nCand] = fV;
@@ -179,8 +180,7 @@ void WeightedSelect::ranks(float* v, uint32_t* w, size_t n, uint64_t nRank,
   quickRanks(v, w, n, nRank, pfAt, pfNext);
 }
 
-float WeightedSelect::median(float* v, uint32_t* w, size_t n,
-                             uint64_t nTotal) {
+float WeightedSelect::median(float* v, uint32_t* w, size_t n, uint64_t nTotal) {
   float fAt, fNext;
   if (nTotal % 2 == 1) {
     ranks(v, w, n, (nTotal - 1) / 2, &fAt, nullptr);

@@ -8,8 +8,7 @@
 // both builds give the same bits. Only for functions local to their unit:
 // clang resolves clones within the unit that defines them.
 #if defined(__x86_64__) && defined(__GNUC__)
-#define KALMIR_VECTOR_CLONES \
-  __attribute__((target_clones("avx2", "default")))
+#define KALMIR_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define KALMIR_VECTOR_CLONES
 #endif

@@ -124,8 +124,8 @@ float simTimeSeriesMean(int n, const float* t, float intercept, float intSE,
                         float slope, float slopeSE, float SD, float SDSE,
                         float r1, float r1SE) {
   SimScratch scratch(n);
-  return simTimeSeriesMean(n, t, intercept, intSE, slope, slopeSE, SD, SDSE,
-                           r1, r1SE, scratch);
+  return simTimeSeriesMean(n, t, intercept, intSE, slope, slopeSE, SD, SDSE, r1,
+                           r1SE, scratch);
 }
 
 float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
@@ -153,10 +153,10 @@ void phaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
   float simInt[kSimLanes], simSlope[kSimLanes], simSD[kSimLanes],
       simR1[kSimLanes];
   for (int l = 0; l < K; ++l) {
-    const DrawnPhase d = drawPhase(
-        n, pfModel[0], pfModel[1], pfModel[2], pfModel[3], pfModel[4],
-        pfModel[5], r1, r1SE, pfLanes[0 * K + l], pfLanes[1 * K + l],
-        pfLanes[2 * K + l], pfLanes[3 * K + l]);
+    const DrawnPhase d =
+        drawPhase(n, pfModel[0], pfModel[1], pfModel[2], pfModel[3], pfModel[4],
+                  pfModel[5], r1, r1SE, pfLanes[0 * K + l], pfLanes[1 * K + l],
+                  pfLanes[2 * K + l], pfLanes[3 * K + l]);
     simInt[l] = d.simInt;
     simSlope[l] = d.simSlope;
     simSD[l] = d.simSD;
@@ -211,9 +211,9 @@ void phaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
   float total[kSimLanes] = {};
   for (int i = 0; i < n; ++i) {
     for (int l = 0; l < K; ++l) {
-      const float y = phaseValue(
-          t[i], simSlope[l], simInt[l],
-          standardized(eKept[i * K + l], mean[l], sd[l]), simSD[l]);
+      const float y =
+          phaseValue(t[i], simSlope[l], simInt[l],
+                     standardized(eKept[i * K + l], mean[l], sd[l]), simSD[l]);
       total[l] = total[l] + y;
     }
   }

@@ -93,8 +93,7 @@ ResampleFit::ResampleFit(const float* pfX, const float* pfY, int nN)
 
 ResampleFit::~ResampleFit() { delete pScratch_; }
 
-bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt,
-                      float* pfSlope) {
+bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope) {
   Scratch& s = *pScratch_;
   const size_t nN = static_cast<size_t>(nN_);
   std::fill(s.nCount.begin(), s.nCount.end(), 0u);
@@ -199,8 +198,8 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
       if (nMember == 0 && (b - nBegin) % 64 == 63) {
         progressAdd(64.0 * team.size() * theilSenUnits(nN) / kBootSamples);
       }
-      const bool bHasSlope = fitter->fit(&nIndex[b * nPoints], &fBootInts[b],
-                                         &fBootSlopes[b]);
+      const bool bHasSlope =
+          fitter->fit(&nIndex[b * nPoints], &fBootInts[b], &fBootSlopes[b]);
       // |x| > 1000 is the same test as sqrt(x * x) > 1000 in double: the
       // square of a float is exact there, and so is its root.
       if (std::fabs(fBootInts[b]) > kBootInterceptLimit) {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dialogue.h"

@@ -62,9 +62,9 @@ TEST(RnormFactors, AgreeWithTheLibraryLogEverywhereInTheUnitInterval) {
   rnormFactors(fW.data(), fFactor.data(), fW.size());
   size_t nDiffer = 0;
   for (size_t i = 0; i < fW.size(); ++i) {
-    nDiffer += std::memcmp(&fFactor[i], &static_cast<const float&>(
-                                            rnormFactor(fW[i])),
-                           sizeof(float)) != 0;
+    nDiffer +=
+        std::memcmp(&fFactor[i], &static_cast<const float&>(rnormFactor(fW[i])),
+                    sizeof(float)) != 0;
   }
   EXPECT_EQ(0u, nDiffer);
 }
@@ -98,9 +98,9 @@ TEST(NormalBlock, DrawsWhatRnormDrawsAndLeavesTheStreamAsRnormDoes) {
             normals.drawLanes(fLanes.data(), nPerCase, nLanes, n, nNext);
             for (size_t k = 0; k < n; ++k) {
               const size_t nCase = k / nPerCase, nAt = k % nPerCase;
-              ASSERT_EQ(fOne[k], fLanes[(nCase / nLanes * nPerCase + nAt) *
-                                            nLanes +
-                                        nCase % nLanes]);
+              ASSERT_EQ(fOne[k],
+                        fLanes[(nCase / nLanes * nPerCase + nAt) * nLanes +
+                               nCase % nLanes]);
             }
           } else {
             normals.draw(fBulk.data(), nCalls[c], nNext);

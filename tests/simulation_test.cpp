@@ -117,8 +117,8 @@ TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
     SimScratch scratch(c.n);
     for (int l = 0; l < nLanes; ++l) {
       const float fOne = simTimeSeriesMeanFrom(
-          ppfZ[l], c.n, t, c.fModel[0], c.fModel[1], c.fModel[2],
-          c.fModel[3], c.fModel[4], c.fModel[5], c.r1, c.r1SE, scratch);
+          ppfZ[l], c.n, t, c.fModel[0], c.fModel[1], c.fModel[2], c.fModel[3],
+          c.fModel[4], c.fModel[5], c.r1, c.r1SE, scratch);
       ASSERT_EQ(fOne, fBlock[l]) << nCase << " " << l;
       ASSERT_EQ(fOne, fLaned[l]) << nCase << " " << l;
     }
