@@ -58,6 +58,16 @@ BENCHMARK(BM_Scsim)
 struct Stages {
   explicit Stages(int n)
       : fY(dataSet(n)), phases(phaseA(n), phaseB(n), fY.data()) {}
+  // Runs the stages before the simulation, from a freshly seeded stream.
+  void fitModels() {
+    sgenrand(kAnalysisSeed);
+    fitLines(phases, &nullModel, &expModel);
+    lineStdErrs(phases, &nullModel, &expModel);
+    residualStage(phases, &nullModel, &expModel, &autocorrModel);
+  }
+  void simulate() {
+    simulateCases(phases, nullModel, expModel, autocorrModel, kCases, &sim);
+  }
   std::vector<float> fY;
   Phases phases;
   PhaseModel nullModel{}, expModel{};
@@ -89,25 +99,15 @@ BENCHMARK(BM_ResidualBootstraps)
 
 void BM_Simulation(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
-  sgenrand(kAnalysisSeed);
-  fitLines(s.phases, &s.nullModel, &s.expModel);
-  lineStdErrs(s.phases, &s.nullModel, &s.expModel);
-  residualStage(s.phases, &s.nullModel, &s.expModel, &s.autocorrModel);
-  for (auto _ : state) {
-    simulateCases(s.phases, s.nullModel, s.expModel, s.autocorrModel, kCases,
-                  &s.sim);
-  }
+  s.fitModels();
+  for (auto _ : state) s.simulate();
 }
 BENCHMARK(BM_Simulation)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond);
 
 void BM_EffectSize(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
-  sgenrand(kAnalysisSeed);
-  fitLines(s.phases, &s.nullModel, &s.expModel);
-  lineStdErrs(s.phases, &s.nullModel, &s.expModel);
-  residualStage(s.phases, &s.nullModel, &s.expModel, &s.autocorrModel);
-  simulateCases(s.phases, s.nullModel, s.expModel, s.autocorrModel, kCases,
-                &s.sim);
+  s.fitModels();
+  s.simulate();
   SimResults simResults;
   ESResults esResults;
   for (auto _ : state) {
