@@ -75,12 +75,16 @@ inline void relax(int i) {
 
 }  // namespace
 
-void ThreadTeam::runShare(int nMember) {
-  const size_t nPer = nItems_ / static_cast<size_t>(nThreads_);
-  const size_t nExtra = nItems_ % static_cast<size_t>(nThreads_);
+size_t ThreadTeam::rangeBegin(size_t nItems, int nMembers, int nMember) {
+  const size_t nPer = nItems / static_cast<size_t>(nMembers);
+  const size_t nExtra = nItems % static_cast<size_t>(nMembers);
   const size_t m = static_cast<size_t>(nMember);
-  const size_t nBegin = m * nPer + (m < nExtra ? m : nExtra);
-  const size_t nEnd = nBegin + nPer + (m < nExtra ? 1 : 0);
+  return m * nPer + (m < nExtra ? m : nExtra);
+}
+
+void ThreadTeam::runShare(int nMember) {
+  const size_t nBegin = rangeBegin(nItems_, nThreads_, nMember);
+  const size_t nEnd = rangeBegin(nItems_, nThreads_, nMember + 1);
   if (nBegin < nEnd) (*pfn_)(nBegin, nEnd, nMember);
 }
 

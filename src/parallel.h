@@ -29,6 +29,10 @@ class ThreadTeam {
 
   int size() const { return nThreads_; }
 
+  // Where member nMember's range of nItems begins; member size() gives
+  // nItems. Ranges follow each other in member order.
+  static size_t rangeBegin(size_t nItems, int nMembers, int nMember);
+
   // Calls fn(nBegin, nEnd, nMember) on contiguous ranges that cover
   // [0, nItems) once, nMember being the running member's number
   // (0 ... size() - 1), and returns when all are done.

@@ -413,13 +413,13 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
     // ends what is used of the words.
     size_t nPairs = nPairsDone;
     size_t nWordsUsed = 2 * nTries;
-    size_t nPer = nTries / nMembers, nExtra = nTries % nMembers;
     for (size_t m = 0; m < nMembers; ++m) {
       nFirstPair[m] = nPairs;
       if (nAccepted[m] >= nPairsAll - nPairs) {
         nAccepted[m] = nPairsAll - nPairs;
         if (nAccepted[m] > 0) {
-          const size_t nBegin = m * nPer + (m < nExtra ? m : nExtra);
+          const size_t nBegin = ThreadTeam::rangeBegin(
+              nTries, static_cast<int>(nMembers), static_cast<int>(m));
           nWordsUsed = 2 * (size_t{nTry_[nBegin + nAccepted[m] - 1]} + 1);
         }
       }
@@ -450,7 +450,8 @@ void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
     // free; every pair is written to its own place.
     pieces_.clear();
     for (size_t m = 0; m < nMembers; ++m) {
-      const size_t nBegin = m * nPer + (m < nExtra ? m : nExtra);
+      const size_t nBegin = ThreadTeam::rangeBegin(
+          nTries, static_cast<int>(nMembers), static_cast<int>(m));
       for (size_t i = 0; i < nAccepted[m]; i += nPiece) {
         pieces_.push_back({nBegin + i, nFirstPair[m] + i,
                            std::min(nPiece, nAccepted[m] - i)});

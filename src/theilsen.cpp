@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "median.h"
-#include "mersenne.h"
 #include "parallel.h"
 #include "progress.h"
 #include "quicksort.h"
@@ -149,16 +148,17 @@ bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope) {
                    &fNext);
     *pfSlope = static_cast<float>((static_cast<double>(fAt) + fNext) / 2.0);
   }
-  for (size_t i = 0; i < nU; ++i) {
-    s.fV[i] = pfY_[s.nUnique[i]];
-    s.nW[i] = s.nCount[s.nUnique[i]];
-  }
-  const float fMedY = s.select.median(s.fV.data(), s.nW.data(), nU, nN);
-  for (size_t i = 0; i < nU; ++i) {
-    s.fV[i] = pfX_[s.nUnique[i]];
-    s.nW[i] = s.nCount[s.nUnique[i]];
-  }
-  const float fMedX = s.select.median(s.fV.data(), s.nW.data(), nU, nN);
+  // The medians of the resample's y and x: each distinct point's value,
+  // weighted by its draws.
+  auto medianOf = [&](const float* pfValues) {
+    for (size_t i = 0; i < nU; ++i) {
+      s.fV[i] = pfValues[s.nUnique[i]];
+      s.nW[i] = s.nCount[s.nUnique[i]];
+    }
+    return s.select.median(s.fV.data(), s.nW.data(), nU, nN);
+  };
+  const float fMedY = medianOf(pfY_);
+  const float fMedX = medianOf(pfX_);
   *pfInt = static_cast<float>(static_cast<double>(fMedY) -
                               static_cast<double>(*pfSlope) * fMedX);
   return true;
@@ -172,15 +172,7 @@ double theilSenUnits(int nN) {
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                     float* slopeSE) {
   const size_t nPoints = static_cast<size_t>(nN);
-  // Resample b takes the nN words from b * nN on, so the whole stream of
-  // the bootstrap is drawn first, in order, and the fits can then run in
-  // any order on any thread.
-  std::vector<uint32_t> nIndex(nPoints * kBootSamples);
-  genrandBlock(nIndex.data(), nIndex.size());
-  // w % n favours small indices slightly when n is not a power of two; the
-  // resample order decides every later number, so it stays as it is.
-  const uint32_t nMod = static_cast<uint32_t>(nN);
-  for (uint32_t& k : nIndex) k %= nMod;
+  const std::vector<uint32_t> nIndex = bootstrapIndices(nN);
   std::vector<float> fBootInts(kBootSamples);
   std::vector<float> fBootSlopes(kBootSamples);
   // Per resample: 0 kept, 1 intercept beyond the limit, 2 no pair of

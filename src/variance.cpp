@@ -49,19 +49,25 @@ float variance(const float* x, int n) {
   return varianceGuarded(varianceSingle(x, n), varianceDouble(x, n));
 }
 
-float stdDevStdErr(const float* x, int n) {
-  // Resample b takes the n words from b * n on: the stream is drawn first,
-  // in order, and the resamples then run on all threads.
-  const size_t nPoints = static_cast<size_t>(n);
-  std::vector<uint32_t> nIndex(nPoints * nBootSamples);
+std::vector<uint32_t> bootstrapIndices(int n) {
+  std::vector<uint32_t> nIndex(static_cast<size_t>(n) * nBootSamples);
   genrandBlock(nIndex.data(), nIndex.size());
+  // w % n favours small indices slightly when n is not a power of two; the
+  // resample order decides every later number, so it stays as it is.
   const uint32_t nMod = static_cast<uint32_t>(n);
+  for (uint32_t& k : nIndex) k %= nMod;
+  return nIndex;
+}
+
+float stdDevStdErr(const float* x, int n) {
+  const size_t nPoints = static_cast<size_t>(n);
+  const std::vector<uint32_t> nIndex = bootstrapIndices(n);
   std::vector<float> fBootSD(nBootSamples);
   analysisTeam().run(nBootSamples, [&](size_t nBegin, size_t nEnd, int) {
     std::vector<float> fBootX(nPoints);
     for (size_t b = nBegin; b < nEnd; ++b) {
-      const uint32_t* pnWords = &nIndex[b * nPoints];
-      for (size_t j = 0; j < nPoints; ++j) fBootX[j] = x[pnWords[j] % nMod];
+      const uint32_t* pnIndex = &nIndex[b * nPoints];
+      for (size_t j = 0; j < nPoints; ++j) fBootX[j] = x[pnIndex[j]];
       fBootSD[b] = static_cast<float>(
           std::sqrt(static_cast<double>(variance(fBootX.data(), n))));
     }

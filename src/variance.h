@@ -1,6 +1,9 @@
 #ifndef KALMIR_VARIANCE_H_
 #define KALMIR_VARIANCE_H_
 
+#include <cstdint>
+#include <vector>
+
 // The sample variance that the whole analysis uses, and the bootstrap
 // standard error of a standard deviation. variance keeps nothing and draws
 // nothing; stdDevStdErr resamples through genrand(), 10000 * n words a call.
@@ -18,6 +21,11 @@ float varianceSingle(const float* x, int n);
 float varianceDouble(const float* x, int n);
 // Chooses between the two results as variance() does.
 float varianceGuarded(float fSingle, float fDouble);
+
+// The point indices of the 10000 resamples of a bootstrap over n points:
+// resample b takes the n words from b * n on, index = word mod n. Drawing
+// them all first, in stream order, lets the resamples run on any thread.
+std::vector<uint32_t> bootstrapIndices(int n);
 
 // Bootstrap standard error of the standard deviation of n >= 1 values:
 // the standard deviation of the standard deviations of 10000 resamples.
