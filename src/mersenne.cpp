@@ -10,9 +10,12 @@ const uint32_t UPPER_MASK = 0x80000000u;
 const uint32_t LOWER_MASK = 0x7fffffffu;
 const uint32_t mag01[2] = {0x0u, 0x9908b0dfu};
 
-uint32_t mt[N];
+// Each thread has a stream of its own, so that analyses on different
+// threads (a data file's cases) never share one; an analysis draws only on
+// the thread that called it.
+thread_local uint32_t mt[N];
 // 625 means never seeded; 624 means the next draw regenerates the state.
-int mti = N + 1;
+thread_local int mti = N + 1;
 
 void seedState(uint32_t seed) {
   for (int i = 0; i < N; ++i) {

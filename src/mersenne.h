@@ -4,10 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// The program's only source of randomness: one process-wide MT19937 generator
-// of 32-bit words, seeded by the 1998 procedure (a 69069 congruential
-// generator fills the 624 state words). The state lives as long as the
-// process; every analysis reseeds it, so the same data give the same report.
+// The program's only source of randomness: an MT19937 generator of 32-bit
+// words, seeded by the 1998 procedure (a 69069 congruential generator fills
+// the 624 state words). Each thread has its own state, which lives as long
+// as the thread; every analysis reseeds it, so the same data give the same
+// report on whichever thread they run.
 
 // Replaces the state from a 32-bit seed; the next draw regenerates it.
 void sgenrand(uint32_t seed);

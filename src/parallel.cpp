@@ -1,13 +1,17 @@
 #include "parallel.h"
 
 #include <atomic>
+#include <system_error>
+#include <utility>
 
 #if defined(__linux__)
 #include <sched.h>
 #endif
 
 namespace {
-std::atomic<int> nAnalysisThreads{0};
+// Per calling thread: a data file's cases may each run on a thread of
+// their own, with one-thread analyses.
+thread_local int nAnalysisThreads = 0;
 }  // namespace
 
 void setAnalysisThreads(int nThreads) {
@@ -31,7 +35,7 @@ int analysisThreads() {
 }
 
 ThreadTeam& analysisTeam() {
-  static std::unique_ptr<ThreadTeam> team;
+  thread_local std::unique_ptr<ThreadTeam> team;
   const int nThreads = analysisThreads();
   if (!team || team->size() != nThreads) {
     team.reset();
@@ -41,8 +45,17 @@ ThreadTeam& analysisTeam() {
 }
 
 ThreadTeam::ThreadTeam(int nThreads) : nThreads_(nThreads < 1 ? 1 : nThreads) {
-  for (int i = 1; i < nThreads_; ++i) {
-    threads_.emplace_back(&ThreadTeam::memberLoop, this, i);
+  const int nWanted = nThreads_;
+  nThreads_ = 1;
+  for (int i = 1; i < nWanted; ++i) {
+    try {
+      threads_.emplace_back(&ThreadTeam::memberLoop, this, i);
+    } catch (const std::system_error&) {
+      break;
+    }
+    // A member counts once it runs; it reads nThreads_ only for work
+    // handed out after this constructor has returned.
+    nThreads_ = i + 1;
   }
 }
 
@@ -85,7 +98,13 @@ size_t ThreadTeam::rangeBegin(size_t nItems, int nMembers, int nMember) {
 void ThreadTeam::runShare(int nMember) {
   const size_t nBegin = rangeBegin(nItems_, nThreads_, nMember);
   const size_t nEnd = rangeBegin(nItems_, nThreads_, nMember + 1);
-  if (nBegin < nEnd) (*pfn_)(nBegin, nEnd, nMember);
+  if (nBegin >= nEnd) return;
+  try {
+    (*pfn_)(nBegin, nEnd, nMember);
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+  }
 }
 
 void ThreadTeam::run(size_t nItems,
@@ -104,10 +123,13 @@ void ThreadTeam::run(size_t nItems,
   wake_.notify_all();
   runShare(0);
   for (int i = 0; i < nSpins + nYields && nBusy_.load() != 0; ++i) relax(i);
-  if (nBusy_.load() != 0) {
+  std::exception_ptr failure;
+  {
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return nBusy_.load() == 0; });
+    std::swap(failure, failure_);
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void ThreadTeam::memberLoop(int nMember) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,13 +16,16 @@
 // written to its own place, so no result depends on the number of threads
 // or on their scheduling; all sums across items stay with the caller.
 
-// Threads an analysis uses: 0 (the default) means one per core.
+// Threads an analysis started on the calling thread uses: 0 (the default)
+// means one per core. Each thread has its own setting and its own team.
 void setAnalysisThreads(int nThreads);
 int analysisThreads();
 
 class ThreadTeam {
  public:
-  // nThreads counts the calling thread; 1 runs everything on it.
+  // nThreads counts the calling thread; 1 runs everything on it. A thread
+  // the system cannot start is done without: the team is then smaller,
+  // which changes no result.
   explicit ThreadTeam(int nThreads);
   ~ThreadTeam();
   ThreadTeam(const ThreadTeam&) = delete;
@@ -35,7 +39,9 @@ class ThreadTeam {
 
   // Calls fn(nBegin, nEnd, nMember) on contiguous ranges that cover
   // [0, nItems) once, nMember being the running member's number
-  // (0 ... size() - 1), and returns when all are done.
+  // (0 ... size() - 1), and returns when all are done. An exception
+  // thrown by fn on any member (say, memory that cannot be had) is thrown
+  // again here, once all members have stopped.
   void run(size_t nItems, const std::function<void(size_t, size_t, int)>& fn);
 
  private:
@@ -54,10 +60,12 @@ class ThreadTeam {
   std::atomic<unsigned long> nGeneration_{0};
   std::atomic<int> nBusy_{0};
   std::atomic<bool> bStop_{false};
+  std::exception_ptr failure_;  // the first exception of a run, under mutex_
 };
 
-// The team the analysis stages share, of analysisThreads() threads; made
-// anew when that number changes. Not for use from two threads at once.
+// The calling thread's team for the analysis stages, of analysisThreads()
+// threads (fewer when the system cannot start them); made anew when that
+// number changes.
 ThreadTeam& analysisTeam();
 
 #endif  // KALMIR_PARALLEL_H_

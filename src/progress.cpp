@@ -3,9 +3,10 @@
 #include <utility>
 
 namespace {
-std::function<void(double)> listener;
-double fTotalUnits = 0.0;
-double fDoneUnits = 0.0;
+// Per thread: only the thread that runs an analysis reports its progress.
+thread_local std::function<void(double)> listener;
+thread_local double fTotalUnits = 0.0;
+thread_local double fDoneUnits = 0.0;
 }  // namespace
 
 void setProgressListener(std::function<void(double)> newListener) {

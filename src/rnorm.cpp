@@ -15,8 +15,9 @@
 #include "simd.h"
 
 namespace {
-int use_last = 0;
-float y2 = 0.0f;
+// Per thread, like the generator's state.
+thread_local int use_last = 0;
+thread_local float y2 = 0.0f;
 }  // namespace
 
 float rnorm(float m, float s) {

@@ -10,7 +10,7 @@
 
 // Normal deviates by the Marsaglia polar method on the words of genrand().
 // Each accepted pair of uniforms yields two deviates: the first is returned,
-// the second is kept in a one-deviate cache (a process-wide static) and
+// the second is kept in a one-deviate cache (per thread, like the generator) and
 // returned by the next call. Reseeding the generator does not clear it.
 
 // Returns m + s * (a standard normal deviate). A cached deviate is scaled by

@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "autocorrelation.h"
 #include "mersenne.h"
@@ -28,6 +29,51 @@ double caseUnits(int nNB) { return 3.0 * simDeviatesPerPhase(nNB) * 2.0; }
 
 inline float sqrtf64(float fX) {
   return static_cast<float>(std::sqrt(static_cast<double>(fX)));
+}
+
+// The SD of a phase's values around its fitted line, all in double.
+double residualSD(const std::vector<float>& fT, const std::vector<float>& fY,
+                  const PhaseModel& model) {
+  const size_t n = fY.size();
+  std::vector<double> e(n);
+  double sum = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    e[i] = static_cast<double>(fY[i]) -
+           (static_cast<double>(model[kPhaseInt]) +
+            static_cast<double>(model[kPhaseSlope]) * fT[i]);
+    sum += e[i];
+  }
+  const double mean = sum / static_cast<double>(n);
+  double ss = 0.0;
+  for (double x : e) ss += (x - mean) * (x - mean);
+  return std::sqrt(ss / static_cast<double>(n - 1));
+}
+
+// Single precision resolves the spread of the data when two things hold,
+// checked on the smaller positive residual SD s of the two phases:
+// - s >= 1e-18: below it the squares of s and of the errors derived from it
+//   leave the normal range of floats (below 1.2e-38) and lose their digits;
+// - n * ulp(level) <= s / 32, where level is the largest magnitude in the
+//   data, ulp its spacing of floats and n the longer phase: a float sum of
+//   n values at that level is off by about n * ulp / 2, which then stays
+//   under 1/64 of the spread that the simulated means and the residuals
+//   must show.
+void notePrecision(const Phases& p, const PhaseModel& nullModel,
+                   const PhaseModel& expModel, AnalysisNotes* pNotes) {
+  const double sdA = residualSD(p.fTA, p.fYA, nullModel);
+  const double sdB = residualSD(p.fTB2, p.fYB, expModel);
+  double s = 0.0;
+  if (sdA > 0.0) s = sdA;
+  if (sdB > 0.0 && (s == 0.0 || sdB < s)) s = sdB;
+  if (!(s > 0.0)) return;
+  float fLevel = 0.0f;
+  for (float f : p.fYA) fLevel = std::max(fLevel, std::fabs(f));
+  for (float f : p.fYB) fLevel = std::max(fLevel, std::fabs(f));
+  const double ulp =
+      static_cast<double>(std::nextafter(fLevel, HUGE_VALF)) - fLevel;
+  const double n = std::max(p.nNA, p.nNB);
+  pNotes->bSpreadUnderflows = s < 1e-18;
+  pNotes->bLevelSwampsSpread = n * ulp > s / 32.0;
 }
 
 }  // namespace
@@ -63,15 +109,19 @@ void fitLines(const Phases& p, PhaseModel* pfNullModel,
 }
 
 void lineStdErrs(const Phases& p, PhaseModel* pfNullModel,
-                 PhaseModel* pfExpModel) {
+                 PhaseModel* pfExpModel, int nBootSamples,
+                 AnalysisNotes* pNotes) {
   theilSenStdErr(p.fTA.data(), p.fYA.data(), p.nNA,
-                 &(*pfNullModel)[kPhaseIntSE], &(*pfNullModel)[kPhaseSlopeSE]);
+                 &(*pfNullModel)[kPhaseIntSE], &(*pfNullModel)[kPhaseSlopeSE],
+                 nBootSamples, pNotes != nullptr ? &pNotes->lineA : nullptr);
   theilSenStdErr(p.fTB2.data(), p.fYB.data(), p.nNB,
-                 &(*pfExpModel)[kPhaseIntSE], &(*pfExpModel)[kPhaseSlopeSE]);
+                 &(*pfExpModel)[kPhaseIntSE], &(*pfExpModel)[kPhaseSlopeSE],
+                 nBootSamples, pNotes != nullptr ? &pNotes->lineB : nullptr);
 }
 
 void residualStage(const Phases& p, PhaseModel* pfNullModel,
-                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel) {
+                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
+                   int nBootSamples) {
   const int nNA = p.nNA;
   const int nNB = p.nNB;
   std::vector<float> fEA(static_cast<size_t>(nNA));
@@ -85,8 +135,8 @@ void residualStage(const Phases& p, PhaseModel* pfNullModel,
   // Fixed order: A variance, B variance, A bootstrap, B bootstrap.
   nullModel[kPhaseSD] = sqrtf64(variance(fEA.data(), nNA));
   expModel[kPhaseSD] = sqrtf64(variance(fEB.data(), nNB));
-  nullModel[kPhaseSDSE] = stdDevStdErr(fEA.data(), nNA);
-  expModel[kPhaseSDSE] = stdDevStdErr(fEB.data(), nNB);
+  nullModel[kPhaseSDSE] = stdDevStdErr(fEA.data(), nNA, nBootSamples);
+  expModel[kPhaseSDSE] = stdDevStdErr(fEB.data(), nNB, nBootSamples);
   // Residuals are scaled, not centred; a phase with a residual SD of
   // exactly 0 keeps them as they are.
   std::vector<float> fStdE(static_cast<size_t>(nNA) + nNB);
@@ -267,20 +317,44 @@ void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
   es[kESpEmp] = pEmp;
 }
 
-void scsim(int nNA, int nNB, const float* pfY, PhaseModel* pfNullModel,
-           PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
-           SimResults* pfSimResults, ESResults* pfESResults, int nSimN) {
+void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
+             bool bKeepMeans, Analysis* pAnalysis) {
+  Analysis& a = *pAnalysis;
+  const int nSimN = size.nSimN;
   progressStart(theilSenUnits(nNA) + theilSenUnits(nNB) +
                 static_cast<double>(nSimN) * caseUnits(nNB));
   sgenrand(kAnalysisSeed);
   const Phases phases(nNA, nNB, pfY);
-  fitLines(phases, pfNullModel, pfExpModel);
-  lineStdErrs(phases, pfNullModel, pfExpModel);
-  residualStage(phases, pfNullModel, pfExpModel, pfAutocorrModel);
+  a.notes = AnalysisNotes();
+  fitLines(phases, &a.nullModel, &a.expModel);
+  lineStdErrs(phases, &a.nullModel, &a.expModel, size.nBootSamples, &a.notes);
+  residualStage(phases, &a.nullModel, &a.expModel, &a.autocorrModel,
+                size.nBootSamples);
   CaseSimulation sim;
-  simulateCases(phases, *pfNullModel, *pfExpModel, *pfAutocorrModel, nSimN,
-                &sim);
+  simulateCases(phases, a.nullModel, a.expModel, a.autocorrModel, nSimN, &sim);
   effectSizes(nNA, nNB, phases.fYB.data(), nSimN, sim.fNullMeans.data(),
-              sim.fNullM, sim.fNullSD, sim.fExpM, sim.fExpSD, pfSimResults,
-              pfESResults);
+              sim.fNullM, sim.fNullSD, sim.fExpM, sim.fExpSD, &a.simResults,
+              &a.esResults);
+  notePrecision(phases, a.nullModel, a.expModel, &a.notes);
+  if (bKeepMeans) {
+    a.fNullMeans = std::move(sim.fNullMeans);
+    a.fExpMeans = std::move(sim.fExpMeans);
+  } else {
+    a.fNullMeans.clear();
+    a.fExpMeans.clear();
+  }
+}
+
+void scsim(int nNA, int nNB, const float* pfY, PhaseModel* pfNullModel,
+           PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
+           SimResults* pfSimResults, ESResults* pfESResults, int nSimN) {
+  AnalysisSize size;
+  size.nSimN = nSimN;
+  Analysis a;
+  analyse(nNA, nNB, pfY, size, false, &a);
+  *pfNullModel = a.nullModel;
+  *pfExpModel = a.expModel;
+  *pfAutocorrModel = a.autocorrModel;
+  *pfSimResults = a.simResults;
+  *pfESResults = a.esResults;
 }

@@ -4,6 +4,9 @@
 #include <array>
 #include <vector>
 
+#include "theilsen.h"
+#include "variance.h"
+
 // The analysis entry: one call of scsim analyses one AB data set from start
 // to finish and fills the five result records. Every stage shares the one
 // random stream, so the stages run in a fixed order: reseed, line fits,
@@ -62,6 +65,44 @@ void scsim(int nNA, int nNB, const float* pfY, PhaseModel* pfNullModel,
            PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
            SimResults* pfSimResults, ESResults* pfESResults, int nSimN);
 
+// How large an analysis is. The program always runs the full size; tests
+// and fuzzing ask for less to run many analyses quickly.
+struct AnalysisSize {
+  int nBootSamples = 10000;  // resamples of each bootstrap, >= 2
+  int nSimN = 100000;        // simulated cases, >= 2
+};
+
+// What the figures rest on that the report cannot show; the front ends
+// turn these into notes.
+struct AnalysisNotes {
+  // What each line bootstrap left out, A phase then B phase.
+  BootstrapExclusions lineA, lineB;
+  // Single precision cannot resolve the data's spread: the level is so
+  // large next to it that the residuals and simulated means lose it, or
+  // the values are so small that their squares underflow.
+  bool bLevelSwampsSpread = false;
+  bool bSpreadUnderflows = false;
+};
+
+// One analysis: the five records, the notes, and, when asked for, the
+// simulated means in case order (for pictures of their distributions).
+struct Analysis {
+  PhaseModel nullModel{};
+  PhaseModel expModel{};
+  AutocorrModel autocorrModel{};
+  SimResults simResults{};
+  ESResults esResults{};
+  AnalysisNotes notes;
+  std::vector<float> fNullMeans;
+  std::vector<float> fExpMeans;
+};
+
+// The analysis scsim runs, of the given size, into *pAnalysis. With
+// bKeepMeans the simulated means are kept there; otherwise they are left
+// empty. The records are bit for bit those of scsim at the full size.
+void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
+             bool bKeepMeans, Analysis* pAnalysis);
+
 // The stages, for tests and benchmarks. Each needs the stages before it to
 // have run, in order, from a freshly seeded stream.
 
@@ -79,12 +120,15 @@ struct Phases {
 // Slots 0 and 2 of both models.
 void fitLines(const Phases& phases, PhaseModel* pfNullModel,
               PhaseModel* pfExpModel);
-// Slots 1 and 3 of both models, A phase first.
+// Slots 1 and 3 of both models, A phase first; what each bootstrap left
+// out goes to *pNotes when it is given.
 void lineStdErrs(const Phases& phases, PhaseModel* pfNullModel,
-                 PhaseModel* pfExpModel);
+                 PhaseModel* pfExpModel, int nBootSamples = kBootSamples,
+                 AnalysisNotes* pNotes = nullptr);
 // Slots 4 and 5 of both models and both AutocorrModel slots.
 void residualStage(const Phases& phases, PhaseModel* pfNullModel,
-                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel);
+                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
+                   int nBootSamples = kSdBootSamples);
 
 // The simulated means and their summaries, before the zero guard on the
 // null SD.

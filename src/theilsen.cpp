@@ -33,32 +33,26 @@ float medianUsing(const float* pfX, int nN, FitScratch& scratch) {
 
 void fit(const float* pfX, const float* pfY, int nN, float* pfInt,
          float* pfSlope, FitScratch& scratch) {
-  const int nPairs = nN > 1 ? nN * (nN - 1) / 2 : 0;
+  // Only the pairs with distinct x have a slope, and only their slopes are
+  // kept: a flag, not the sort position of a sentinel, leaves the others
+  // out, so that a genuine slope above 999999 still counts.
   float* fSlopes = scratch.fSlopes.data();
   int nCount = 0;
-  int nInfCount = 0;
   for (int i = 0; i < nN - 1; ++i) {
     for (int j = i + 1; j < nN; ++j) {
-      if (pfX[i] == pfX[j]) {
-        fSlopes[nCount] = kTheilSenSentinel;
-        ++nInfCount;
-      } else {
-        fSlopes[nCount] =
-            static_cast<float>((static_cast<double>(pfY[j]) - pfY[i]) /
-                               (static_cast<double>(pfX[j]) - pfX[i]));
-      }
-      ++nCount;
+      if (pfX[i] == pfX[j]) continue;
+      fSlopes[nCount++] =
+          static_cast<float>((static_cast<double>(pfY[j]) - pfY[i]) /
+                             (static_cast<double>(pfX[j]) - pfX[i]));
     }
   }
-  if (nPairs - nInfCount == 0) {
+  if (nCount == 0) {
     *pfSlope = kTheilSenSentinel;
     *pfInt = kTheilSenSentinel;
     return;
   }
-  quicksort(fSlopes, nPairs);
-  // The first nPairs - nInfCount sorted values are already in order, so
-  // their median is read off directly.
-  *pfSlope = medianOfSorted(fSlopes, nPairs - nInfCount);
+  quicksort(fSlopes, nCount);
+  *pfSlope = medianOfSorted(fSlopes, nCount);
   const float fMedY = medianUsing(pfY, nN, scratch);
   const float fMedX = medianUsing(pfX, nN, scratch);
   *pfInt = static_cast<float>(static_cast<double>(fMedY) -
@@ -133,11 +127,7 @@ bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope) {
     *pfInt = kTheilSenSentinel;
     return false;
   }
-  // The sentinels sort among the slopes, as in the full sort; the median
-  // is that of the nGenuine smallest values.
-  s.fV[nV] = kTheilSenSentinel;
-  s.nW[nV] = static_cast<uint32_t>(nInfCount);
-  nV += nInfCount > 0 ? 1 : 0;
+  // The median of the genuine slopes alone, as in theilSen.
   float fAt, fNext;
   if (nGenuine % 2 == 1) {
     s.select.ranks(s.fV.data(), s.nW.data(), nV, (nGenuine - 1) / 2, &fAt,
@@ -170,25 +160,28 @@ double theilSenUnits(int nN) {
 }
 
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
-                    float* slopeSE) {
+                    float* slopeSE, int nBootSamples,
+                    BootstrapExclusions* pExclusions) {
   const size_t nPoints = static_cast<size_t>(nN);
-  const std::vector<uint32_t> nIndex = bootstrapIndices(nN);
-  std::vector<float> fBootInts(kBootSamples);
-  std::vector<float> fBootSlopes(kBootSamples);
+  const size_t nBoot = static_cast<size_t>(nBootSamples);
+  const std::vector<uint32_t> nIndex = bootstrapIndices(nN, nBootSamples);
+  std::vector<float> fBootInts(nBoot);
+  std::vector<float> fBootSlopes(nBoot);
   // Per resample: 0 kept, 1 intercept beyond the limit, 2 no pair of
   // distinct x (its sentinel intercept is beyond the limit as well).
-  std::vector<char> nVerdict(kBootSamples);
+  std::vector<char> nVerdict(nBoot);
   ThreadTeam& team = analysisTeam();
   std::vector<std::unique_ptr<ResampleFit>> fitters(
       static_cast<size_t>(team.size()));
-  team.run(kBootSamples, [&](size_t nBegin, size_t nEnd, int nMember) {
+  const double fUnitsPerFit = theilSenUnits(nN) / kBootSamples;
+  team.run(nBoot, [&](size_t nBegin, size_t nEnd, int nMember) {
     std::unique_ptr<ResampleFit>& fitter = fitters[nMember];
     if (!fitter) fitter.reset(new ResampleFit(pfX, pfY, nN));
     for (size_t b = nBegin; b < nEnd; ++b) {
       // The calling thread reports for the whole team, whose shares are
       // equal.
       if (nMember == 0 && (b - nBegin) % 64 == 63) {
-        progressAdd(64.0 * team.size() * theilSenUnits(nN) / kBootSamples);
+        progressAdd(64.0 * team.size() * fUnitsPerFit);
       }
       const bool bHasSlope =
           fitter->fit(&nIndex[b * nPoints], &fBootInts[b], &fBootSlopes[b]);
@@ -199,24 +192,32 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
       }
     }
   });
-  int nInfCount = 0;
+  int nBeyond = 0;
   int nDegenerate = 0;
-  for (int b = 0; b < kBootSamples; ++b) {
-    nInfCount += nVerdict[b] != 0;
+  for (size_t b = 0; b < nBoot; ++b) {
+    nBeyond += nVerdict[b] == 1;
     nDegenerate += nVerdict[b] == 2;
   }
-  // The outlier rule stands unless it would keep fewer than two resamples
-  // (data whose level lies far above 1000); then only the resamples without
-  // a pair of distinct x stay out.
-  const char nOutFrom = kBootSamples - nInfCount >= 2 ? 1 : 2;
-  if (nOutFrom == 2) nInfCount = nDegenerate;
-  for (int b = 0; b < kBootSamples; ++b) {
-    if (nVerdict[b] >= nOutFrom) {
-      fBootInts[b] = kTheilSenSentinel;
-      fBootSlopes[b] = kTheilSenSentinel;
-    }
+  // The outlier rule drops a few wild fits. Where it would leave out more
+  // than half of the resamples it would drop the data themselves (a level
+  // far from 0), so it stands aside, and only the resamples without a pair
+  // of distinct x stay out.
+  const bool bRuleApplies =
+      nBootSamples - nBeyond - nDegenerate >= nBootSamples - nBootSamples / 2;
+  const char nOutFrom = bRuleApplies ? 1 : 2;
+  if (pExclusions != nullptr) {
+    pExclusions->nLeftOut = bRuleApplies ? nBeyond : 0;
+    pExclusions->bRuleWaived = !bRuleApplies;
   }
-  const int nKept = kBootSamples - nInfCount;
+  // The kept estimates are gathered by their verdicts; their variances sum
+  // in ascending order.
+  size_t nKept = 0;
+  for (size_t b = 0; b < nBoot; ++b) {
+    if (nVerdict[b] >= nOutFrom) continue;
+    fBootInts[nKept] = fBootInts[b];
+    fBootSlopes[nKept] = fBootSlopes[b];
+    ++nKept;
+  }
   if (nKept < 2) {
     *intSE = 0.0f;
     *slopeSE = 0.0f;
@@ -224,11 +225,12 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
   }
   // Only the ascending order matters to the variances that follow, and
   // equal floats are interchangeable in it, so any correct sort will do.
+  const int nK = static_cast<int>(nKept);
   std::vector<float> fScratch;
-  radixSort(fBootInts.data(), kBootSamples, fScratch);
-  radixSort(fBootSlopes.data(), kBootSamples, fScratch);
+  radixSort(fBootInts.data(), nK, fScratch);
+  radixSort(fBootSlopes.data(), nK, fScratch);
   *intSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootInts.data(), nKept))));
+      std::sqrt(static_cast<double>(variance(fBootInts.data(), nK))));
   *slopeSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSlopes.data(), nKept))));
+      std::sqrt(static_cast<double>(variance(fBootSlopes.data(), nK))));
 }

@@ -12,23 +12,37 @@
 // Stands in for a slope where a pair of points has equal x, and for both
 // coefficients of a fit or resample that is left out.
 const float kTheilSenSentinel = 999999.0f;
-// Resamples per bootstrap; also the length of its arrays of estimates.
+// Resamples per bootstrap in every analysis the program runs; tests and
+// fuzzing may ask for fewer.
 const int kBootSamples = 10000;
 // A resample whose intercept exceeds this in magnitude is left out.
 const float kBootInterceptLimit = 1000.0f;
 
-// Fits nN points. Writes *pfSlope first, then *pfInt. A fit without any pair
-// of distinct x (fewer than two points, or all x equal) has no slope; it
-// stores the sentinel as both slope and intercept, so that the bootstrap's
-// outlier rule leaves such a resample out.
+// Fits nN points. Writes *pfSlope first, then *pfInt. The slope is the
+// median of the slopes of the pairs with distinct x; pairs with equal x
+// have none and are left out. A fit without any pair of distinct x (fewer
+// than two points, or all x equal) stores the sentinel as both slope and
+// intercept, and the bootstrap leaves such a resample out.
 void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
               float* pfSlope);
 
-// Bootstrap standard errors of both coefficients from 10000 resamples of the
-// nN >= 1 points (one word per resampled point, index = word mod nN).
-// Writes *intSE, then *slopeSE.
+// What a line bootstrap left out besides the resamples without a pair of
+// distinct x.
+struct BootstrapExclusions {
+  int nLeftOut = 0;  // resamples with a slope left out by the outlier rule
+  bool bRuleWaived = false;  // the rule would have left out over half
+};
+
+// Bootstrap standard errors of both coefficients from nBootSamples >= 2
+// resamples of the nN >= 1 points (one word per resampled point, index =
+// word mod nN). Writes *intSE, then *slopeSE, and, when asked, what was
+// left out. A resample without a pair of distinct x is always left out;
+// one whose intercept lies beyond +-1000 is left out too, unless that rule
+// would keep fewer than half of the resamples. Each error is the SD of
+// exactly the kept estimates, summed in ascending order.
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
-                    float* slopeSE);
+                    float* slopeSE, int nBootSamples = kBootSamples,
+                    BootstrapExclusions* pExclusions = nullptr);
 
 // The work of one theilSenStdErr call, in the units progressAdd counts.
 double theilSenUnits(int nN);

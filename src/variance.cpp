@@ -6,11 +6,6 @@
 #include "mersenne.h"
 #include "parallel.h"
 
-namespace {
-// Resamples of the standard-deviation bootstrap.
-const int nBootSamples = 10000;
-}  // namespace
-
 float varianceSingle(const float* x, int n) {
   float sum = 0.0f;
   for (int i = 0; i < n; ++i) sum = sum + x[i];
@@ -49,8 +44,9 @@ float variance(const float* x, int n) {
   return varianceGuarded(varianceSingle(x, n), varianceDouble(x, n));
 }
 
-std::vector<uint32_t> bootstrapIndices(int n) {
-  std::vector<uint32_t> nIndex(static_cast<size_t>(n) * nBootSamples);
+std::vector<uint32_t> bootstrapIndices(int n, int nBootSamples) {
+  std::vector<uint32_t> nIndex(static_cast<size_t>(n) *
+                               static_cast<size_t>(nBootSamples));
   genrandBlock(nIndex.data(), nIndex.size());
   // w % n favours small indices slightly when n is not a power of two; the
   // resample order decides every later number, so it stays as it is.
@@ -59,11 +55,11 @@ std::vector<uint32_t> bootstrapIndices(int n) {
   return nIndex;
 }
 
-float stdDevStdErr(const float* x, int n) {
+float stdDevStdErr(const float* x, int n, int nBootSamples) {
   const size_t nPoints = static_cast<size_t>(n);
-  const std::vector<uint32_t> nIndex = bootstrapIndices(n);
-  std::vector<float> fBootSD(nBootSamples);
-  analysisTeam().run(nBootSamples, [&](size_t nBegin, size_t nEnd, int) {
+  const std::vector<uint32_t> nIndex = bootstrapIndices(n, nBootSamples);
+  std::vector<float> fBootSD(static_cast<size_t>(nBootSamples));
+  analysisTeam().run(fBootSD.size(), [&](size_t nBegin, size_t nEnd, int) {
     std::vector<float> fBootX(nPoints);
     for (size_t b = nBegin; b < nEnd; ++b) {
       const uint32_t* pnIndex = &nIndex[b * nPoints];

@@ -22,13 +22,18 @@ float varianceDouble(const float* x, int n);
 // Chooses between the two results as variance() does.
 float varianceGuarded(float fSingle, float fDouble);
 
-// The point indices of the 10000 resamples of a bootstrap over n points:
+// Resamples of the standard-deviation bootstrap in the program's analyses.
+const int kSdBootSamples = 10000;
+
+// The point indices of the nBootSamples resamples of a bootstrap over n
+// points:
 // resample b takes the n words from b * n on, index = word mod n. Drawing
 // them all first, in stream order, lets the resamples run on any thread.
-std::vector<uint32_t> bootstrapIndices(int n);
+std::vector<uint32_t> bootstrapIndices(int n, int nBootSamples);
 
 // Bootstrap standard error of the standard deviation of n >= 1 values:
-// the standard deviation of the standard deviations of 10000 resamples.
-float stdDevStdErr(const float* x, int n);
+// the standard deviation of the standard deviations of nBootSamples >= 2
+// resamples.
+float stdDevStdErr(const float* x, int n, int nBootSamples = kSdBootSamples);
 
 #endif  // KALMIR_VARIANCE_H_

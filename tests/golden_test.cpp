@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,7 +21,36 @@ std::vector<std::string> loadExpected() {
   return lines;
 }
 
+// The records that replace expected.txt's for the sets named, by name.
+std::map<std::string, std::string> loadAmended() {
+  std::map<std::string, std::string> amended;
+  std::ifstream in(KALMIR_TEST_DATA "/golden/amended.txt");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t bar = line.find(" | ");
+    amended[line.substr(0, bar)] = line.substr(bar + 3);
+  }
+  return amended;
+}
+
 }  // namespace
+
+TEST(Golden, AmendedRecordsNameRealSetsAndDifferFromTheirEarlierOnes) {
+  const std::vector<GoldenSet> sets =
+      loadGoldenSets(KALMIR_TEST_DATA "/golden/datasets.txt");
+  const std::vector<std::string> expected = loadExpected();
+  const std::map<std::string, std::string> amended = loadAmended();
+  EXPECT_EQ(2u, amended.size());
+  size_t nFound = 0;
+  for (size_t i = 0; i < sets.size(); ++i) {
+    const auto it = amended.find(sets[i].name);
+    if (it == amended.end()) continue;
+    ++nFound;
+    EXPECT_NE(expected[i], it->second) << sets[i].name;
+  }
+  EXPECT_EQ(amended.size(), nFound);
+}
 
 // Every slot of every golden data set, bit for bit, against the records of
 // the straightforward single-threaded analysis, on one thread and on two:
@@ -36,6 +66,7 @@ TEST_P(Golden, EverySlotOfEveryDataSetIsReproduced) {
   const std::vector<GoldenSet> sets =
       loadGoldenSets(KALMIR_TEST_DATA "/golden/datasets.txt");
   const std::vector<std::string> expected = loadExpected();
+  const std::map<std::string, std::string> amended = loadAmended();
   ASSERT_GE(sets.size(), 30u);
   ASSERT_EQ(sets.size(), expected.size());
   setAnalysisThreads(nThreads);
@@ -44,7 +75,9 @@ TEST_P(Golden, EverySlotOfEveryDataSetIsReproduced) {
     GoldenRecords r;
     scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
           &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
-    EXPECT_EQ(expected[i], hexSlots(r.slots()))
+    const auto it = amended.find(set.name);
+    EXPECT_EQ(it == amended.end() ? expected[i] : it->second,
+              hexSlots(r.slots()))
         << set.name << " on " << nThreads << " thread(s)";
   }
   setAnalysisThreads(0);

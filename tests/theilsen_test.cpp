@@ -34,18 +34,18 @@ TEST(TheilSen, FitsTheHandWorkedLines) {
 }
 
 TEST(TheilSen, LeavesPairsWithEqualXOut) {
-  // Hand computation: a tied pair stores 999999, which sorts last.
+  // Hand computation: a tied pair has no slope and is left out.
   float fInt = 0, fSlope = 0;
   const float fX[] = {1, 1, 2}, fY[] = {0, 2, 4};
   theilSen(fX, fY, 3, &fInt, &fSlope);  // the median of 2 and 4
   EXPECT_EQ(3.0f, fSlope);
   EXPECT_EQ(-1.0f, fInt);
-  // A slope above 999999 sorts behind the sentinel: median of 999999 and
-  // 2000000.
+  // A genuine slope above the sentinel's 999999 still counts: both genuine
+  // slopes are 2000000, and no sentinel takes the place of one.
   const float fYWild[] = {0, 0, 2000000};
   theilSen(fX, fYWild, 3, &fInt, &fSlope);
-  EXPECT_EQ(1499999.5f, fSlope);
-  EXPECT_EQ(-1499999.5f, fInt);
+  EXPECT_EQ(2000000.0f, fSlope);
+  EXPECT_EQ(-2000000.0f, fInt);
   // No pair of distinct x: the sentinel stands for both coefficients.
   const float fSame[] = {2, 2, 2};
   theilSen(fSame, fY, 3, &fInt, &fSlope);
@@ -116,4 +116,42 @@ TEST(ResampleFit, GivesTheBitsOfTheFitOfTheResampledArrays) {
       ASSERT_EQ(fInt, fFastInt) << nN << " " << b;
     }
   }
+}
+
+TEST(TheilSenStdErr, SaysWhatTheOutlierRuleLeftOutAndStandsAsideForMost) {
+  // The 995 ... 1005 phase: the rule keeps 6314 resamples, so it stands.
+  const float fNear[] = {995,  1003, 998,  1006, 1001,
+                         1004, 999,  1007, 1002, 1005};
+  BootstrapExclusions out;
+  float fIntSE = 0, fSlopeSE = 0;
+  sgenrand(7487);
+  theilSenStdErr(fT, fNear, 10, &fIntSE, &fSlopeSE, kBootSamples, &out);
+  EXPECT_EQ(3686, out.nLeftOut);
+  EXPECT_FALSE(out.bRuleWaived);
+  // The worked example's A phase raised by 999: nearly every intercept lies
+  // beyond 1000, so the rule would drop the data; it stands aside and the
+  // errors are those of the unraised phase (published to three decimals).
+  std::vector<float> fA(fYA, fYA + 10);
+  for (float& f : fA) f += 999.0f;
+  sgenrand(7487);
+  theilSenStdErr(fT, fA.data(), 10, &fIntSE, &fSlopeSE, kBootSamples, &out);
+  EXPECT_EQ(0, out.nLeftOut);
+  EXPECT_TRUE(out.bRuleWaived);
+  EXPECT_NEAR(0.601f, fIntSE, 5e-4f);
+  EXPECT_NEAR(0.069f, fSlopeSE, 5e-4f);
+}
+
+TEST(TheilSenStdErr, KeepsEstimatesAboveTheSentinelValue) {
+  // Slopes of 1e6 and more per occasion: the errors scale with the data
+  // (times 2e6 here) instead of losing the kept slopes above 999999 to the
+  // sentinels' places.
+  std::vector<float> fA(fYA, fYA + 10), fBig(10);
+  for (int i = 0; i < 10; ++i) fBig[i] = fA[i] * 2000000.0f;
+  float fIntSE = 0, fSlopeSE = 0, fBigIntSE = 0, fBigSlopeSE = 0;
+  sgenrand(7487);
+  theilSenStdErr(fT, fA.data(), 10, &fIntSE, &fSlopeSE);
+  sgenrand(7487);
+  theilSenStdErr(fT, fBig.data(), 10, &fBigIntSE, &fBigSlopeSE);
+  EXPECT_NEAR(fIntSE * 2e6, fBigIntSE, fBigIntSE * 1e-4);
+  EXPECT_NEAR(fSlopeSE * 2e6, fBigSlopeSE, fBigSlopeSE * 1e-4);
 }
