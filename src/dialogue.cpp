@@ -3,13 +3,17 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "measurement.h"
 #include "progress.h"
+#include "report.h"
 #include "scsim.h"
 
 namespace {
@@ -38,6 +42,7 @@ class TokenReader {
       c = std::fgetc(in_);
     } while (c != EOF && std::isspace(c));
     if (c == EOF) return false;
+    bSawText_ = true;
     nLength_ = 0;
     bTooLong_ = false;
     while (c != EOF && !std::isspace(c)) {
@@ -61,59 +66,39 @@ class TokenReader {
     } while (c != EOF && c != '\n');
   }
 
-  const char* token() const { return bTooLong_ ? "" : token_; }
+  // The token's bytes; NUL bytes are kept, so that they make it malformed
+  // instead of cutting it short. A token too long for the buffer is empty.
+  const char* token() const { return token_; }
+  size_t length() const { return bTooLong_ ? 0 : nLength_; }
+
+  // Whether a token has begun since the last call of startDataSet().
+  bool sawText() const { return bSawText_; }
+  void startDataSet(bool bSawText) { bSawText_ = bSawText; }
 
  private:
   FILE* in_;
   char token_[256];
   size_t nLength_ = 0;
   bool bTooLong_ = false;
+  bool bSawText_ = false;
 };
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A whole decimal number with an optional sign, from 2 to nMax.
-bool parseCount(const char* s, int nMax, int* pnCount) {
-  const bool bNegative = *s == '-';
-  if (*s == '+' || *s == '-') ++s;
-  if (!isDigit(*s)) return false;
+// A whole decimal number of nLength bytes with an optional sign, from 2 to
+// nMax. Any other byte, a NUL included, makes it malformed.
+bool parseCount(const char* s, size_t nLength, int nMax, int* pnCount) {
+  const char* const pEnd = s + nLength;
+  const bool bNegative = s < pEnd && *s == '-';
+  if (s < pEnd && (*s == '+' || *s == '-')) ++s;
+  if (s == pEnd || !isDigit(*s)) return false;
   long nValue = 0;
-  for (; *s != '\0'; ++s) {
+  for (; s < pEnd; ++s) {
     if (!isDigit(*s)) return false;
     if (nValue <= nMax) nValue = nValue * 10 + (*s - '0');
   }
   if (bNegative || nValue < 2 || nValue > nMax) return false;
   *pnCount = static_cast<int>(nValue);
-  return true;
-}
-
-// A decimal number in point or exponent form ("4", "-2.5", ".5", "4.",
-// "1.5e1"), finite and at most kMaxMagnitude in magnitude. No "nan", "inf",
-// hexadecimal form or decimal comma.
-bool parseMeasurement(const char* s, float* pfValue) {
-  const char* p = s;
-  if (*p == '+' || *p == '-') ++p;
-  int nDigits = 0;
-  while (isDigit(*p)) ++p, ++nDigits;
-  if (*p == '.') {
-    ++p;
-    while (isDigit(*p)) ++p, ++nDigits;
-  }
-  if (nDigits == 0) return false;
-  if (*p == 'e' || *p == 'E') {
-    ++p;
-    if (*p == '+' || *p == '-') ++p;
-    if (!isDigit(*p)) return false;
-    while (isDigit(*p)) ++p;
-  }
-  if (*p != '\0') return false;
-  float fValue;
-  // "%f" converts it, so the value is the one the conversion would store.
-  if (std::sscanf(s, "%f", &fValue) != 1) return false;
-  if (!std::isfinite(fValue) || std::fabs(fValue) > kMaxMagnitude) {
-    return false;
-  }
-  *pfValue = fValue;
   return true;
 }
 
@@ -169,19 +154,25 @@ class Dialogue {
     std::fputc('\n', out_);
     for (;;) {
       std::fputs("Press ENTER to input data...", out_);
-      std::fflush(out_);
-      if (std::fgetc(in_) == EOF) return 0;
+      if (!flush()) return kDialogueFailed;
+      const int c = std::fgetc(in_);
+      if (c == EOF) return endOfInput();
       std::fputc('\n', out_);
+      // A data set begins with its first byte that is not blank; what
+      // ends before one ends the session cleanly.
+      reader_.startDataSet(!std::isspace(c));
       if (!readDataSet()) {
-        std::fflush(out_);
+        if (!flush()) return kDialogueFailed;
+        if (std::ferror(in_)) return endOfInput();
+        if (!reader_.sawText()) return kDialogueDone;
         std::fputs(
             "Input ended inside a data set; that data set was not "
             "analysed.\n",
             err_);
-        return 1;
+        return kDialogueUnfinished;
       }
       analyseAndReport();
-      std::fflush(out_);
+      if (!flush()) return kDialogueFailed;
       // Ordinarily the line break after the last B value, which the value's
       // read leaves unread.
       std::fgetc(in_);
@@ -189,9 +180,32 @@ class Dialogue {
   }
 
  private:
+  // Flushes standard output; false, after a line on the error stream, when
+  // it could not be written (a full disk, a closed pipe or descriptor).
+  bool flush() {
+    if (bWriteFailed_) return false;
+    if (std::fflush(out_) == 0 && !std::ferror(out_)) return true;
+    bWriteFailed_ = true;
+    const int nError = errno;
+    std::fprintf(err_, "kalmir: cannot write standard output: %s\n",
+                 std::strerror(nError));
+    return false;
+  }
+
+  // The status at the end of input between data sets: a clean end, unless
+  // the input could not be read.
+  int endOfInput() {
+    if (!std::ferror(in_)) return kDialogueDone;
+    const int nError = errno;
+    std::fprintf(err_, "kalmir: cannot read standard input: %s\n",
+                 std::strerror(nError));
+    return kDialogueFailed;
+  }
+
   // Reads both phases into fY_. False when input ends first.
   bool readDataSet() {
     int nNA, nNB;
+    inexact_.clear();
     if (!readCount("Enter the number of A phase (baseline) points: ",
                    "Enter the number of A phase (baseline) points: ", &nNA)) {
       return false;
@@ -218,9 +232,9 @@ class Dialogue {
   bool readCount(const char* prompt, const char* repeatPrompt, int* pnCount) {
     std::fputs(prompt, out_);
     for (;;) {
-      std::fflush(out_);
-      if (!reader_.next()) return false;
-      if (parseCount(reader_.token(), limits_.nMaxPhasePoints, pnCount)) {
+      if (!flush() || !reader_.next()) return false;
+      if (parseCount(reader_.token(), reader_.length(), limits_.nMaxPhasePoints,
+                     pnCount)) {
         return true;
       }
       reject();
@@ -233,9 +247,17 @@ class Dialogue {
   bool readMeasurement(char cPhase, int nOccasion, float* pfValue) {
     for (;;) {
       std::fprintf(out_, "\t%c[%2d]: ", cPhase, nOccasion);
-      std::fflush(out_);
-      if (!reader_.next()) return false;
-      if (parseMeasurement(reader_.token(), pfValue)) return true;
+      if (!flush() || !reader_.next()) return false;
+      if (parseMeasurement(reader_.token(), reader_.length(), pfValue)) {
+        const std::string typed(reader_.token(), reader_.length());
+        if (!heldToDigitsTyped(typed.c_str(), *pfValue)) {
+          char label[32];
+          std::snprintf(label, sizeof label, "%c[%2d]", cPhase, nOccasion);
+          inexact_.push_back(std::string(label) + " " + typed + " is held as " +
+                             shortestText(*pfValue));
+        }
+        return true;
+      }
       reject();
       std::fputs(
           "Please enter a number such as 4 or 2.5 (a point, not a comma, "
@@ -254,80 +276,33 @@ class Dialogue {
   void analyseAndReport() {
     std::fputs("\nESTIMATING PARAMETERS...\n\n", out_);
     std::fflush(out_);
+    AnalysisSize size;
+    size.nBootSamples = limits_.nBootSamples;
+    size.nSimN = limits_.nSimN;
     {
       ProgressLine progress(err_);
-      scsim(nNA_, nNB_, fY_.data(), &nullModel_, &expModel_, &autocorrModel_,
-            &simResults_, &esResults_, limits_.nSimN);
+      analyse(nNA_, nNB_, fY_.data(), size, false, &analysis_);
     }
-    printReport();
-    noteMeaninglessFigures();
-  }
-
-  void printPhase(const char* label, const PhaseModel& model) {
-    std::fputs(label, out_);
-    std::fprintf(out_, "\tint \t% .3f \t(%.3f)\n",
-                 static_cast<double>(model[kPhaseInt]),
-                 static_cast<double>(model[kPhaseIntSE]));
-    std::fprintf(out_, "\tslope \t% .3f \t(%.3f)\n",
-                 static_cast<double>(model[kPhaseSlope]),
-                 static_cast<double>(model[kPhaseSlopeSE]));
-    std::fprintf(out_, "\ts \t% .3f \t(%.3f)\n\n",
-                 static_cast<double>(model[kPhaseSD]),
-                 static_cast<double>(model[kPhaseSDSE]));
-  }
-
-  void printReport() {
-    std::fputs("\t\t est\t(SE)\n\n", out_);
-    printPhase("Null: ", nullModel_);
-    printPhase("Exp: ", expModel_);
-    std::fprintf(out_, "Auto:\tr1 \t% .3f \t(%.3f)\n\n",
-                 static_cast<double>(autocorrModel_[kAutoR1]),
-                 static_cast<double>(autocorrModel_[kAutoR1SE]));
-    std::fputs("\nSIMULATING CASES...\n\n", out_);
-    std::fprintf(out_, "Null Effect mean %.3f\t(%.3f)\n",
-                 static_cast<double>(simResults_[kSimNullMean]),
-                 static_cast<double>(simResults_[kSimNullSD]));
-    std::fprintf(out_, "Exp Effect mean  %.3f\t(%.3f)\n\n",
-                 static_cast<double>(simResults_[kSimExpMean]),
-                 static_cast<double>(simResults_[kSimExpSD]));
-    std::fputs("\nCALCULATING EFFECT SIZE...\n\n", out_);
-    std::fprintf(out_, "D (unstd) \t% .3f\n",
-                 static_cast<double>(esResults_[kESD]));
-    std::fprintf(out_, "d (std)   \t% .3f\t(%.3f)\n",
-                 static_cast<double>(esResults_[kESd]),
-                 static_cast<double>(esResults_[kESdSE]));
-    std::fprintf(out_, "r         \t% .3f\n",
-                 static_cast<double>(esResults_[kESr]));
-    std::fprintf(out_, "R-squared \t% .3f\t",
-                 static_cast<double>(esResults_[kESRsq]));
-    // The sign of d decides; zero counts as an increase.
-    std::fputs(esResults_[kESd] >= 0.0f ? "(increase)\n\n" : "(decrease)\n",
-               out_);
-    std::fprintf(out_, "p         \t% .3f\n\n\n",
-                 static_cast<double>(esResults_[kESpEmp]));
-  }
-
-  // d is divided by a stand-in SD when the null means do not vary, and a
-  // two-point phase gives the bootstrap nothing to vary: say so, once.
-  void noteMeaninglessFigures() {
-    const bool bShortPhase = nNA_ == 2 || nNB_ == 2;
-    const bool bFlatNull = simResults_[kSimNullSD] == 1e-6f;
-    if (!bShortPhase && !bFlatNull) return;
+    std::fputs(reportText(analysis_).c_str(), out_);
     std::fflush(out_);
-    std::string note = "Note: ";
-    if (bShortPhase) {
-      note +=
-          "a phase of only 2 points leaves the bootstrap nothing to "
-          "estimate its line's uncertainty from";
+    noteInexactValues();
+    for (const std::string& note : analysisNotes(analysis_, nNA_, nNB_)) {
+      std::fprintf(err_, "Note: %s.\n", note.c_str());
     }
-    if (bShortPhase && bFlatNull) note += ", and ";
-    if (bFlatNull) {
-      note +=
-          "the simulated null-model means do not vary (the baseline lies "
-          "exactly on its line), so their SD of 0 entered d's pooled SD "
-          "as a stand-in of 1e-6";
+  }
+
+  // Typed values that a float holds only rounded: the first, and how many
+  // more.
+  void noteInexactValues() {
+    if (inexact_.empty()) return;
+    std::string note = "Note: " + inexact_.front();
+    if (inexact_.size() > 1) {
+      note += " (and " + std::to_string(inexact_.size() - 1) +
+              " more values are rounded likewise)";
     }
-    note += "; d, r and p are not meaningful for such data.\n";
+    note +=
+        "; a single-precision float keeps about 7 significant digits, and "
+        "the analysis uses what it holds.\n";
     std::fputs(note.c_str(), err_);
   }
 
@@ -337,13 +312,11 @@ class Dialogue {
   FILE* err_;
   DialogueLimits limits_;
   std::vector<float> fY_;
+  std::vector<std::string> inexact_;
   int nNA_ = 0;
   int nNB_ = 0;
-  PhaseModel nullModel_{};
-  PhaseModel expModel_{};
-  AutocorrModel autocorrModel_{};
-  SimResults simResults_{};
-  ESResults esResults_{};
+  Analysis analysis_;
+  bool bWriteFailed_ = false;
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "measurement.h"
+
 // The console dialogue: banner, then for each data set the prompts for both
 // phases, the analysis and the report, until input ends. On valid input the
 // output stream carries exactly the documented dialogue; help on unusable
@@ -12,19 +14,26 @@
 // bootstrap refits 10000 resamples, so the work grows with the square of
 // the phase length; at 500 + 500 an analysis still takes seconds.
 const int kMaxPhasePoints = 500;
-// Largest magnitude accepted for a measurement: beyond it the
-// single-precision sums of the analysis could overflow.
-const float kMaxMagnitude = 1e9f;
 // Simulated cases per analysis.
 const int kSimCases = 100000;
 
+// The program always runs the defaults; tests and fuzzing ask for less.
 struct DialogueLimits {
   int nMaxPhasePoints = kMaxPhasePoints;
   int nSimN = kSimCases;
+  int nBootSamples = 10000;
 };
 
-// Runs the dialogue until input ends. Returns the exit status: 0 when input
-// ends between data sets, 1 when it ends inside one (which is not analysed).
+// Exit statuses of the dialogue.
+enum DialogueStatus {
+  kDialogueDone = 0,        // input ended before a data set began
+  kDialogueUnfinished = 1,  // input ended inside a data set (not analysed)
+  kDialogueFailed = 2,      // output could not be written or input read
+};
+
+// Runs the dialogue until input ends, and returns its exit status. A data
+// set begins with its first byte that is not blank; blank lines, blanks
+// and CR bytes after the last data set end the session cleanly.
 int runDialogue(FILE* in, FILE* out, FILE* err,
                 const DialogueLimits& limits = DialogueLimits());
 

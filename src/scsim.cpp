@@ -325,6 +325,7 @@ void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
                 static_cast<double>(nSimN) * caseUnits(nNB));
   sgenrand(kAnalysisSeed);
   const Phases phases(nNA, nNB, pfY);
+  a.size = size;
   a.notes = AnalysisNotes();
   fitLines(phases, &a.nullModel, &a.expModel);
   lineStdErrs(phases, &a.nullModel, &a.expModel, size.nBootSamples, &a.notes);

@@ -87,6 +87,7 @@ struct AnalysisNotes {
 // One analysis: the five records, the notes, and, when asked for, the
 // simulated means in case order (for pictures of their distributions).
 struct Analysis {
+  AnalysisSize size;  // the size it ran at
   PhaseModel nullModel{};
   PhaseModel expModel{};
   AutocorrModel autocorrModel{};

@@ -28,7 +28,7 @@ struct Session {
 // report cheap; only the simulated figures depend on the number.
 Session run(const std::string& typed) {
   FILE* in = std::tmpfile();
-  std::fputs(typed.c_str(), in);
+  std::fwrite(typed.data(), 1, typed.size(), in);
   std::rewind(in);
   char* pOut = nullptr;
   char* pErr = nullptr;
@@ -142,23 +142,66 @@ TEST(Dialogue, RetypedValuesGiveTheReportOfCleanInput) {
   EXPECT_EQ(report(clean.out), report(retyped.out));
 }
 
-TEST(Dialogue, EndsWithStatusOneOnlyInsideADataSet) {
-  const Session empty = run("");
-  EXPECT_EQ(0, empty.nStatus);
-  EXPECT_EQ("", empty.err);
-  EXPECT_TRUE(endsWith(empty.out, "\n\nPress ENTER to input data..."));
-  for (const std::string typed :
-       {"\n", "\n3", "\n3\n1 2", "\n3\n1 2 3\n", "\n3\n1 2 3\n3\n4 5"}) {
-    const Session s = run(typed);
-    EXPECT_EQ(1, s.nStatus) << typed;
-    EXPECT_EQ(kUnfinished, s.err) << typed;
-    EXPECT_FALSE(contains(s.out, "ESTIMATING")) << typed;
+TEST(Dialogue, EndsCleanlyUnlessInputEndsInsideADataSet) {
+  const std::string worked =
+      "\n10\n3 5 4 6 5 7 6 8 7 9\n8\n10 9 12 11 13 12 15 14\n";
+  std::string crlf;
+  for (char c : worked)
+    crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  struct Case {
+    std::string typed;
+    int nStatus;
+    int nReports;
+  } const cases[] = {
+      {"", 0, 0},
+      {"\n", 0, 0},
+      {"\n \n\t\r\n", 0, 0},
+      {worked, 0, 1},
+      {crlf, 0, 1},
+      {worked.substr(0, worked.size() - 1), 0, 1},  // no line break at the end
+      {worked + " ", 0, 1},
+      {worked + "\n\n\n", 0, 1},
+      {worked + worked, 0, 2},
+      {"x", 1, 0},                   // a data set begun at the ENTER
+      {"\n3", 1, 0},                 // a count, then nothing
+      {"\n1", 1, 0},                 // a rejected count, then nothing
+      {"\n3\n1 2", 1, 0},            // inside the A values
+      {"\n3\n1 2 3\n", 1, 0},        // before the B count
+      {"\n3\n1 2 3\n3\n4 5", 1, 0},  // inside the B values
+      {worked + "\n4\n", 1, 1},      // a second data set begun
+  };
+  for (const Case& c : cases) {
+    const Session s = run(c.typed);
+    EXPECT_EQ(c.nStatus, s.nStatus) << c.typed;
+    if (c.nStatus == 1) {
+      EXPECT_TRUE(endsWith(s.err, kUnfinished)) << c.typed;
+    } else {
+      EXPECT_EQ("", s.err) << c.typed;
+    }
+    EXPECT_EQ(c.nReports, occurrences(s.out, "ESTIMATING")) << c.typed;
   }
-  // The last value needs no line break after it to complete the data set.
-  const Session complete = run("\n3\n1 2 3\n3\n4 5 6");
-  EXPECT_EQ(0, complete.nStatus);
-  EXPECT_TRUE(endsWith(complete.out, "\n\n\nPress ENTER to input data..."));
-  EXPECT_EQ(1, occurrences(complete.out, "ESTIMATING"));
+  // CR bytes are blanks: the report is that of the plain input.
+  EXPECT_EQ(report(run(worked).out), report(run(crlf).out));
+}
+
+TEST(Dialogue, ANulByteMakesItsTokenMalformed) {
+  using namespace std::string_literals;
+  const Session value = run("\n3\n1 5\0009 2\n5 8\n3\n4 7 6\n"s);
+  EXPECT_EQ(kValueHelp, value.err);
+  const Session clean = run("\n3\n1 5 8\n3\n4 7 6\n");
+  EXPECT_EQ(report(clean.out), report(value.out));
+  const Session count = run("\n10\000junk\n3\n1 5 8\n3\n4 7 6\n"s);
+  EXPECT_EQ(kCountHelp, count.err);
+  EXPECT_EQ(report(clean.out), report(count.out));
+}
+
+TEST(Dialogue, NotesValuesAFloatHoldsOnlyRounded) {
+  const Session s = run("\n3\n100000003 2 3\n3\n4 5 1e-50\n");
+  EXPECT_TRUE(contains(s.err, "Note: A[ 1] 100000003 is held as 100000000"))
+      << s.err;
+  EXPECT_TRUE(contains(s.err, "(and 1 more values are rounded likewise)"));
+  const Session exact = run("\n3\n0.1 2.50 16777216\n3\n4 5 -3e-2\n");
+  EXPECT_FALSE(contains(exact.err, "held as")) << exact.err;
 }
 
 TEST(Dialogue, NotesFiguresWithoutMeaningOnTheErrorStream) {

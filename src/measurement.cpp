@@ -1,0 +1,78 @@
+#include "measurement.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool parseMeasurement(const char* s, size_t nLength, float* pfValue) {
+  const char* p = s;
+  const char* const pEnd = s + nLength;
+  if (p < pEnd && (*p == '+' || *p == '-')) ++p;
+  int nDigits = 0;
+  while (p < pEnd && isDigit(*p)) ++p, ++nDigits;
+  if (p < pEnd && *p == '.') {
+    ++p;
+    while (p < pEnd && isDigit(*p)) ++p, ++nDigits;
+  }
+  if (nDigits == 0) return false;
+  if (p < pEnd && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p < pEnd && (*p == '+' || *p == '-')) ++p;
+    if (p == pEnd || !isDigit(*p)) return false;
+    while (p < pEnd && isDigit(*p)) ++p;
+  }
+  // Every byte must belong to the number; a NUL would otherwise end the
+  // text early and let the rest through unseen.
+  if (p != pEnd) return false;
+  const std::string text(s, nLength);
+  float fValue;
+  // "%f" converts it, so the value is the one the conversion would store.
+  if (std::sscanf(text.c_str(), "%f", &fValue) != 1) return false;
+  if (!std::isfinite(fValue) || std::fabs(fValue) > kMaxMagnitude) {
+    return false;
+  }
+  *pfValue = fValue;
+  return true;
+}
+
+bool heldToDigitsTyped(const char* s, float fValue) {
+  // The significant digits typed: from the first nonzero digit of the
+  // mantissa to its last digit, trailing zeros included.
+  int nSignificant = 0;
+  bool bStarted = false;
+  for (const char* p = s; *p != '\0' && *p != 'e' && *p != 'E'; ++p) {
+    if (!isDigit(*p)) continue;
+    if (*p != '0') bStarted = true;
+    if (bStarted) ++nSignificant;
+  }
+  const double typed = std::strtod(s, nullptr);
+  if (nSignificant == 0) return fValue == 0.0f;
+  // The float rounded to as many digits as were typed must be the number
+  // typed; both sides are decimals of that many digits, which double holds
+  // apart whenever they differ (up to 17 digits; beyond, no float could be
+  // told apart anyway).
+  if (nSignificant > 17) nSignificant = 17;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*e", nSignificant - 1,
+                static_cast<double>(fValue));
+  return std::strtod(buf, nullptr) == typed;
+}
+
+std::string shortestText(float fValue) {
+  char buf[64];
+  const float fMagnitude = std::fabs(fValue);
+  const bool bPlain =
+      fValue == 0.0f || (fMagnitude >= 1e-5f && fMagnitude < 1e10f);
+  const std::to_chars_result r =
+      bPlain ? std::to_chars(buf, buf + sizeof buf, fValue,
+                             std::chars_format::fixed)
+             : std::to_chars(buf, buf + sizeof buf, fValue);
+  return std::string(buf, r.ptr);
+}

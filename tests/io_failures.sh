@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Write and read failures through the real program: each must end with a
+# line on standard error and a non-zero exit status, never a silent 0.
+# Usage: io_failures.sh PROGRAM EXAMPLES_DIR
+set -uo pipefail
+program="$1"
+worked="$2/worked.txt"
+failures=0
+
+expect() {  # expect NAME WANTED_STATUS ACTUAL_STATUS ERR_FILE PATTERN
+  local name="$1" want="$2" got="$3" err="$4" pattern="$5"
+  if [ "$got" != "$want" ]; then
+    echo "FAIL $name: exit status $got, expected $want"; failures=$((failures + 1))
+  elif ! grep -q "$pattern" "$err"; then
+    echo "FAIL $name: standard error lacks '$pattern':"; cat "$err"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+}
+
+err="$(mktemp)"
+trap 'rm -f "$err"' EXIT
+
+"$program" < "$worked" > /dev/full 2> "$err"
+expect "full disk" 2 $? "$err" "cannot write standard output: No space left"
+
+"$program" < "$worked" >&- 2> "$err"
+expect "closed standard output" 2 $? "$err" "cannot write standard output"
+
+( trap '' PIPE; "$program" < "$worked" 2> "$err" | head -c 1 > /dev/null;
+  exit "${PIPESTATUS[0]}" )
+expect "broken pipe, SIGPIPE ignored" 2 $? "$err" "Broken pipe"
+
+"$program" < / > /dev/null 2> "$err"
+expect "a directory as input" 2 $? "$err" "cannot read standard input"
+
+# Too little address space for 500-point phases: one clear line, no abort.
+# (Sanitizer builds reserve vast address space and cannot run under it.)
+if ! nm -C "$program" 2>/dev/null | grep -q __asan_init; then
+  {
+    printf '\n500\n'; for i in $(seq 500); do printf '%d ' "$((i % 17))"; done
+    printf '\n500\n'; for i in $(seq 500); do printf '%d ' "$((i % 13))"; done
+    printf '\n'
+  } > "$err.in"
+  ( ulimit -v 25000; "$program" < "$err.in" > /dev/null 2> "$err" )
+  expect "out of memory" 2 $? "$err" "out of memory"
+  rm -f "$err.in"
+
+  # Room for the analysis but not for a second thread's 2 GB stack: the
+  # analysis runs on one thread and prints the same report.
+  "$program" < "$worked" > "$err.want"
+  ( ulimit -s 2000000; ulimit -v 500000
+    "$program" < "$worked" > "$err.got" 2> "$err" )
+  status=$?
+  if [ "$status" = 0 ] && cmp -s "$err.want" "$err.got"; then
+    echo "ok   no second thread"
+  else
+    echo "FAIL no second thread: status $status"; failures=$((failures + 1))
+  fi
+  rm -f "$err.want" "$err.got"
+fi
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]
