@@ -183,6 +183,10 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   const size_t nChunkDeviates = size_t{1} << 18;
   size_t nChunkCases = nChunkDeviates / nPerCase / kSimLanes * kSimLanes;
   if (nChunkCases < static_cast<size_t>(kSimLanes)) nChunkCases = kSimLanes;
+  // A small simulation needs no more room than its own cases.
+  const size_t nAllCases = (static_cast<size_t>(nSimN) + kSimLanes - 1) /
+                           kSimLanes * kSimLanes;
+  nChunkCases = std::min(nChunkCases, nAllCases);
   std::vector<float> fZ(nChunkCases * nPerCase);
   ThreadTeam& team = analysisTeam();
   NormalBlock normals;
