@@ -261,7 +261,9 @@ TEST(Analyse, ShiftsAndScalingsKeepTheFiguresOrSayWhyNot) {
   }
   sets.push_back(longer);
 #if defined(__SANITIZE_ADDRESS__)
-  sets.resize(1);  // the sanitizer build checks the worked example only
+  // Slow there; the Release builds run the grid, the sanitizers the checks
+  // of named cases below.
+  sets.clear();
 #endif
   const double fShifts[] = {-1e6, -1000, 999, 1000, 1e5, 1e6, 1e7, 1e8};
   const double fScales[] = {1e-30, 1e-20, 1e-6, 1e-3, 1e3, 1e4, 1e7};
