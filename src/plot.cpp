@@ -1,0 +1,498 @@
+#include "plot.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "plotlayout.h"
+
+#if KALMIR_HAVE_CAIRO
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+
+#include <cmath>
+#include <memory>
+#endif
+
+namespace {
+
+bool isAsciiNameChar(unsigned char c) {
+  return std::isalnum(c) || c == '-' || c == '_' || c == '+' || c == '.';
+}
+
+// Length of the well-formed UTF-8 sequence of a non-ASCII character at s,
+// or 0.
+size_t utf8Length(const std::string& s, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  const size_t n = c >= 0xF0 && c <= 0xF4   ? 4
+                   : c >= 0xE0 && c <= 0xEF ? 3
+                   : c >= 0xC2 && c <= 0xDF ? 2
+                                            : 0;
+  if (n == 0 || i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+// The first nMax bytes of s, without splitting a character.
+std::string cut(const std::string& s, size_t nMax) {
+  if (s.size() <= nMax) return s;
+  size_t n = nMax;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
+
+std::string lowerAscii(std::string s) {
+  for (char& c : s) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return s;
+}
+
+// Device names Windows reserves, with or without an extension.
+bool isReservedOnWindows(const std::string& name) {
+  const std::string stem = lowerAscii(name.substr(0, name.find('.')));
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") {
+    return true;
+  }
+  return stem.size() == 4 &&
+         (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+bool parsePlotFormat(const std::string& text, PlotFormat* pFormat) {
+  if (text == "svg") {
+    *pFormat = PlotFormat::kSvg;
+  } else if (text == "png") {
+    *pFormat = PlotFormat::kPng;
+  } else if (text == "pdf") {
+    *pFormat = PlotFormat::kPdf;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const char* plotExtension(PlotFormat format) {
+  switch (format) {
+    case PlotFormat::kPng:
+      return ".png";
+    case PlotFormat::kPdf:
+      return ".pdf";
+    case PlotFormat::kSvg:
+      break;
+  }
+  return ".svg";
+}
+
+std::string plotFileName(const std::string& name,
+                         std::set<std::string>* pUsed) {
+  const size_t nMaxBytes = 100;
+  std::string base;
+  for (size_t i = 0; i < name.size();) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    const size_t n =
+        c < 0x80 ? (isAsciiNameChar(c) ? 1 : 0) : utf8Length(name, i);
+    if (n > 0) {
+      base.append(name, i, n);
+      i += n;
+    } else {
+      if (base.empty() || base.back() != '_') base += '_';
+      ++i;
+    }
+  }
+  // Windows drops trailing dots; a leading dot hides the file, a leading
+  // dash reads as an option.
+  while (!base.empty() && base.back() == '.') base.pop_back();
+  if (base.empty() || base == "_") base = "case";
+  if (base[0] == '.' || base[0] == '-' || isReservedOnWindows(base)) {
+    base = "_" + base;
+  }
+  base = cut(base, nMaxBytes);
+  std::string candidate = base;
+  for (int n = 2; pUsed->count(lowerAscii(candidate)) > 0; ++n) {
+    const std::string suffix = "-" + std::to_string(n);
+    candidate = cut(base, nMaxBytes - suffix.size()) + suffix;
+  }
+  pUsed->insert(lowerAscii(candidate));
+  return candidate;
+}
+
+#if KALMIR_HAVE_CAIRO
+
+namespace {
+
+struct Colour {
+  double r, g, b;
+};
+// A colour-blind-safe pair that also parts in grey: blue prints dark,
+// orange light.
+const Colour kBlue = {0.0, 114 / 255.0, 178 / 255.0};
+const Colour kOrange = {230 / 255.0, 159 / 255.0, 0.0};
+const Colour kInk = {0.1, 0.1, 0.1};
+const Colour kFrame = {0.35, 0.35, 0.35};
+const Colour kGrid = {0.9, 0.9, 0.9};
+
+// PNG pixels per point: 144 dpi.
+const double kPngScale = 2;
+
+void setColour(cairo_t* cr, const Colour& c, double alpha = 1) {
+  cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
+
+// A page coordinate rounded to 1/8 point, which an SVG writes in at most
+// three decimals: a third of the bytes of a 500 + 500 point plot.
+double snap(double v) { return std::round(v * 8) / 8; }
+
+void line(cairo_t* cr, double x0, double y0, double x1, double y1) {
+  cairo_move_to(cr, snap(x0), snap(y0));
+  cairo_line_to(cr, snap(x1), snap(y1));
+}
+
+void dashed(cairo_t* cr, double on, double off) {
+  const double dashes[] = {on, off};
+  cairo_set_dash(cr, dashes, 2, 0);
+}
+
+// Fonts for text: regular and bold, with metrics that do not depend on the
+// output's resolution, so every format gets the same layout.
+class Fonts {
+ public:
+  Fonts()
+      : regular_(cairo_toy_font_face_create(
+            "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL)),
+        bold_(cairo_toy_font_face_create("DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                                         CAIRO_FONT_WEIGHT_BOLD)) {}
+  ~Fonts() {
+    cairo_font_face_destroy(regular_);
+    cairo_font_face_destroy(bold_);
+  }
+  Fonts(const Fonts&) = delete;
+  Fonts& operator=(const Fonts&) = delete;
+
+  void use(cairo_t* cr, double size, bool bBold) const {
+    cairo_set_font_face(cr, bBold ? bold_ : regular_);
+    cairo_set_font_size(cr, size);
+  }
+
+ private:
+  cairo_font_face_t* regular_;
+  cairo_font_face_t* bold_;
+};
+
+void drawText(cairo_t* cr, const Fonts& fonts, const TextBox& t) {
+  fonts.use(cr, t.size, t.bBold);
+  setColour(cr, kInk);
+  cairo_save(cr);
+  cairo_translate(cr, t.x, t.y);
+  if (t.bVertical) cairo_rotate(cr, -M_PI / 2);
+  cairo_move_to(cr, 0, 0);
+  cairo_show_text(cr, t.text.c_str());
+  cairo_restore(cr);
+}
+
+// A's points are dots: a zero-length stroke with round caps draws a disc,
+// and costs an SVG a fraction of what a drawn circle does.
+void addDot(cairo_t* cr, double x, double y) {
+  cairo_move_to(cr, snap(x), snap(y));
+  cairo_line_to(cr, snap(x), snap(y));
+}
+void drawDots(cairo_t* cr, double radius) {
+  setColour(cr, kBlue);
+  cairo_set_line_width(cr, 2 * radius);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_stroke(cr);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+}
+
+// B's points are triangles, a little larger than the dots so that both
+// look the same size.
+void addTriangle(cairo_t* cr, double x, double y, double radius) {
+  const double r = 1.3 * radius;
+  cairo_move_to(cr, snap(x), snap(y - r));
+  cairo_line_to(cr, snap(x + 0.866 * r), snap(y + 0.5 * r));
+  cairo_line_to(cr, snap(x - 0.866 * r), snap(y + 0.5 * r));
+  cairo_close_path(cr);
+}
+void drawTriangles(cairo_t* cr, double radius) {
+  setColour(cr, kOrange);
+  cairo_fill_preserve(cr);
+  setColour(cr, kInk);
+  cairo_set_line_width(cr, radius >= 2 ? 0.6 : 0.3);
+  cairo_stroke(cr);
+}
+
+void drawSegment(cairo_t* cr, const Scale& x, const Scale& y,
+                 const Segment& s) {
+  line(cr, x.toPage(s.t0), y.toPage(s.y0), x.toPage(s.t1), y.toPage(s.y1));
+}
+
+// Fill, hatching (rising for the null model, falling for the experimental
+// one) and outline of the path in cr, which is used up.
+void drawBars(cairo_t* cr, const Colour& c, bool bRising, const Rect& area) {
+  cairo_path_t* path = cairo_copy_path(cr);
+  setColour(cr, c, 0.25);
+  cairo_fill_preserve(cr);
+  cairo_save(cr);
+  cairo_clip(cr);
+  setColour(cr, c, 0.9);
+  cairo_set_line_width(cr, 0.7);
+  const double spacing = 6;
+  for (double d = -area.h; d < area.w; d += spacing) {
+    if (bRising) {
+      line(cr, area.x + d, area.bottom(), area.x + d + area.h, area.y);
+    } else {
+      line(cr, area.x + d, area.y, area.x + d + area.h, area.bottom());
+    }
+  }
+  cairo_stroke(cr);
+  cairo_restore(cr);
+  cairo_append_path(cr, path);
+  cairo_path_destroy(path);
+  setColour(cr, c);
+  cairo_set_line_width(cr, 1.2);
+  cairo_stroke(cr);
+}
+
+// One histogram as the outline of its bars.
+void addHistogramPath(cairo_t* cr, const PlotLayout& L, const Histogram& h,
+                      const std::vector<int>& nCounts) {
+  const double base = snap(L.counts.toPage(0));
+  cairo_move_to(cr, snap(L.means.toPage(h.lo)), base);
+  for (size_t i = 0; i < nCounts.size(); ++i) {
+    const double top = snap(L.counts.toPage(nCounts[i]));
+    cairo_line_to(
+        cr, snap(L.means.toPage(h.lo + h.width * static_cast<double>(i))), top);
+    cairo_line_to(
+        cr, snap(L.means.toPage(h.lo + h.width * static_cast<double>(i + 1))),
+        top);
+  }
+  cairo_line_to(cr, snap(L.means.toPage(h.hi())), base);
+  cairo_close_path(cr);
+}
+
+void drawAxes(cairo_t* cr, const Rect& frame, const Scale& x, const Scale& y,
+              double tick) {
+  setColour(cr, kGrid);
+  cairo_set_line_width(cr, 0.6);
+  for (double v : y.ticks)
+    line(cr, frame.x, y.toPage(v), frame.right(), y.toPage(v));
+  cairo_stroke(cr);
+  setColour(cr, kFrame);
+  cairo_set_line_width(cr, 0.8);
+  cairo_rectangle(cr, frame.x, frame.y, frame.w, frame.h);
+  for (double v : x.ticks) {
+    line(cr, x.toPage(v), frame.bottom(), x.toPage(v), frame.bottom() + tick);
+  }
+  for (double v : y.ticks)
+    line(cr, frame.x - tick, y.toPage(v), frame.x, y.toPage(v));
+  cairo_stroke(cr);
+}
+
+void drawSwatch(cairo_t* cr, const LegendSwatch& s) {
+  const Rect& b = s.box;
+  const double midX = b.x + b.w / 2, midY = b.y + b.h / 2;
+  cairo_save(cr);
+  switch (s.key) {
+    case LegendKey::kAPoints:
+      addDot(cr, midX, midY);
+      drawDots(cr, 3.5);
+      break;
+    case LegendKey::kBPoints:
+      addTriangle(cr, midX, midY + 0.5, 3.5);
+      drawTriangles(cr, 3.5);
+      break;
+    case LegendKey::kALine:
+    case LegendKey::kNullLine:
+    case LegendKey::kBLine:
+      setColour(cr, s.key == LegendKey::kBLine ? kOrange : kBlue);
+      cairo_set_line_width(cr, 2);
+      if (s.key == LegendKey::kNullLine) dashed(cr, 5, 3);
+      line(cr, b.x, midY, b.right(), midY);
+      cairo_stroke(cr);
+      break;
+    case LegendKey::kNullBars:
+    case LegendKey::kExpBars:
+      cairo_rectangle(cr, b.x, b.y, b.w, b.h);
+      drawBars(cr, s.key == LegendKey::kNullBars ? kBlue : kOrange,
+               s.key == LegendKey::kNullBars, b);
+      break;
+    case LegendKey::kObservedMean:
+      setColour(cr, kInk);
+      cairo_set_line_width(cr, 1.8);
+      line(cr, midX, b.y - 2, midX, b.bottom() + 2);
+      cairo_stroke(cr);
+      break;
+  }
+  cairo_restore(cr);
+}
+
+void drawPlot(cairo_t* cr, const Fonts& fonts, const PlotContent& c,
+              const PlotLayout& L) {
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+
+  // The series.
+  const Rect& sf = L.seriesFrame;
+  drawAxes(cr, sf, L.occasions, L.values, L.tickLength);
+  setColour(cr, kFrame);
+  cairo_set_line_width(cr, 1);
+  dashed(cr, 4, 3);
+  line(cr, L.phaseLineX, sf.y - 2, L.phaseLineX, sf.bottom());
+  cairo_stroke(cr);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  cairo_save(cr);
+  cairo_rectangle(cr, sf.x, sf.y, sf.w, sf.h);
+  cairo_clip(cr);
+  cairo_set_line_width(cr, 2);
+  setColour(cr, kBlue);
+  dashed(cr, 6, 4);
+  drawSegment(cr, L.occasions, L.values, c.nullLine);
+  cairo_stroke(cr);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  drawSegment(cr, L.occasions, L.values, c.aLine);
+  cairo_stroke(cr);
+  setColour(cr, kOrange);
+  drawSegment(cr, L.occasions, L.values, c.bLine);
+  cairo_stroke(cr);
+  for (int i = 0; i < c.nNA; ++i) {
+    addDot(cr, L.occasions.toPage(i + 1), L.values.toPage(c.fY[i]));
+  }
+  drawDots(cr, L.markerRadius);
+  for (int i = c.nNA; i < c.nNA + c.nNB; ++i) {
+    addTriangle(cr, L.occasions.toPage(i + 1), L.values.toPage(c.fY[i]),
+                L.markerRadius);
+  }
+  drawTriangles(cr, L.markerRadius);
+  cairo_restore(cr);
+
+  // The simulated means.
+  const Rect& mf = L.meansFrame;
+  drawAxes(cr, mf, L.means, L.counts, L.tickLength);
+  cairo_save(cr);
+  cairo_rectangle(cr, mf.x, mf.y, mf.w, mf.h);
+  cairo_clip(cr);
+  addHistogramPath(cr, L, c.hist, c.hist.nNull);
+  drawBars(cr, kBlue, true, mf);
+  addHistogramPath(cr, L, c.hist, c.hist.nExp);
+  drawBars(cr, kOrange, false, mf);
+  cairo_restore(cr);
+  setColour(cr, kInk);
+  cairo_set_line_width(cr, 1.8);
+  line(cr, L.observedX, mf.bottom(), L.observedX, mf.y - 8);
+  cairo_stroke(cr);
+
+  for (const LegendSwatch& s : L.legend) drawSwatch(cr, s);
+  for (const TextBox& t : L.text) drawText(cr, fonts, t);
+}
+
+// The file a surface streams into; remembers the first failed write.
+struct Sink {
+  FILE* file = nullptr;
+  int nErrno = 0;
+};
+
+cairo_status_t writeToSink(void* closure, const unsigned char* data,
+                           unsigned int length) {
+  Sink* sink = static_cast<Sink*>(closure);
+  if (sink->nErrno != 0) return CAIRO_STATUS_WRITE_ERROR;
+  if (std::fwrite(data, 1, length, sink->file) != length) {
+    sink->nErrno = errno != 0 ? errno : EIO;
+    return CAIRO_STATUS_WRITE_ERROR;
+  }
+  return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+bool plotSupported() { return true; }
+
+bool writePlot(const std::string& path, PlotFormat format,
+               const PlotInput& input, std::string* pError) {
+  const Analysis* a = input.pAnalysis;
+  if (a == nullptr || input.pfY == nullptr || input.nNA < 2 || input.nNB < 2 ||
+      a->fNullMeans.empty() || a->fExpMeans.empty()) {
+    *pError = "cannot plot case \"" + input.name +
+              "\": no analysis with its simulated means";
+    return false;
+  }
+  Sink sink;
+  sink.file = std::fopen(path.c_str(), "wb");
+  if (sink.file == nullptr) {
+    *pError = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const PlotContent content =
+      plotContent(input.name, input.nNA, input.nNB, input.pfY, *a);
+  const double width = kPlotWidth, height = kPlotHeight;
+  cairo_surface_t* surface = nullptr;
+  switch (format) {
+    case PlotFormat::kSvg:
+      surface = cairo_svg_surface_create_for_stream(writeToSink, &sink, width,
+                                                    height);
+      break;
+    case PlotFormat::kPdf:
+      surface = cairo_pdf_surface_create_for_stream(writeToSink, &sink, width,
+                                                    height);
+      cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
+                                     input.name.c_str());
+      break;
+    case PlotFormat::kPng:
+      surface = cairo_image_surface_create(
+          CAIRO_FORMAT_RGB24, static_cast<int>(width * kPngScale),
+          static_cast<int>(height * kPngScale));
+      break;
+  }
+  cairo_t* cr = cairo_create(surface);
+  if (format == PlotFormat::kPng) cairo_scale(cr, kPngScale, kPngScale);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_set_font_options(cr, options);
+  cairo_font_options_destroy(options);
+  const Fonts fonts;
+  const TextWidth textWidth = [&](const std::string& text, double size,
+                                  bool bBold) {
+    fonts.use(cr, size, bBold);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.c_str(), &extents);
+    return extents.x_advance;
+  };
+  drawPlot(cr, fonts, content, layOutPlot(content, textWidth));
+  cairo_status_t status = cairo_status(cr);
+  cairo_destroy(cr);
+  if (status == CAIRO_STATUS_SUCCESS && format == PlotFormat::kPng) {
+    status = cairo_surface_write_to_png_stream(surface, writeToSink, &sink);
+  }
+  cairo_surface_finish(surface);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+  cairo_surface_destroy(surface);
+  if (std::fclose(sink.file) != 0 && sink.nErrno == 0) {
+    sink.nErrno = errno != 0 ? errno : EIO;
+  }
+  if (status == CAIRO_STATUS_SUCCESS && sink.nErrno == 0) return true;
+  *pError = "cannot write " + path + ": " +
+            (sink.nErrno != 0 ? std::strerror(sink.nErrno)
+                              : cairo_status_to_string(status));
+  std::remove(path.c_str());
+  return false;
+}
+
+#else  // no drawing library
+
+bool plotSupported() { return false; }
+
+bool writePlot(const std::string& path, PlotFormat, const PlotInput&,
+               std::string* pError) {
+  *pError = "cannot write " + path +
+            ": this build of kalmir draws no plots (it was built without "
+            "Cairo)";
+  return false;
+}
+
+#endif

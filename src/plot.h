@@ -1,0 +1,51 @@
+#ifndef KALMIR_PLOT_H_
+#define KALMIR_PLOT_H_
+
+// Pictures of analyses: one file per analysed case, in SVG, PNG or PDF. The
+// upper panel shows the series with both phases' lines, the A line carried
+// on into the B phase as the null model, and the effect sizes as the report
+// rounds them; the lower panel shows the simulated B-phase means of both
+// models, binned, with the observed B-phase mean and its empirical p. Where
+// things go is plotlayout's job; this unit only draws. Keeps nothing
+// between calls; plots of different cases may be written from different
+// threads at once.
+
+#include <set>
+#include <string>
+
+#include "scsim.h"
+
+enum class PlotFormat { kSvg, kPng, kPdf };
+
+// "svg", "png" or "pdf" into *pFormat; false for anything else.
+bool parsePlotFormat(const std::string& text, PlotFormat* pFormat);
+// ".svg", ".png" or ".pdf".
+const char* plotExtension(PlotFormat format);
+
+// False when this build was made without a drawing library; writePlot then
+// writes nothing and says so.
+bool plotSupported();
+
+// One analysed case. The pointers must stay valid during writePlot.
+struct PlotInput {
+  std::string name;            // the case's name, the plot's title (UTF-8)
+  int nNA = 0;                 // >= 2
+  int nNB = 0;                 // >= 2
+  const float* pfY = nullptr;  // nNA + nNB values, A phase first
+  const Analysis* pAnalysis = nullptr;  // of pfY, analysed with bKeepMeans
+};
+
+// Writes the plot of input to path in the given format. False when it
+// could not be written; *pError then says why, naming the path, and no
+// file is left at path.
+bool writePlot(const std::string& path, PlotFormat format,
+               const PlotInput& input, std::string* pError);
+
+// A file name, without extension, for a plot of the case called name: its
+// letters and digits (any script), '-', '_', '+' and '.'; every other run of
+// characters becomes one '_'. Never empty, hidden, reserved on Windows or
+// longer than 100 bytes, and distinct, ignoring case, from every name in
+// *pUsed, to which it is added. Start each directory with an empty set.
+std::string plotFileName(const std::string& name, std::set<std::string>* pUsed);
+
+#endif  // KALMIR_PLOT_H_

@@ -1,0 +1,128 @@
+// Draws the plots worth looking at before a change to the plot is done:
+// the worked example (docs/worked-example.svg is its SVG) and the cases at
+// the edges of what the layout must handle. Prints how long each analysis
+// and each plot took.
+//
+//   kalmir_plot_gallery FORMAT DIR [CASE...]
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "plot.h"
+#include "scsim.h"
+
+namespace {
+
+struct Case {
+  std::string file;
+  std::string title;
+  int nNA;
+  int nNB;
+  std::vector<float> fY;
+};
+
+// n + n points around levels a and b with noise of the given SD.
+std::vector<float> noisy(int n, float fA, float fB, float fSD, float fTrend) {
+  std::mt19937 gen(static_cast<unsigned>(n));
+  std::normal_distribution<float> noise(0.0f, fSD);
+  std::vector<float> fY;
+  for (int i = 0; i < 2 * n; ++i) {
+    fY.push_back((i < n ? fA : fB) + fTrend * static_cast<float>(i) +
+                 noise(gen));
+  }
+  return fY;
+}
+
+std::vector<Case> gallery() {
+  std::vector<Case> cases = {
+      {"worked-example",
+       "Worked example",
+       10,
+       8,
+       {3, 5, 4, 6, 5, 7, 6, 8, 7, 9, 10, 9, 12, 11, 13, 12, 15, 14}},
+      {"two-plus-two", "Two points per phase", 2, 2, {4, 5, 9, 7}},
+      {"constant", "Constant data", 5, 5, std::vector<float>(10, 5.0f)},
+      {"decrease",
+       "A decrease",
+       6,
+       6,
+       {9, 10, 9, 11, 10, 10, 6, 5, 6, 4, 5, 4}},
+      {"near-plus-1e9", "Values near +1e9", 8, 8, {}},
+      {"near-minus-1e9", "Values near -1e9", 8, 8, {}},
+      {"wide-range",
+       "From -1e9 to 1e9",
+       4,
+       4,
+       {-1e9f, -9e8f, -9.5e8f, -8e8f, 9e8f, 1e9f, 8e8f, 9.7e8f}},
+      {"long-phases", "500 + 500 points", 500, 500,
+       noisy(500, 10, 14, 1.5f, 0.002f)},
+      {"long-name",
+       "Participant 17 \xE2\x80\x93 classroom B, reading fluency (words per "
+       "minute), spring term, second observer, session notes attached",
+       3,
+       500,
+       {}},
+  };
+  for (Case& c : cases) {
+    if (c.file == "near-plus-1e9" || c.file == "near-minus-1e9") {
+      const float fSign = c.file == "near-plus-1e9" ? 1.0f : -1.0f;
+      for (int i = 0; i < 16; ++i) {
+        c.fY.push_back(fSign * 9.99e8f + (i < 8 ? 0.0f : 2e5f) +
+                       1e4f * static_cast<float>(i % 3));
+      }
+    }
+    if (c.file == "long-name") {
+      c.fY = noisy(503, 0, 0, 1, 0);
+      c.fY.resize(503);
+      for (int i = 0; i < 3; ++i) c.fY[static_cast<size_t>(i)] += 20;
+    }
+  }
+  return cases;
+}
+
+double msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PlotFormat format;
+  if (argc < 3 || !parsePlotFormat(argv[1], &format)) {
+    std::fprintf(stderr, "usage: %s svg|png|pdf DIR [CASE...]\n", argv[0]);
+    return 2;
+  }
+  const std::set<std::string> wanted(argv + 3, argv + argc);
+  int nStatus = 0;
+  for (const Case& c : gallery()) {
+    if (!wanted.empty() && wanted.count(c.file) == 0) continue;
+    auto start = std::chrono::steady_clock::now();
+    Analysis analysis;
+    analyse(c.nNA, c.nNB, c.fY.data(), AnalysisSize(), true, &analysis);
+    const double msAnalysis = msSince(start);
+    PlotInput input;
+    input.name = c.title;
+    input.nNA = c.nNA;
+    input.nNB = c.nNB;
+    input.pfY = c.fY.data();
+    input.pAnalysis = &analysis;
+    const std::string path =
+        std::string(argv[2]) + "/" + c.file + plotExtension(format);
+    start = std::chrono::steady_clock::now();
+    std::string error;
+    if (!writePlot(path, format, input, &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      nStatus = 1;
+      continue;
+    }
+    std::fprintf(stderr, "%s: analysis %.1f ms, plot %.1f ms\n", path.c_str(),
+                 msAnalysis, msSince(start));
+  }
+  return nStatus;
+}
