@@ -303,14 +303,18 @@ Histogram binMeans(const std::vector<float>& fNull,
   }
   h.lo = lo;
   h.width = (hi - lo) / nBins;
+  const double binsPerUnit = nBins / (hi - lo);
   auto count = [&](const std::vector<float>& fMeans, std::vector<int>* pN) {
+    int* pnBins = pN->data();
     for (float f : fMeans) {
       if (!std::isfinite(f)) {
         ++h.nNotFinite;
         continue;
       }
-      const double i = std::floor((static_cast<double>(f) - lo) / h.width);
-      ++(*pN)[static_cast<size_t>(std::clamp(i, 0.0, nBins - 1.0))];
+      // f >= lo, so the conversion truncates to the floor.
+      const int i =
+          static_cast<int>((static_cast<double>(f) - lo) * binsPerUnit);
+      ++pnBins[std::min(i, nBins - 1)];
     }
   };
   count(fNull, &h.nNull);
