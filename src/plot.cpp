@@ -8,6 +8,8 @@
 #include "plotlayout.h"
 
 #if KALMIR_HAVE_CAIRO
+#include <sys/stat.h>
+
 #include <cairo-ft.h>
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
@@ -503,6 +505,10 @@ bool writePlot(const std::string& path, PlotFormat format,
     *pError = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
+  // Only a half-written plot goes on failure, never a device or a pipe.
+  struct stat st;
+  const bool bRegular =
+      fstat(fileno(sink.file), &st) == 0 && S_ISREG(st.st_mode);
   const PlotContent content =
       plotContent(input.name, input.nNA, input.nNB, input.pfY, *a);
   const double width = kPlotWidth, height = kPlotHeight;
@@ -555,7 +561,7 @@ bool writePlot(const std::string& path, PlotFormat format,
   *pError = "cannot write " + path + ": " +
             (sink.nErrno != 0 ? std::strerror(sink.nErrno)
                               : cairo_status_to_string(status));
-  std::remove(path.c_str());
+  if (bRegular) std::remove(path.c_str());
   return false;
 }
 

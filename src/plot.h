@@ -36,8 +36,8 @@ struct PlotInput {
 };
 
 // Writes the plot of input to path in the given format. False when it
-// could not be written; *pError then says why, naming the path, and no
-// file is left at path.
+// could not be written; *pError then says why, naming the path, and a
+// regular file begun at path is removed again.
 bool writePlot(const std::string& path, PlotFormat format,
                const PlotInput& input, std::string* pError);
 

@@ -1,0 +1,413 @@
+#include "plotlayout.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A stand-in for a font: every character 0.6 of the size wide, bold a
+// tenth wider. Wide enough that real DejaVu text fits where this does.
+double fakeWidth(const std::string& text, double size, bool bBold) {
+  double n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n * 0.6 * size * (bBold ? 1.1 : 1.0);
+}
+
+// The round step before step: 5 -> 2 -> 1 -> 0.5.
+double smallerRoundStep(double step) {
+  const double unit = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+  return std::round(step / unit) == 5 ? step / 2.5 : step / 2;
+}
+
+bool isRoundStep(double step) {
+  const double unit = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+  const double m = step / unit;
+  return std::fabs(m - 1) < 1e-9 || std::fabs(m - 2) < 1e-9 ||
+         std::fabs(m - 5) < 1e-9;
+}
+
+// Ranges an axis meets: a few occasions, a thousand, tiny and huge values,
+// a constant spread around its value, huge values with a small spread.
+struct Range {
+  double lo, hi;
+};
+const Range kRanges[] = {{0.5, 4.5},           {-13.2, 1013.7},
+                         {2.6, 15.4},          {-1.05e9, 1.05e9},
+                         {1.2e-8, 3.7e-8},     {4.5, 5.5},
+                         {9.8895e8, 9.9925e8}, {999999936.0, 1000000128.0},
+                         {-0.37, 0.0},         {0.0, 108000.0}};
+
+bool overlaps(const Rect& a, const Rect& b) {
+  return a.x < b.right() && b.x < a.right() && a.y < b.bottom() &&
+         b.y < a.bottom();
+}
+bool inside(const Rect& inner, const Rect& outer) {
+  return inner.x >= outer.x && inner.right() <= outer.right() &&
+         inner.y >= outer.y && inner.bottom() <= outer.bottom();
+}
+
+// An analysis by hand: records that fit the data and means around both
+// models' levels, without running one.
+Analysis madeUp(const std::vector<float>& fY, int nNA, float fNullLevel,
+                float fExpLevel, float fSD, int nSimN) {
+  Analysis a;
+  a.nullModel[kPhaseInt] = fY[0];
+  a.nullModel[kPhaseSlope] = 0;
+  a.expModel[kPhaseInt] = fY[static_cast<size_t>(nNA)];
+  a.expModel[kPhaseSlope] = 0;
+  a.esResults = {
+      fExpLevel - fNullLevel, 2.5f, 0.6f, 0.8f, 0.64f, 0.01f, 0.002f};
+  std::mt19937 gen(1);
+  std::normal_distribution<float> noise(0.0f, fSD);
+  for (int i = 0; i < nSimN; ++i) {
+    a.fNullMeans.push_back(fNullLevel + noise(gen));
+    a.fExpMeans.push_back(fExpLevel + noise(gen));
+  }
+  return a;
+}
+
+struct Scenario {
+  const char* what;
+  PlotContent content;
+};
+
+std::vector<Scenario> scenarios() {
+  std::vector<Scenario> s;
+  auto add = [&](const char* what, int nNA, int nNB, std::vector<float> fY,
+                 float fNull, float fExp, float fSD, const std::string& title) {
+    const Analysis a = madeUp(fY, nNA, fNull, fExp, fSD, 5000);
+    s.push_back({what, plotContent(title, nNA, nNB, fY.data(), a)});
+  };
+  add("worked example", 10, 8,
+      {3, 5, 4, 6, 5, 7, 6, 8, 7, 9, 10, 9, 12, 11, 13, 12, 15, 14}, 10.5f,
+      12.0f, 0.5f, "Worked example");
+  add("two plus two", 2, 2, {4, 5, 9, 7}, 6.5f, 8.0f, 0, "2 + 2");
+  add("constant", 3, 3, {5, 5, 5, 5, 5, 5}, 5, 5, 0, "Constant");
+  std::vector<float> fLong(1000);
+  for (size_t i = 0; i < fLong.size(); ++i) {
+    fLong[i] = static_cast<float>(i % 17) + (i < 500 ? 0.0f : 6.0f);
+  }
+  add("500 plus 500", 500, 500, fLong, 8, 14, 0.2f, "500 + 500");
+  add("500 plus 2", 500, 2,
+      std::vector<float>(fLong.begin(), fLong.begin() + 502), 8, 14, 0.2f,
+      "500 + 2");
+  add("2 plus 500", 2, 500,
+      std::vector<float>(fLong.begin(), fLong.begin() + 502), 8, 14, 0.2f,
+      "2 + 500");
+  add("near 1e9", 3, 3, {9.99e8f, 9.991e8f, 9.992e8f, 1e9f, 1e9f, 1e9f},
+      9.993e8f, 1e9f, 1e5f, "Near 1e9");
+  add("near -1e9", 3, 3, {-1e9f, -1e9f, -9.99e8f, -9.9e8f, -9.9e8f, -9.9e8f},
+      -9.99e8f, -9.9e8f, 1e5f, "Near -1e9");
+  add("-1e9 to 1e9", 2, 2, {-1e9f, -9e8f, 9e8f, 1e9f}, -8e8f, 9.5e8f, 1e8f,
+      "Whole range");
+  add("tiny values", 3, 3, {1e-8f, 2e-8f, 1.5e-8f, 3e-8f, 3.1e-8f, 2.9e-8f},
+      2e-8f, 3e-8f, 1e-9f, "Tiny");
+  // A title far wider than the page, with two-byte characters to cut.
+  std::string title;
+  for (int i = 0; i < 40; ++i) title += "Sch\xC3\xBCler ";
+  add("long title", 4, 4, {1, 2, 3, 4, 5, 6, 7, 8}, 4, 6, 1, title);
+  // Figures as long as the report can print them widen the caption.
+  s.back().content.caption = {"D = -1999999872.000",
+                              "d = -71125000.000 (SE 123456.789)", "r = -1.000",
+                              "p = 0.000"};
+  return s;
+}
+
+}  // namespace
+
+TEST(PlotLayout, TicksAreRoundMultiplesInsideTheRange) {
+  for (const Range& r : kRanges) {
+    for (int nMax : {5, 8, 12}) {
+      const double step = tickStep(r.lo, r.hi, 0, nMax);
+      const std::vector<double> ticks = ticksInRange(r.lo, r.hi, step);
+      SCOPED_TRACE(std::to_string(r.lo) + " .. " + std::to_string(r.hi) +
+                   " at most " + std::to_string(nMax));
+      EXPECT_TRUE(isRoundStep(step)) << step;
+      EXPECT_LE(static_cast<int>(ticks.size()), nMax);
+      EXPECT_GE(ticks.size(), 2u);
+      for (size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_GE(ticks[i], r.lo);
+        EXPECT_LE(ticks[i], r.hi);
+        const double k = ticks[i] / step;
+        EXPECT_NEAR(std::round(k), k, 1e-6) << ticks[i];
+        if (i > 0) {
+          EXPECT_NEAR(step, ticks[i] - ticks[i - 1], step * 1e-6);
+        }
+      }
+      // The step is the smallest round one that keeps to nMax ticks.
+      const double smaller = smallerRoundStep(step);
+      EXPECT_GT(ticksInRange(r.lo, r.hi, smaller).size(),
+                static_cast<size_t>(nMax))
+          << smaller;
+    }
+  }
+  // Occasions take whole steps however few there are.
+  EXPECT_EQ(1.0, tickStep(0.5, 2.5, 1, 12));
+  EXPECT_EQ(std::vector<double>({1, 2}), ticksInRange(0.5, 2.5, 1));
+  // Both ends of the range can be ticks themselves.
+  EXPECT_EQ(std::vector<double>({0, 0.5, 1}), ticksInRange(0, 1, 0.5));
+}
+
+TEST(PlotLayout, TickLabelsAreShortDistinctAndReadBackAsTheirTicks) {
+  for (const Range& r : kRanges) {
+    const double step = tickStep(r.lo, r.hi, 0, 8);
+    const std::vector<double> ticks = ticksInRange(r.lo, r.hi, step);
+    const std::vector<std::string> labels = tickLabels(ticks, step);
+    ASSERT_EQ(ticks.size(), labels.size());
+    for (size_t i = 0; i < ticks.size(); ++i) {
+      EXPECT_LE(labels[i].size(), 11u) << labels[i];
+      EXPECT_NEAR(ticks[i], std::strtod(labels[i].c_str(), nullptr),
+                  step * 1e-6)
+          << labels[i];
+      if (i > 0) {
+        EXPECT_NE(labels[i - 1], labels[i]);
+      }
+    }
+  }
+  // Hand-written expectations: plain decimals while short, then the
+  // compact exponent form; never "-0".
+  EXPECT_EQ(std::vector<std::string>({"2", "4", "18"}),
+            tickLabels({2, 4, 18}, 2));
+  EXPECT_EQ(std::vector<std::string>({"-0.4", "-0.2", "0.0"}),
+            tickLabels({-0.4, -0.2, -0.0}, 0.2));
+  EXPECT_EQ(std::vector<std::string>({"-1e9", "-5e8", "0", "5e8", "1e9"}),
+            tickLabels({-1e9, -5e8, 0, 5e8, 1e9}, 5e8));
+  EXPECT_EQ(std::vector<std::string>({"9.9895e8", "9.99e8", "9.9905e8"}),
+            tickLabels({9.9895e8, 9.99e8, 9.9905e8}, 5e4));
+  EXPECT_EQ(std::vector<std::string>({"1000000000", "1000000050"}),
+            tickLabels({1e9, 1000000050}, 50));
+  EXPECT_EQ(std::vector<std::string>({"1.5e-8", "2e-8"}),
+            tickLabels({1.5e-8, 2e-8}, 5e-9));
+  EXPECT_EQ(std::vector<std::string>({"0", "50000", "100000"}),
+            tickLabels({0, 5e4, 1e5}, 5e4));
+}
+
+TEST(PlotLayout, PaddedRangeLeavesRoomForMarksAndSpreadsDegenerateData) {
+  double lo, hi;
+  // On a long axis 4% of the spread is more than 8 points, on a short
+  // one less.
+  paddedRange(3, 15, 300, 8, &lo, &hi);
+  EXPECT_NEAR(3 - 0.48, lo, 1e-12);
+  EXPECT_NEAR(15 + 0.48, hi, 1e-12);
+  paddedRange(3, 15, 100, 8, &lo, &hi);
+  EXPECT_NEAR(8.0, (3 - lo) / (hi - lo) * 100, 1e-9);
+  EXPECT_NEAR(8.0, (hi - 15) / (hi - lo) * 100, 1e-9);
+  paddedRange(1, 1000, 560, 8, &lo, &hi);
+  EXPECT_GE((1 - lo) / (hi - lo) * 560, 8 - 1e-9);
+  // Equal ends: a spread around the value, 1% of it or at least 0.5.
+  paddedRange(5, 5, 300, 8, &lo, &hi);
+  EXPECT_LT(lo, 4.5);
+  EXPECT_GT(hi, 5.5);
+  paddedRange(1e9, 1e9, 300, 8, &lo, &hi);
+  EXPECT_LT(lo, 0.99e9);
+  EXPECT_GT(hi, 1.01e9);
+  EXPECT_LT(hi, 1.1e9);
+  paddedRange(NAN, 3, 300, 8, &lo, &hi);
+  EXPECT_LT(lo, 0);
+  EXPECT_GT(hi, 1);
+  EXPECT_TRUE(std::isfinite(lo) && std::isfinite(hi));
+}
+
+TEST(PlotLayout, BinsHoldEveryFiniteMean) {
+  // Hand-counted: 0 .. 3 in three bins of width 1; the maximum goes in the
+  // last bin, not one past it.
+  Histogram h = binMeans({0, 1, 2, 3}, {0.5f, 2.9f}, 3);
+  EXPECT_EQ(0.0, h.lo);
+  EXPECT_EQ(1.0, h.width);
+  EXPECT_EQ(std::vector<int>({1, 1, 2}), h.nNull);
+  EXPECT_EQ(std::vector<int>({1, 0, 1}), h.nExp);
+
+  // 100000 means of each model near 1e9: all counted, both ends occupied.
+  std::mt19937 gen(7);
+  std::normal_distribution<float> noise(0.0f, 5e4f);
+  std::vector<float> fNull, fExp;
+  for (int i = 0; i < 100000; ++i) {
+    fNull.push_back(9.99e8f + noise(gen));
+    fExp.push_back(9.9921e8f + noise(gen));
+  }
+  fExp[17] = NAN;
+  fNull[4] = INFINITY;
+  h = binMeans(fNull, fExp, 60);
+  int nNull = 0, nExp = 0;
+  for (int n : h.nNull) nNull += n;
+  for (int n : h.nExp) nExp += n;
+  EXPECT_EQ(99999, nNull);
+  EXPECT_EQ(99999, nExp);
+  EXPECT_EQ(2, h.nNotFinite);
+  EXPECT_GT(h.nNull.front() + h.nExp.front(), 0);
+  EXPECT_GT(h.nNull.back() + h.nExp.back(), 0);
+  EXPECT_EQ(*std::min_element(fNull.begin() + 5, fNull.end()), h.lo);
+
+  // All means equal: one bin holds them all, inside a range of width > 0.
+  h = binMeans(std::vector<float>(1000, 5.0f), std::vector<float>(10, 5.0f),
+               60);
+  EXPECT_GT(h.width, 0);
+  EXPECT_LT(h.lo, 5);
+  EXPECT_GT(h.hi(), 5);
+  EXPECT_EQ(1000, *std::max_element(h.nNull.begin(), h.nNull.end()));
+  EXPECT_EQ(10, *std::max_element(h.nExp.begin(), h.nExp.end()));
+  // No finite mean at all: empty bins over a finite range.
+  h = binMeans({NAN}, {}, 60);
+  EXPECT_TRUE(std::isfinite(h.lo) && h.width > 0);
+  EXPECT_EQ(1, h.nNotFinite);
+}
+
+TEST(PlotLayout, ContentCarriesTheLinesOnTheirAxesAndTheReportsFigures) {
+  // A on y = t exactly, B on its own axis y = 8 + 2k: both fits are exact.
+  const std::vector<float> fY = {1, 2, 3, 10, 12, 14, 16};
+  Analysis a;
+  a.nullModel[kPhaseInt] = 0;
+  a.nullModel[kPhaseSlope] = 1;
+  a.expModel[kPhaseInt] = 8;
+  a.expModel[kPhaseSlope] = 2;
+  a.esResults[kESD] = 1.4951f;
+  a.esResults[kESd] = -2.7714f;
+  a.esResults[kESdSE] = 0.6619f;
+  a.esResults[kESr] = -0.0f;
+  a.esResults[kESpEmp] = 0.00104f;
+  a.fNullMeans = {9, 10};
+  a.fExpMeans = {13};
+  const PlotContent c = plotContent("Case", 3, 4, fY.data(), a);
+  EXPECT_EQ(1.0, c.aLine.t0);
+  EXPECT_EQ(1.0, c.aLine.y0);
+  EXPECT_EQ(3.0, c.aLine.t1);
+  EXPECT_EQ(3.0, c.aLine.y1);
+  // The null model goes on from the last A occasion to the last B one.
+  EXPECT_EQ(3.0, c.nullLine.t0);
+  EXPECT_EQ(3.0, c.nullLine.y0);
+  EXPECT_EQ(7.0, c.nullLine.t1);
+  EXPECT_EQ(7.0, c.nullLine.y1);
+  // B's first occasion is its own k = 1, the common occasion 4.
+  EXPECT_EQ(4.0, c.bLine.t0);
+  EXPECT_EQ(10.0, c.bLine.y0);
+  EXPECT_EQ(7.0, c.bLine.t1);
+  EXPECT_EQ(16.0, c.bLine.y1);
+  EXPECT_EQ(13.0, c.observedMean);
+  // As the report prints them: "% .3f", here without the sign's blank.
+  EXPECT_EQ(std::vector<std::string>({"D = 1.495", "d = -2.771 (SE 0.662)",
+                                      "r = -0.000", "p = 0.001"}),
+            c.caption);
+  EXPECT_EQ("p = 0.001", c.pText);
+  EXPECT_EQ("1000000000.000", reportFigure(1e9f));
+}
+
+TEST(PlotLayout, NothingOverlapsAndAllTextStaysOnThePage) {
+  for (const Scenario& s : scenarios()) {
+    SCOPED_TRACE(s.what);
+    const PlotLayout L = layOutPlot(s.content, fakeWidth);
+    const Rect page = {0, 0, L.width, L.height};
+    std::vector<Rect> boxes;
+    for (const TextBox& t : L.text) {
+      EXPECT_GE(t.size, 10) << t.text;
+      EXPECT_TRUE(inside(t.bounds(), page)) << t.text;
+      EXPECT_FALSE(overlaps(t.bounds(), L.seriesFrame)) << t.text;
+      EXPECT_FALSE(overlaps(t.bounds(), L.meansFrame)) << t.text;
+      boxes.push_back(t.bounds());
+    }
+    for (const LegendSwatch& sw : L.legend) {
+      EXPECT_TRUE(inside(sw.box, page));
+      EXPECT_FALSE(overlaps(sw.box, L.seriesFrame));
+      EXPECT_FALSE(overlaps(sw.box, L.meansFrame));
+      boxes.push_back(sw.box);
+    }
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      for (size_t j = i + 1; j < boxes.size(); ++j) {
+        EXPECT_FALSE(overlaps(boxes[i], boxes[j]))
+            << (i < L.text.size() ? L.text[i].text : "a swatch") << " / "
+            << (j < L.text.size() ? L.text[j].text : "a swatch");
+      }
+    }
+    EXPECT_TRUE(inside(L.seriesFrame, page));
+    EXPECT_TRUE(inside(L.meansFrame, page));
+    EXPECT_LE(L.seriesFrame.bottom(), L.meansFrame.y);
+    EXPECT_GE(L.seriesFrame.h, 150);
+    EXPECT_GE(L.meansFrame.h, 120);
+    // A and B and their shared line: the labels sit on either side.
+    EXPECT_GT(L.phaseLineX, L.seriesFrame.x);
+    EXPECT_LT(L.phaseLineX, L.seriesFrame.right());
+    EXPECT_EQ(8u, L.legend.size());
+  }
+}
+
+TEST(PlotLayout, DataLandWhereTheScalesSayAndInsideTheFrames) {
+  for (const Scenario& s : scenarios()) {
+    SCOPED_TRACE(s.what);
+    const PlotContent& c = s.content;
+    const PlotLayout L = layOutPlot(c, fakeWidth);
+    const Rect& sf = L.seriesFrame;
+    // The ranges' ends are the frames' edges.
+    EXPECT_DOUBLE_EQ(sf.x, L.occasions.toPage(L.occasions.lo));
+    EXPECT_DOUBLE_EQ(sf.right(), L.occasions.toPage(L.occasions.hi));
+    EXPECT_DOUBLE_EQ(sf.bottom(), L.values.toPage(L.values.lo));
+    EXPECT_DOUBLE_EQ(sf.y, L.values.toPage(L.values.hi));
+    // The first and last occasions, and the extreme values and line ends,
+    // a whole marker inside the frame.
+    const int nN = c.nNA + c.nNB;
+    const double r = L.markerRadius;
+    EXPECT_GE(L.occasions.toPage(1) - r, sf.x);
+    EXPECT_LE(L.occasions.toPage(nN) + r, sf.right());
+    for (double v :
+         {static_cast<double>(*std::min_element(c.fY.begin(), c.fY.end())),
+          static_cast<double>(*std::max_element(c.fY.begin(), c.fY.end())),
+          c.nullLine.y1, c.bLine.y0, c.bLine.y1}) {
+      EXPECT_LE(L.values.toPage(v) + r, sf.bottom()) << v;
+      EXPECT_GE(L.values.toPage(v) - r, sf.y) << v;
+    }
+    // The phase line halfway between the last A and the first B occasion.
+    EXPECT_DOUBLE_EQ(
+        (L.occasions.toPage(c.nNA) + L.occasions.toPage(c.nNA + 1)) / 2,
+        L.phaseLineX);
+    EXPECT_GE(r, 1.3);
+    EXPECT_LE(r, 3.5);
+    // Every bin and the observed mean within the lower frame; the bars
+    // stand on its bottom and the tallest stays below its top.
+    const Rect& mf = L.meansFrame;
+    EXPECT_GE(L.means.toPage(c.hist.lo), mf.x);
+    EXPECT_LE(L.means.toPage(c.hist.hi()), mf.right());
+    EXPECT_GT(L.observedX, mf.x);
+    EXPECT_LT(L.observedX, mf.right());
+    EXPECT_DOUBLE_EQ(mf.bottom(), L.counts.toPage(0));
+    const int nTallest =
+        std::max(*std::max_element(c.hist.nNull.begin(), c.hist.nNull.end()),
+                 *std::max_element(c.hist.nExp.begin(), c.hist.nExp.end()));
+    EXPECT_GT(L.counts.toPage(nTallest), mf.y);
+    // Ticks lie within their frames' ranges, labels one each.
+    for (const Scale* sc : {&L.occasions, &L.values, &L.means, &L.counts}) {
+      EXPECT_EQ(sc->ticks.size(), sc->labels.size());
+      EXPECT_GE(sc->ticks.size(), 2u);
+      for (double t : sc->ticks) {
+        EXPECT_GE(t, sc->lo);
+        EXPECT_LE(t, sc->hi);
+      }
+    }
+    // Occasions are whole numbers.
+    for (double t : L.occasions.ticks) EXPECT_EQ(std::round(t), t);
+  }
+}
+
+TEST(PlotLayout, CutsAnOverlongTitleBetweenCharacters) {
+  const std::vector<Scenario> all = scenarios();
+  const Scenario& s = all.back();
+  const PlotLayout L = layOutPlot(s.content, fakeWidth);
+  const TextBox& title = L.text.front();
+  EXPECT_LT(title.text.size(), s.content.title.size());
+  EXPECT_LE(title.width, L.width - 24);
+  // Ends in the ellipsis, and what comes before it is whole characters
+  // of the title.
+  const std::string ellipsis = "\xE2\x80\xA6";
+  ASSERT_GE(title.text.size(), ellipsis.size());
+  const std::string kept =
+      title.text.substr(0, title.text.size() - ellipsis.size());
+  EXPECT_EQ(ellipsis, title.text.substr(kept.size()));
+  EXPECT_EQ(0u, s.content.title.find(kept));
+  EXPECT_NE(0xC3, static_cast<unsigned char>(kept.back()));
+  // A title that fits is kept whole.
+  EXPECT_EQ("Worked example",
+            layOutPlot(all.front().content, fakeWidth).text.front().text);
+}
