@@ -8,14 +8,13 @@
 #include "plotlayout.h"
 
 #if KALMIR_HAVE_CAIRO
-#include <sys/stat.h>
-
 #include <cairo-ft.h>
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 #include <cairo.h>
 #include <ft2build.h>
 #include <png.h>
+#include <sys/stat.h>
 #include FT_FREETYPE_H
 
 #include <cmath>
@@ -239,11 +238,17 @@ void addTriangle(cairo_t* cr, double x, double y, double radius) {
   cairo_line_to(cr, snap(x - 0.866 * r), snap(y + 0.5 * r));
   cairo_close_path(cr);
 }
+// Outlined while they are large enough to show it; crowded small ones
+// would only darken, and the outline would double the SVG's share for them.
 void drawTriangles(cairo_t* cr, double radius) {
   setColour(cr, kOrange);
+  if (radius < 2.5) {
+    cairo_fill(cr);
+    return;
+  }
   cairo_fill_preserve(cr);
   setColour(cr, kInk);
-  cairo_set_line_width(cr, radius >= 2 ? 0.6 : 0.3);
+  cairo_set_line_width(cr, 0.6);
   cairo_stroke(cr);
 }
 

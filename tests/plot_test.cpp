@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -169,6 +170,10 @@ TEST_F(PlotFiles, WritesEachFormatTheSameForTheSameCase) {
     EXPECT_TRUE(first == plotBytes(right));
   }
   const std::string svg = slurp(dir_ / "a.svg");
+  if (std::system("command -v xmllint >/dev/null 2>&1") == 0) {
+    const std::string check = "xmllint --noout " + (dir_ / "a.svg").string();
+    EXPECT_EQ(0, std::system(check.c_str())) << "not well-formed XML";
+  }
   EXPECT_NE(std::string::npos, svg.find("width=\"640pt\" height=\"620pt\""));
   EXPECT_EQ("</svg>\n", svg.substr(svg.size() - 7));
 }
