@@ -238,17 +238,13 @@ void addTriangle(cairo_t* cr, double x, double y, double radius) {
   cairo_line_to(cr, snap(x - 0.866 * r), snap(y + 0.5 * r));
   cairo_close_path(cr);
 }
-// Outlined while they are large enough to show it; crowded small ones
-// would only darken, and the outline would double the SVG's share for them.
+// A dark outline keeps light orange visible on white and in grey; an SVG
+// writes fill and outline as one path, so it costs nothing there.
 void drawTriangles(cairo_t* cr, double radius) {
   setColour(cr, kOrange);
-  if (radius < 2.5) {
-    cairo_fill(cr);
-    return;
-  }
   cairo_fill_preserve(cr);
   setColour(cr, kInk);
-  cairo_set_line_width(cr, 0.6);
+  cairo_set_line_width(cr, radius >= 2 ? 0.6 : 0.3);
   cairo_stroke(cr);
 }
 
