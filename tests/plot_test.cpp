@@ -226,3 +226,17 @@ TEST_F(PlotFiles, AFailedWriteSaysWhyAndLeavesNoFile) {
             error);
   EXPECT_FALSE(fs::exists(path));
 }
+
+TEST(Plot, ABuildWithoutCairoWritesNothingAndSaysWhy) {
+  if (plotSupported()) GTEST_SKIP() << "this build draws";
+  const Case c(3, 3);
+  const std::string path =
+      (fs::temp_directory_path() / "kalmir_no_plot.svg").string();
+  std::string error;
+  EXPECT_FALSE(writePlot(path, PlotFormat::kSvg, c.input("x"), &error));
+  EXPECT_EQ("cannot write " + path +
+                ": this build of kalmir draws no plots (it was built without "
+                "Cairo)",
+            error);
+  EXPECT_FALSE(fs::exists(path));
+}
