@@ -42,10 +42,12 @@ bool writePlot(const std::string& path, PlotFormat format,
                const PlotInput& input, std::string* pError);
 
 // A file name, without extension, for a plot of the case called name: its
-// letters and digits (any script), '-', '_', '+' and '.'; every other run of
-// characters becomes one '_'. Never empty, hidden, reserved on Windows or
-// longer than 100 bytes, and distinct, ignoring case, from every name in
-// *pUsed, to which it is added. Start each directory with an empty set.
+// ASCII letters and digits, '-', '_', '+', '.' and its non-ASCII UTF-8
+// characters; every other run of bytes becomes one '_'. Never empty,
+// hidden, option-like, reserved on Windows or longer than 100 bytes, and
+// distinct from every name in *pUsed, ignoring ASCII case (for file
+// systems that do); it is added there. Start each directory with an empty
+// set. The dialogue's "analysis-1", "analysis-2", ... pass unchanged.
 std::string plotFileName(const std::string& name, std::set<std::string>* pUsed);
 
 #endif  // KALMIR_PLOT_H_
