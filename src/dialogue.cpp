@@ -171,7 +171,7 @@ class Dialogue {
             err_);
         return kDialogueUnfinished;
       }
-      analyseAndReport();
+      if (!analyseAndReport()) return kDialogueFailed;
       if (!flush()) return kDialogueFailed;
       // Ordinarily the line break after the last B value, which the value's
       // read leaves unread.
@@ -273,7 +273,8 @@ class Dialogue {
     std::fflush(out_);
   }
 
-  void analyseAndReport() {
+  // False when the caller's afterReport failed.
+  bool analyseAndReport() {
     std::fputs("\nESTIMATING PARAMETERS...\n\n", out_);
     std::fflush(out_);
     AnalysisSize size;
@@ -281,7 +282,7 @@ class Dialogue {
     size.nSimN = limits_.nSimN;
     {
       ProgressLine progress(err_);
-      analyse(nNA_, nNB_, fY_.data(), size, false, &analysis_);
+      analyse(nNA_, nNB_, fY_.data(), size, limits_.bKeepMeans, &analysis_);
     }
     std::fputs(reportText(analysis_).c_str(), out_);
     std::fflush(out_);
@@ -289,6 +290,10 @@ class Dialogue {
     for (const std::string& note : analysisNotes(analysis_, nNA_, nNB_)) {
       std::fprintf(err_, "Note: %s.\n", note.c_str());
     }
+    ++nAnalyses_;
+    if (!limits_.afterReport) return true;
+    std::fflush(out_);
+    return limits_.afterReport(nAnalyses_, nNA_, nNB_, fY_.data(), analysis_);
   }
 
   // Typed values that a float holds only rounded: the first, and how many
@@ -316,6 +321,7 @@ class Dialogue {
   int nNA_ = 0;
   int nNB_ = 0;
   Analysis analysis_;
+  int nAnalyses_ = 0;
   bool bWriteFailed_ = false;
 };
 

@@ -2,8 +2,10 @@
 #define KALMIR_DIALOGUE_H_
 
 #include <cstdio>
+#include <functional>
 
 #include "measurement.h"
+#include "scsim.h"
 
 // The console dialogue: banner, then for each data set the prompts for both
 // phases, the analysis and the report, until input ends. On valid input the
@@ -22,13 +24,22 @@ struct DialogueLimits {
   int nMaxPhasePoints = kMaxPhasePoints;
   int nSimN = kSimCases;
   int nBootSamples = 10000;
+  // Called after each report, with the analysis's number (1, 2, ...), its
+  // data and its records; with bKeepMeans the simulated means are kept for
+  // it. False from it ends the dialogue with kDialogueFailed (it has said
+  // why on the error stream).
+  std::function<bool(int nAnalysis, int nNA, int nNB, const float* pfY,
+                     const Analysis& analysis)>
+      afterReport;
+  bool bKeepMeans = false;
 };
 
 // Exit statuses of the dialogue.
 enum DialogueStatus {
   kDialogueDone = 0,        // input ended before a data set began
   kDialogueUnfinished = 1,  // input ended inside a data set (not analysed)
-  kDialogueFailed = 2,      // output could not be written or input read
+  kDialogueFailed = 2,      // output could not be written or input read,
+                            // or the afterReport call failed
 };
 
 // Runs the dialogue until input ends, and returns its exit status. A data
