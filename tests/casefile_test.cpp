@@ -1,0 +1,309 @@
+#include "casefile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "measurement.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+// One line per case: "NAME: A values | B values", then " [note]" for each
+// note; or "NAME: line N: error". A file that cannot be read is
+// "file, line N: error".
+std::string summary(const CaseFile& file) {
+  if (!file.error.empty()) {
+    return "file, line " + std::to_string(file.nLine) + ": " + file.error;
+  }
+  std::string text;
+  for (const Case& c : file.cases) {
+    if (!text.empty()) text += "\n";
+    text += c.name + ": ";
+    if (!c.error.empty()) {
+      text += "line " + std::to_string(c.nLine) + ": " + c.error;
+      continue;
+    }
+    for (int i = 0; i < c.nNA + c.nNB; ++i) {
+      if (i == c.nNA) text += "|";
+      if (i > 0 && i != c.nNA) text += " ";
+      text += shortestText(c.fY[static_cast<size_t>(i)]);
+    }
+    EXPECT_EQ(static_cast<size_t>(c.nNA + c.nNB), c.fY.size()) << c.name;
+    for (const std::string& note : c.notes) text += " [" + note + "]";
+  }
+  return text;
+}
+
+struct InputCase {
+  const char* what;
+  std::string text;
+  std::string expected;
+  CaseFileOptions options = CaseFileOptions();
+};
+
+CaseFileOptions separator(char c) {
+  CaseFileOptions o;
+  o.cSeparator = c;
+  return o;
+}
+
+CaseFileOptions decimal(char c) {
+  CaseFileOptions o;
+  o.cDecimal = c;
+  return o;
+}
+
+CaseFileOptions labels(const char* a, const char* b) {
+  CaseFileOptions o;
+  o.phaseA = a;
+  o.phaseB = b;
+  return o;
+}
+
+void expectAll(const std::vector<InputCase>& table) {
+  for (const InputCase& t : table) {
+    EXPECT_EQ(t.expected, summary(readCaseText(t.text, "f.csv", t.options)))
+        << t.what;
+  }
+}
+
+}  // namespace
+
+TEST(CaseFile, SeparatorsDecimalMarksAndColumns) {
+  expectAll({
+      {"comma; rows of a case need not be adjacent; first row orders",
+       "case,phase,values\nBo,A,1\nAl,A,5\nBo,A,2\nAl,A,6\nBo,B,3\nAl,B,7\n"
+       "Bo,B,4\nAl,B,8\n",
+       "Bo: 1 2|3 4\nAl: 5 6|7 8"},
+      {"semicolon with decimal commas and points",
+       "case;phase;values\nX;A;1,5\nX;A;2.5\nX;B;3,25\nX;B;-4,0e1\n",
+       "X: 1.5 2.5|3.25 -40"},
+      {"tab", "case\tphase\tvalues\nX\tA\t1\nX\tA\t2\nX\tB\t3\nX\tB\t4\n",
+       "X: 1 2|3 4"},
+      {"names in any case, value and time, other columns ignored, blanks",
+       " Phase ,Notes,VALUE , ID, "
+       "TIME,Case\nA,x,1,7,1,X\nA,,2,,2,X\nB,y,3,,3,X\n"
+       "B,,4,,4,X\n",
+       "X: 1 2|3 4"},
+      {"no case column: one case named after the file",
+       "phase,values\nA,1\nA,2\nB,3\nB,4\n", "f.csv: 1 2|3 4"},
+      {"separator given: the header must split at it",
+       "case;phase;values\nX;A;1\n",
+       "file, line 1: the header row names no \"phase\" and \"values\" "
+       "columns when split at each comma",
+       separator(',')},
+      {"separator given: tab",
+       "case\tphase\tvalues\nX\tA\t1\nX\tA\t2\nX\tB\t3\n"
+       "X\tB\t4\n",
+       "X: 1 2|3 4", separator('\t')},
+      {"a decimal comma is no number with comma separators, quoted or not",
+       "case,phase,values\nX,A,\"1,5\"\nX,A,2\nX,B,3\nX,B,4\n",
+       "X: line 2: value \"1,5\" is not a number (a decimal comma needs "
+       "--decimal ,)"},
+      {"--decimal , with comma separators takes quoted decimal commas",
+       "case,phase,values\nX,A,\"1,5\"\nX,A,2\nX,B,3\nX,B,4\n", "X: 1.5 2|3 4",
+       decimal(',')},
+      {"--decimal , refuses a point",
+       "case;phase;values\nX;A;1.5\nX;A;2\nX;B;3\nX;B;4\n",
+       "X: line 2: value \"1.5\" is not a number (the decimal mark is a "
+       "comma)",
+       decimal(',')},
+      {"--decimal . refuses a comma even with semicolons",
+       "case;phase;values\nX;A;1,5\nX;A;2\nX;B;3\nX;B;4\n",
+       "X: line 2: value \"1,5\" is not a number (a decimal comma needs "
+       "--decimal ,)",
+       decimal('.')},
+      {"both marks in one number", "case;phase;values\nX;A;1.000,5\n",
+       "X: line 2: value \"1.000,5\" is not a number"},
+      {"an unquoted decimal comma in a comma-separated file",
+       "case,phase,values\nX,A,1\nX,A,2,5\nX,B,3\nX,B,4\n",
+       "X: line 3: 4 fields where the header has 3 (a decimal comma in a "
+       "comma-separated file needs quotes)"},
+      {"a short row", "case,phase,values\nX,A,1\nX,A\n",
+       "X: line 3: 2 fields where the header has 3"},
+  });
+}
+
+TEST(CaseFile, QuotingLineEndsAndBlankLines) {
+  expectAll({
+      {"quoted separators, doubled quotes and line breaks in names; lines "
+       "still counted",
+       "case,phase,values\n\"Smith, J\",A,1\n\"Smith, J\",A,2\n"
+       "\"Smith, J\",B,3\n\"Smith, J\",B,4\n\"say \"\"hi\"\"\",A,1\n"
+       "\"two\nlines\",A,1\n\"two\nlines\",A,x\n",
+       "Smith, J: 1 2|3 4\nsay \"hi\": line 6: no B phase (the phase column "
+       "holds only A)\ntwo\nlines: line 9: value \"x\" is not a number"},
+      {"quoted numbers and labels; blanks around quotes",
+       "case,phase,values\nX, \"A\" ,\"1\"\nX,A, \"2\"\nX,\"B\",3\nX,B,4\n",
+       "X: 1 2|3 4"},
+      {"text after a closing quote", "case,phase,values\nX,A,\"1\"2\n",
+       "X: line 2: text after a closing quote"},
+      {"a quote never closed",
+       "case,phase,values\nX,A,1\nX,A,\"2\nX,B,3\nX,B,4\n",
+       "file, line 3: a quoted field opened here is not closed before the "
+       "end of the file"},
+      {"byte-order mark and CRLF",
+       "\xEF\xBB\xBF"
+       "case,phase,values\r\nX,A,1\r\nX,A,2\r\nX,B,3\r\nX,B,x\r\n",
+       "X: line 5: value \"x\" is not a number"},
+      {"old Mac CR line ends",
+       "case,phase,values\rX,A,1\rX,A,2\rX,B,3\rX,B,x\r",
+       "X: line 5: value \"x\" is not a number"},
+      {"blank lines, rows of empty fields and no final line end",
+       "\n\ncase,phase,values\n\nX,A,1\n,,\n  \nX,A,2\nX,B,3\nX,B,x",
+       "X: line 10: value \"x\" is not a number"},
+      {"UTF-16",
+       "\xFF\xFE"
+       "c\0a\0"s,
+       "file, line 1: the file is UTF-16 text; "
+       "save it as UTF-8 or plain CSV"},
+      {"empty file", "", "file, line 1: the file has no header row"},
+      {"blank lines only", "\n \r\n",
+       "file, line 3: the file has no header row"},
+      {"no phase column", "case,value\nX,1\n",
+       "file, line 1: the header row names no \"phase\" and \"values\" "
+       "columns (separators tried: comma, semicolon, tab)"},
+      {"a column named twice", "case,phase,value,Values\nX,A,1,2\n",
+       "file, line 1: the header names the column \"value\" and \"Values\"; "
+       "keep one of them"},
+      {"header only: no cases", "case,phase,values\n", ""},
+  });
+}
+
+TEST(CaseFile, TimeOrderAndMissingValues) {
+  expectAll({
+      {"rows in mt order, mt with decimals, mixed with another case",
+       "case,phase,values,mt\nX,B,30,3.5\nX,A,10,1\nY,A,1,1\nX,B,40,4\n"
+       "X,A,20,2\nY,A,2,2\nY,B,3,3\nY,B,4,4\n",
+       "X: 10 20|30 40\nY: 1 2|3 4"},
+      {"mt order puts a B row before an A row",
+       "case,phase,values,mt\nX,A,1,1\nX,A,2,5\nX,B,3,3\nX,B,4,4\n",
+       "X: line 3: phase A again after phase B began in mt order (on line "
+       "4); a case has one A phase, then one B phase"},
+      {"mt twice in a case; another case may reuse it",
+       "case,phase,values,mt\nX,A,1,1\nX,A,2,2\nY,A,1,1\nX,B,3,2\nX,B,4,4\n",
+       "X: line 5: mt 2 is also on line 3\nY: line 4: no B phase (the phase "
+       "column holds only A)"},
+      {"mt that is missing or not a number",
+       "case;phase;values;mt\nX;A;1;\nY;A;1;day 1\nZ;A;1;1,5\nZ;A;2;2\n"
+       "Z;B;3;3\nZ;B;4;4\n",
+       "X: line 2: no mt on this row\nY: line 3: mt \"day 1\" is not a "
+       "number\nZ: 1 2|3 4"},
+      {"empty and NA values are left out and counted",
+       "case,phase,values\nX,A,1\nX,A,NA\nX,A,2\nX,B,\nX,B,3\nX,B,na\nX,B,4\n",
+       "X: 1 2|3 4 [3 missing values (empty or NA) left out]"},
+      {"one missing value",
+       "case,phase,values\nX,A,1\nX,A,2\nX,A,\nX,B,3\nX,B,4\n",
+       "X: 1 2|3 4 [1 missing value (empty or NA) left out]"},
+      {"missing values leave a phase too short",
+       "case,phase,values\nX,A,1\nX,A,NA\nX,B,3\nX,B,4\n",
+       "X: line 2: the A phase has 1 measurement; 2 to 500 are needed"},
+      {"values a float holds only rounded",
+       "case,phase,values\nX,A,100000003\nX,A,2\nX,B,3\nX,B,1e-50\n",
+       "X: 100000000 2|3 0 [line 2: 100000003 is held as 100000000 (and 1 "
+       "more value is rounded likewise); a single-precision float keeps "
+       "about 7 significant digits, and the analysis uses what it holds]"},
+      {"the dialogue's number forms",
+       "case,phase,values\nX,A,+2.5\nX,A,.5\nX,B,4.\nX,B,1.5E1\n",
+       "X: 2.5 0.5|4 15"},
+  });
+}
+
+TEST(CaseFile, EveryKindOfBadCaseFailsAloneAndKeepsItsRow) {
+  std::string big = "case,phase,values\n";
+  for (int i = 0; i < 501; ++i) big += "L,A,1\n";
+  big += "L,B,1\nL,B,2\nS,A,1\nS,A,2\nS,B,3\nS,B,4\n";
+  expectAll({
+      {"only A", "case,phase,values\nX,A,1\nX,A,2\n",
+       "X: line 2: no B phase (the phase column holds only A)"},
+      {"B before A", "case,phase,values\nX,B,1\nX,A,2\n",
+       "X: line 2: phase B begins before phase A; the A phase (baseline) "
+       "comes first"},
+      {"a third phase", "case,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,A,4\n",
+       "X: line 5: phase A again after phase B began (on line 4); a case has "
+       "one A phase, then one B phase"},
+      {"an unknown and an empty label",
+       "case,phase,values\nX,A,1\nX,C,2\nY,,1\n",
+       "X: line 3: phase \"C\" is neither A nor B (--phase-a and --phase-b "
+       "set the labels)\nY: line 4: no phase on this row"},
+      {"values that are not numbers, not finite or too large",
+       "case,phase,values\nP,A,3x\nQ,A,nan\nR,A,-inf\nS,A,2e9\nT,A,1e400\n"
+       "U,A,0x10\nV,A,5\0009\n"s,
+       "P: line 2: value \"3x\" is not a number\nQ: line 3: value \"nan\" is "
+       "not a finite number\nR: line 4: value \"-inf\" is not a finite "
+       "number\nS: line 5: value \"2e9\" lies beyond 1e9 in magnitude, the "
+       "largest accepted\nT: line 6: value \"1e400\" lies beyond 1e9 in "
+       "magnitude, the largest accepted\nU: line 7: value \"0x10\" is not a "
+       "number\nV: line 8: value \"5?9\" is not a number"},
+      {"the magnitude limit itself",
+       "case,phase,values\nX,A,1e9\nX,A,-1000000000\nX,B,0\nX,B,1\n",
+       "X: 1000000000 -1000000000|0 1"},
+      {"phase lengths 1 and 501; the next case is still read", big,
+       "L: line 2: the A phase has 501 measurements; 2 to 500 are needed\n"
+       "S: 1 2|3 4"},
+      {"a row without a case name", "case,phase,values\n,A,1\nX,A,1\n",
+       ": line 2: the case column is empty on this row\nX: line 3: no B "
+       "phase (the phase column holds only A)"},
+      {"the first error of a case wins",
+       "case,phase,values\nX,A,x\nX,A,y\nX,B,1\n",
+       "X: line 2: value \"x\" is not a number"},
+  });
+}
+
+TEST(CaseFile, PhaseLabelsAreSetAndMatchedWithoutCase) {
+  expectAll({
+      {"labels of any case", "case,phase,values\nX,a,1\nX,A,2\nX,b,3\nX,B,4\n",
+       "X: 1 2|3 4"},
+      {"labels set",
+       "case,phase,values\nX,Baseline,1\nX,baseline,2\nX,TREATMENT,3\n"
+       "X,Treatment,4\nY,A,1\n",
+       "X: 1 2|3 4\nY: line 6: phase \"A\" is neither baseline nor treatment "
+       "(--phase-a and --phase-b set the labels)",
+       labels("baseline", "treatment")},
+  });
+}
+
+TEST(CaseFile, ReadsAFileInPiecesAsItReadsText) {
+  // Larger than the read buffer, with quoted names that span lines and
+  // CRLF ends, so that fields and line ends straddle buffer boundaries.
+  std::string text =
+      "\xEF\xBB\xBF"
+      "case;phase;values;mt\r\n";
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = "\"case " + std::to_string(i % 700) + "\r\n;\"";
+    text += name + ";" + (i < 1400 ? "A" : "B") + ";" + std::to_string(i) +
+            ",25;" + std::to_string(i) + "\r\n";
+  }
+  FILE* in = std::tmpfile();
+  ASSERT_NE(nullptr, in);
+  std::fwrite(text.data(), 1, text.size(), in);
+  std::rewind(in);
+  const CaseFile fromFile = readCaseFile(in, "f.csv", CaseFileOptions());
+  std::fclose(in);
+  const std::string expected =
+      summary(readCaseText(text, "f.csv", CaseFileOptions()));
+  EXPECT_EQ(expected, summary(fromFile));
+  ASSERT_EQ(700u, fromFile.cases.size());
+  EXPECT_NE(std::string::npos,
+            expected.find("case 0\r\n;: 0.25 700.25|1400.25 2100.25 2800.25"));
+}
+
+TEST(CaseFile, AFileThatCannotBeReadSaysWhy) {
+  FILE* dir = std::fopen("/", "rb");
+  ASSERT_NE(nullptr, dir);
+  const CaseFile file = readCaseFile(dir, "/", CaseFileOptions());
+  std::fclose(dir);
+  EXPECT_EQ("cannot read it: Is a directory", file.error);
+  EXPECT_TRUE(file.cases.empty());
+}
+
+TEST(CaseFile, PrintableTextForMessages) {
+  EXPECT_EQ("a?b?c", printable("a\nb\x1b"
+                               "c"));
+  EXPECT_EQ("abc...", printable("abcdef", 3));
+  EXPECT_EQ("\xC3\xA9t\xC3\xA9", printable("\xC3\xA9t\xC3\xA9"));
+}
