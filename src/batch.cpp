@@ -1,0 +1,188 @@
+#include "batch.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "parallel.h"
+#include "progress.h"
+
+namespace {
+
+// Entries finished ahead of the next one to be written are held; a job
+// waits rather than run further ahead than this, so one slow case cannot
+// make the held entries grow without bound.
+const size_t nMaxAhead = 1024;
+
+class Batch {
+ public:
+  Batch(const std::vector<Case>& cases, const BatchOptions& options,
+        const CaseWork& work, const EntrySink& sink,
+        const BatchProgress& progress)
+      : cases_(cases),
+        options_(options),
+        work_(work),
+        sink_(sink),
+        progress_(progress),
+        entries_(cases.size()),
+        bReady_(cases.size(), false) {}
+
+  bool run() {
+    const size_t nCases = cases_.size();
+    if (nCases == 0) return true;
+    const int nJobs = options_.nJobs > 0 ? options_.nJobs : analysisThreads();
+    const size_t nWorkers = nCases < static_cast<size_t>(nJobs)
+                                ? nCases
+                                : static_cast<size_t>(nJobs);
+    // Few cases: each analysis shares the cores out instead.
+    const int nThreadsEach =
+        static_cast<int>(static_cast<size_t>(nJobs) / nWorkers);
+    fDone_.reset(new std::atomic<double>[nWorkers]);
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < nWorkers; ++i) {
+      fDone_[i] = 0.0;
+      try {
+        workers.emplace_back(&Batch::workLoop, this, i, nThreadsEach, false);
+      } catch (const std::system_error&) {
+        break;  // fewer jobs; the same results
+      }
+    }
+    nStarted_ = workers.empty() ? 1 : workers.size();
+    if (workers.empty()) {
+      workLoop(0, 1, true);
+    } else {
+      writeLoop();
+    }
+    for (std::thread& t : workers) t.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return !bSinkFailed_;
+  }
+
+ private:
+  // Takes cases in turn until none is left or the batch stops. Inline, on
+  // the calling thread when no thread could be started, it also writes.
+  void workLoop(size_t nWorker, int nThreads, bool bInline) {
+    if (!bInline) setAnalysisThreads(nThreads);
+    std::atomic<double>& fDone = fDone_[nWorker];
+    setProgressListener([&fDone](double f) { fDone = f; });
+    Analysis a;
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] {
+          return bStop_ || nNext_ >= cases_.size() ||
+                 nNext_ < nWritten_ + nMaxAhead;
+        });
+        if (bStop_ || nNext_ >= cases_.size()) break;
+        i = nNext_++;
+      }
+      try {
+        const Case& c = cases_[i];
+        const Analysis* pAnalysis = nullptr;
+        if (c.error.empty()) {
+          analyse(c.nNA, c.nNB, c.fY.data(), options_.size, options_.bKeepMeans,
+                  &a);
+          pAnalysis = &a;
+        }
+        std::string entry = work_(c, pAnalysis);
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries_[i] = std::move(entry);
+        bReady_[i] = true;
+        ++nDone_;
+        fDone = 0.0;
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!failure_) failure_ = std::current_exception();
+        bStop_ = true;
+        wake_.notify_all();
+      }
+      ready_.notify_one();
+      if (bInline) writeReady();
+    }
+    setProgressListener(nullptr);
+  }
+
+  // Writes entries as they become ready, in case order, until all are
+  // written or the batch stops; shows the progress meanwhile.
+  void writeLoop() {
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait_for(lock, std::chrono::milliseconds(200), [this] {
+          return bStop_ || nWritten_ == cases_.size() || bReady_[nWritten_];
+        });
+        if (bStop_ || nWritten_ == cases_.size()) break;
+      }
+      writeReady();
+      if (progress_) {
+        double fDone;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          fDone = static_cast<double>(nDone_);
+        }
+        for (size_t i = 0; i < nStarted_; ++i) fDone += fDone_[i];
+        progress_(fDone, cases_.size());
+      }
+    }
+  }
+
+  // Hands every entry that is next in order to the sink.
+  void writeReady() {
+    for (;;) {
+      std::string entry;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (bStop_ || nWritten_ == cases_.size() || !bReady_[nWritten_]) {
+          return;
+        }
+        entry = std::move(entries_[nWritten_]);
+        entries_[nWritten_] = std::string();
+      }
+      const bool bWritten = sink_(entry);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++nWritten_;
+        if (!bWritten) {
+          bSinkFailed_ = true;
+          bStop_ = true;
+        }
+      }
+      wake_.notify_all();
+    }
+  }
+
+  const std::vector<Case>& cases_;
+  const BatchOptions& options_;
+  const CaseWork& work_;
+  const EntrySink& sink_;
+  const BatchProgress& progress_;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;   // a job may take another case
+  std::condition_variable ready_;  // an entry is ready, or the batch stops
+  std::vector<std::string> entries_;
+  std::vector<bool> bReady_;
+  size_t nNext_ = 0;     // the next case to be taken
+  size_t nWritten_ = 0;  // entries handed to the sink
+  size_t nDone_ = 0;     // cases finished
+  bool bStop_ = false;
+  bool bSinkFailed_ = false;
+  std::exception_ptr failure_;
+  // How far each job's running analysis has come, 0 ... 1.
+  std::unique_ptr<std::atomic<double>[]> fDone_;
+  size_t nStarted_ = 0;
+};
+
+}  // namespace
+
+bool runBatch(const std::vector<Case>& cases, const BatchOptions& options,
+              const CaseWork& work, const EntrySink& sink,
+              const BatchProgress& progress) {
+  return Batch(cases, options, work, sink, progress).run();
+}

@@ -1,0 +1,155 @@
+#include "batch.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <new>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "golden_data.h"
+#include "table.h"
+
+namespace {
+
+// Enough resamples and cases to take every path; few enough to run many.
+AnalysisSize smallSize() {
+  AnalysisSize size;
+  size.nBootSamples = 300;
+  size.nSimN = 400;
+  return size;
+}
+
+// The golden data sets as cases, with a failed case after every fifth.
+std::vector<Case> goldenCases() {
+  std::vector<Case> cases;
+  for (const GoldenSet& set :
+       loadGoldenSets(KALMIR_TEST_DATA "/golden/datasets.txt")) {
+    Case c;
+    c.name = set.name;
+    c.file = "golden";
+    c.nNA = set.nNA;
+    c.nNB = set.nNB;
+    c.fY = set.fY;
+    cases.push_back(c);
+    if (cases.size() % 6 == 5) {
+      Case bad;
+      bad.name = "bad " + set.name;
+      bad.file = "golden";
+      bad.error = "no B phase";
+      cases.push_back(bad);
+    }
+  }
+  return cases;
+}
+
+std::string csvWork(const Case& c, const Analysis* a) {
+  return tableEntry(TableFormat::kCsv, c, a);
+}
+
+// Runs the batch and returns the entries in the order the sink took them.
+std::vector<std::string> entries(const std::vector<Case>& cases, int nJobs) {
+  BatchOptions options;
+  options.nJobs = nJobs;
+  options.size = smallSize();
+  std::vector<std::string> taken;
+  EXPECT_TRUE(
+      runBatch(cases, options, csvWork, [&taken](const std::string& entry) {
+        taken.push_back(entry);
+        return true;
+      }));
+  return taken;
+}
+
+}  // namespace
+
+TEST(Batch, EntriesComeInCaseOrderWhateverTheJobs) {
+  const std::vector<Case> cases = goldenCases();
+  ASSERT_GT(cases.size(), 30u);
+  // The reference: each case analysed on its own, on the calling thread.
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    Analysis a;
+    if (c.error.empty()) {
+      analyse(c.nNA, c.nNB, c.fY.data(), smallSize(), false, &a);
+    }
+    expected.push_back(csvWork(c, c.error.empty() ? &a : nullptr));
+  }
+  for (int nJobs : {1, 2, 3, 7}) {
+    EXPECT_EQ(expected, entries(cases, nJobs)) << nJobs << " jobs";
+  }
+  // Fewer cases than jobs: the analyses share out their stages instead.
+  const std::vector<Case> few(cases.begin(), cases.begin() + 2);
+  const std::vector<std::string> fewExpected(expected.begin(),
+                                             expected.begin() + 2);
+  EXPECT_EQ(fewExpected, entries(few, 2));
+  EXPECT_EQ(fewExpected, entries(few, 5));
+  EXPECT_TRUE(entries({}, 3).empty());
+}
+
+TEST(Batch, WorkSeesEachCaseOnceWithTheMeansWhenAsked) {
+  const std::vector<Case> cases = goldenCases();
+  for (bool bKeepMeans : {false, true}) {
+    BatchOptions options;
+    options.nJobs = 2;
+    options.size = smallSize();
+    options.bKeepMeans = bKeepMeans;
+    std::mutex mutex;
+    std::multiset<std::string> seen;
+    size_t nAnalysed = 0;
+    const CaseWork work = [&](const Case& c, const Analysis* a) {
+      std::lock_guard<std::mutex> lock(mutex);
+      seen.insert(c.name);
+      EXPECT_EQ(c.error.empty(), a != nullptr) << c.name;
+      if (a == nullptr) return std::string();
+      ++nAnalysed;
+      const size_t nMeans = bKeepMeans ? 400u : 0u;
+      EXPECT_EQ(nMeans, a->fNullMeans.size()) << c.name;
+      EXPECT_EQ(nMeans, a->fExpMeans.size()) << c.name;
+      return std::string();
+    };
+    ASSERT_TRUE(runBatch(cases, options, work,
+                         [](const std::string&) { return true; }));
+    EXPECT_EQ(cases.size(), seen.size());
+    for (const Case& c : cases) EXPECT_EQ(1u, seen.count(c.name)) << c.name;
+    EXPECT_LT(nAnalysed, cases.size());
+  }
+}
+
+TEST(Batch, AFailedWriteStopsTheBatch) {
+  const std::vector<Case> cases = goldenCases();
+  BatchOptions options;
+  options.nJobs = 2;
+  options.size = smallSize();
+  int nTaken = 0;
+  EXPECT_FALSE(runBatch(cases, options, csvWork, [&nTaken](const std::string&) {
+    return ++nTaken < 3;
+  }));
+  EXPECT_EQ(3, nTaken);
+}
+
+TEST(Batch, AnExceptionInAJobReachesTheCaller) {
+  const std::vector<Case> cases = goldenCases();
+  for (int nJobs : {1, 2}) {
+    BatchOptions options;
+    options.nJobs = nJobs;
+    options.size = smallSize();
+    const CaseWork work = [](const Case& c, const Analysis*) -> std::string {
+      if (c.name == "ties") throw std::bad_alloc();
+      return c.name;
+    };
+    std::vector<std::string> taken;
+    EXPECT_THROW(runBatch(cases, options, work,
+                          [&taken](const std::string& entry) {
+                            taken.push_back(entry);
+                            return true;
+                          }),
+                 std::bad_alloc);
+    // Nothing from the failed case on is written.
+    size_t nFailed = 0;
+    while (cases[nFailed].name != "ties") ++nFailed;
+    EXPECT_LE(taken.size(), nFailed);
+  }
+}
