@@ -497,6 +497,14 @@ class CaseFileReader {
     const char* const order = cols_.nTime >= 0 ? " in mt order" : "";
     const std::string a = printable(options_.phaseA);
     const std::string b = printable(options_.phaseB);
+    bool bHasA = false, bHasB = false;
+    for (const Row& r : rows) (r.bB ? bHasB : bHasA) = true;
+    if (!bHasA || !bHasB) {
+      return setError(&p, p.c.nLine,
+                      "no " + (bHasA ? b : a) +
+                          " phase (the phase column holds only " +
+                          (bHasA ? a : b) + ")");
+    }
     int nFirstA = 0, nFirstB = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
       const Row& r = rows[i];
@@ -517,11 +525,6 @@ class CaseFileReader {
                               b + " phase");
         }
       }
-    }
-    if (nFirstB == 0) {
-      return setError(
-          &p, p.c.nLine,
-          "no " + b + " phase (the phase column holds only " + a + ")");
     }
     int nNA = 0, nNB = 0;
     for (const Row& r : rows) {

@@ -3,9 +3,13 @@
 #include <cstring>
 #include <new>
 
+#include "cli.h"
 #include "dialogue.h"
 
-int main() {
+// Without arguments the typed dialogue, as it has always been; with any,
+// the command line over data files.
+int main(int argc, char** argv) {
+  if (argc > 1) return runCommandLine(argc, argv, stdin, stdout, stderr);
   int nStatus;
   try {
     nStatus = runDialogue(stdin, stdout, stderr);

@@ -1,0 +1,424 @@
+#include "cli.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dialogue.h"
+#include "golden_data.h"
+
+namespace {
+
+struct Outcome {
+  int nStatus = -1;
+  std::string out;
+  std::string err;
+};
+
+AnalysisSize smallSize() {
+  AnalysisSize size;
+  size.nBootSamples = 300;
+  size.nSimN = 400;
+  return size;
+}
+
+// Runs the command line on args, with input as standard input.
+Outcome run(const std::vector<std::string>& args, const std::string& input = "",
+            const AnalysisSize& size = smallSize()) {
+  std::vector<std::string> strings = args;
+  strings.insert(strings.begin(), "kalmir");
+  std::vector<char*> argv;
+  for (std::string& s : strings) argv.push_back(&s[0]);
+  argv.push_back(nullptr);
+  FILE* in = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  char* pOut = nullptr;
+  char* pErr = nullptr;
+  size_t nOut = 0, nErr = 0;
+  FILE* out = open_memstream(&pOut, &nOut);
+  FILE* err = open_memstream(&pErr, &nErr);
+  Outcome r;
+  r.nStatus = runCommandLine(static_cast<int>(strings.size()), argv.data(), in,
+                             out, err, size);
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(err);
+  r.out.assign(pOut, nOut);
+  r.err.assign(pErr, nErr);
+  std::free(pOut);
+  std::free(pErr);
+  return r;
+}
+
+// A directory of its own for each test, removed with what is in it.
+class TempDir {
+ public:
+  TempDir() {
+    char name[] = "/tmp/kalmir_cli_test.XXXXXX";
+    path_ = mkdtemp(name);
+  }
+  ~TempDir() {
+    for (const std::string& f : files()) std::remove((path_ + "/" + f).c_str());
+    rmdir(path_.c_str());
+  }
+  std::string write(const std::string& name, const std::string& text) const {
+    const std::string path = path_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  std::string path(const std::string& name) const { return path_ + "/" + name; }
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    DIR* dir = opendir(path_.c_str());
+    while (dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<GoldenSet> goldenSets() {
+  return loadGoldenSets(KALMIR_TEST_DATA "/golden/datasets.txt");
+}
+
+// The A and B values of a golden set as their text stands in
+// datasets.txt.
+std::vector<std::string> setTokens(const std::string& name, bool bB) {
+  std::ifstream in(KALMIR_TEST_DATA "/golden/datasets.txt");
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, name.size() + 3, name + " | ") != 0) continue;
+    const size_t bar1 = line.find('|');
+    const size_t bar2 = line.find('|', bar1 + 1);
+    std::istringstream values(bB ? line.substr(bar2 + 1)
+                                 : line.substr(bar1 + 1, bar2 - bar1 - 1));
+    std::vector<std::string> tokens;
+    for (std::string value; values >> value;) tokens.push_back(value);
+    return tokens;
+  }
+  return {};
+}
+
+// The sets as one data file.
+std::string dataFile(const std::vector<GoldenSet>& sets) {
+  std::string text = "case,phase,values\n";
+  for (const GoldenSet& set : sets) {
+    for (const std::string& v : setTokens(set.name, false)) {
+      text += set.name + ",A," + v + "\n";
+    }
+    for (const std::string& v : setTokens(set.name, true)) {
+      text += set.name + ",B," + v + "\n";
+    }
+  }
+  return text;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) result.push_back(line);
+  return result;
+}
+
+std::vector<std::string> split(const std::string& line, char cSep) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  std::string field;
+  while (std::getline(in, field, cSep)) fields.push_back(field);
+  return fields;
+}
+
+}  // namespace
+
+// Every figure of every golden data set, read back from the CSV table of a
+// data file, bit for bit against the records of the straightforward
+// analysis (amended.txt where it replaces them). Sharded like the golden
+// test itself.
+class GoldenFile : public ::testing::TestWithParam<int> {};
+
+TEST_P(GoldenFile, TheTableHoldsTheRecordedFigures) {
+  const int nShards = 4;
+  const std::vector<GoldenSet> all = goldenSets();
+  std::vector<std::string> expected;
+  std::ifstream records(KALMIR_TEST_DATA "/golden/expected.txt");
+  for (std::string line; std::getline(records, line);) {
+    expected.push_back(line);
+  }
+  std::map<std::string, std::string> amended;
+  std::ifstream amendments(KALMIR_TEST_DATA "/golden/amended.txt");
+  for (std::string line; std::getline(amendments, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    amended[line.substr(0, line.find(" | "))] =
+        line.substr(line.find(" | ") + 3);
+  }
+  ASSERT_EQ(all.size(), expected.size());
+  std::vector<GoldenSet> sets;
+  std::vector<std::string> wanted;
+  for (size_t i = static_cast<size_t>(GetParam()); i < all.size();
+       i += nShards) {
+    sets.push_back(all[i]);
+    const auto it = amended.find(all[i].name);
+    wanted.push_back(it == amended.end() ? expected[i] : it->second);
+  }
+  TempDir dir;
+  const Outcome r = run({"-j", "2", dir.write("golden.csv", dataFile(sets))},
+                        "", AnalysisSize());
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+  const std::vector<std::string> rows = lines(r.out);
+  ASSERT_EQ(sets.size() + 1, rows.size());
+  for (size_t i = 0; i < sets.size(); ++i) {
+    const std::vector<std::string> f = split(rows[i + 1], ',');
+    ASSERT_GE(f.size(), 30u) << rows[i + 1];
+    EXPECT_EQ(sets[i].name, f[0]);
+    EXPECT_EQ("ok", f[1]);
+    EXPECT_EQ(std::to_string(sets[i].nNA), f[2]);
+    EXPECT_EQ(std::to_string(sets[i].nNB), f[3]);
+    // 21 figures, the direction, then the last two.
+    std::vector<float> slots;
+    for (size_t k = 4; k < 30; ++k) {
+      if (k == 27) continue;
+      slots.push_back(std::strtof(f[k].c_str(), nullptr));
+    }
+    EXPECT_EQ(wanted[i], hexSlots(slots)) << sets[i].name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shards, GoldenFile, ::testing::Range(0, 4));
+
+TEST(CommandLine, ReportFormatIsTheDialoguesReport) {
+  const std::vector<GoldenSet> sets = goldenSets();
+  std::string typed;
+  for (const GoldenSet& set : sets) {
+    typed += "\n" + std::to_string(set.nNA) + "\n";
+    for (const std::string& v : setTokens(set.name, false)) typed += v + " ";
+    typed += "\n" + std::to_string(set.nNB) + "\n";
+    for (const std::string& v : setTokens(set.name, true)) typed += v + " ";
+    typed += "\n";
+  }
+  FILE* in = std::tmpfile();
+  std::fwrite(typed.data(), 1, typed.size(), in);
+  std::rewind(in);
+  char* pOut = nullptr;
+  size_t nOut = 0;
+  FILE* out = open_memstream(&pOut, &nOut);
+  FILE* err = std::fopen("/dev/null", "w");
+  DialogueLimits limits;
+  limits.nSimN = smallSize().nSimN;
+  limits.nBootSamples = smallSize().nBootSamples;
+  ASSERT_EQ(kDialogueDone, runDialogue(in, out, err, limits));
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(err);
+  const std::string dialogue(pOut, nOut);
+  std::free(pOut);
+
+  TempDir dir;
+  const Outcome r =
+      run({"-f", "report", dir.write("sets.csv", dataFile(sets))});
+  ASSERT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+  size_t nDialogue = 0, nReport = 0;
+  for (const GoldenSet& set : sets) {
+    const std::string kStart = "ESTIMATING PARAMETERS...\n\n";
+    nDialogue = dialogue.find(kStart, nDialogue) + kStart.size();
+    const std::string block = dialogue.substr(
+        nDialogue, dialogue.find("Press ENTER", nDialogue) - nDialogue);
+    const std::string heading = "== " + set.name + "\n";
+    nReport = r.out.find(heading, nReport);
+    ASSERT_NE(std::string::npos, nReport) << set.name;
+    nReport += heading.size();
+    EXPECT_EQ(block, r.out.substr(nReport, block.size())) << set.name;
+    // Only notes may follow before the next case.
+    const size_t nNext = r.out.find("== ", nReport);
+    const std::string rest = r.out.substr(nReport + block.size(),
+                                          nNext == std::string::npos
+                                              ? std::string::npos
+                                              : nNext - nReport - block.size());
+    for (const std::string& line : lines(rest)) {
+      EXPECT_EQ(0u, line.find("Note: ")) << set.name << ": " << line;
+    }
+  }
+}
+
+TEST(CommandLine, OutputDoesNotDependOnTheJobs) {
+  std::string text = dataFile(goldenSets());
+  text += "bad,A,1\nbad,A,x\n";
+  TempDir dir;
+  const std::string path = dir.write("sets.csv", text);
+  for (const char* format : {"csv", "json"}) {
+    const Outcome one = run({"-f", format, "-j", "1", path});
+    EXPECT_EQ(kCliSomeFailed, one.nStatus);
+    for (const char* jobs : {"2", "3", "64"}) {
+      const Outcome many = run({"-f", format, "--jobs", jobs, path});
+      EXPECT_EQ(one.out, many.out) << format << " with " << jobs << " jobs";
+      EXPECT_EQ(one.err, many.err);
+    }
+  }
+  // Fewer cases than jobs: the analyses share out their stages.
+  const std::string two =
+      dir.write("two.csv", dataFile({goldenSets()[0], goldenSets()[4]}));
+  EXPECT_EQ(run({"-j", "1", two}).out, run({"-j", "4", two}).out);
+}
+
+TEST(CommandLine, ExitStatusesAndMessages) {
+  TempDir dir;
+  const std::string good =
+      dir.write("good.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  const std::string mixed = dir.write(
+      "mixed.csv",
+      "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\nY,A,1\nY,A,x\nZ,B,1\n");
+  Outcome r = run({good});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(2u, lines(r.out).size());
+
+  r = run({mixed});
+  EXPECT_EQ(kCliSomeFailed, r.nStatus);
+  EXPECT_EQ("kalmir: " + mixed +
+                ":7: case \"Y\": value \"x\" is not a number\n"
+                "kalmir: " +
+                mixed +
+                ":8: case \"Z\": no A phase (the phase "
+                "column holds only B)\n",
+            r.err);
+  const std::vector<std::string> rows = lines(r.out);
+  ASSERT_EQ(4u, rows.size());
+  EXPECT_EQ(0u, rows[1].find("X,ok,2,2,"));
+  EXPECT_EQ(0u, rows[2].find("Y,error,,"));
+  EXPECT_EQ(0u, rows[3].find("Z,error,,"));
+
+  struct Usage {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Usage> usages = {
+      {{"--frobnicate", good}, "unknown option --frobnicate"},
+      {{"-x", good}, "unknown option -x"},
+      {{good, "-j"}, "-j/--jobs needs a value"},
+      {{"-j", "0", good},
+       "-j/--jobs takes a whole number from 1 to 1024, "
+       "not \"0\""},
+      {{"-j", "2x", good},
+       "-j/--jobs takes a whole number from 1 to 1024, "
+       "not \"2x\""},
+      {{"-f", "xml", good}, "unknown format \"xml\" (csv, json or report)"},
+      {{"-s", "|", good}, "unknown separator \"|\" (, ; or tab)"},
+      {{"-d", ";", good}, "unknown decimal mark \";\" (. or ,)"},
+      {{"--phase-a", " ", good}, "--phase-a needs a label that is not blank"},
+      {{"--phase-a", "b", good},
+       "--phase-a and --phase-b need different "
+       "labels"},
+      {{"-j", "2"}, "no data file given (- reads standard input)"},
+      {{dir.path("missing.csv")},
+       "cannot read " + dir.path("missing.csv") +
+           ": No such file or "
+           "directory"},
+      {{good, "/"}, "/: cannot read it: Is a directory"},
+      {{dir.write("header.csv", "case,phase,score\nX,A,1\n")},
+       dir.path("header.csv") + ":1: the header row names no \"phase\" and "
+                                "\"values\" columns (separators tried: "
+                                "comma, semicolon, tab)"},
+  };
+  for (const Usage& u : usages) {
+    r = run(u.args);
+    EXPECT_EQ(kCliFailed, r.nStatus) << u.message;
+    EXPECT_EQ("kalmir: " + u.message + "; see kalmir --help\n", r.err);
+    EXPECT_EQ("", r.out) << u.message;
+  }
+
+  r = run({"--version"});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus);
+  EXPECT_EQ("kalmir 1.0\n", r.out);
+  r = run({"-h", "--jobs", "0"});  // help wins, whatever else is there
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus);
+  EXPECT_EQ(0u, r.out.find("Usage: kalmir [OPTIONS] FILE...   (no"));
+}
+
+TEST(CommandLine, StandardInputAndSeveralFiles) {
+  TempDir dir;
+  const std::string first =
+      dir.write("first.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  const std::string second = dir.write(
+      "second.tsv", "Case\tPhase\tValue\nX\tA\t2\nX\tA\t3\nX\tB\t5\nX\tB\t6\n");
+  const Outcome r =
+      run({first, "-", "--phase-a=base", "--phase-b", "treat", second},
+          "phase;values\nbase;1,5\nbase;2\ntreat;3\ntreat;4\n");
+  EXPECT_EQ(kCliSomeFailed, r.nStatus);
+  const std::vector<std::string> rows = lines(r.out);
+  ASSERT_EQ(4u, rows.size());
+  // The labels apply to every file, so A and B are unknown here.
+  EXPECT_EQ(0u, rows[1].find("X,error,"));
+  EXPECT_EQ(0u, rows[2].find("stdin,ok,2,2,"));
+  EXPECT_EQ(0u, rows[3].find("X,error,"));
+  EXPECT_NE(std::string::npos, rows[3].find("second.tsv:2: phase \"\"A\"\" is "
+                                            "neither base nor treat"));
+  EXPECT_EQ(run({"-"}, "phase,values\nA,1.5\nA,2\nB,3\nB,4\n").out,
+            run({"-s", ";", "-"}, "phase;values\nA;1,5\nA;2\nB;3\nB;4\n").out);
+}
+
+TEST(CommandLine, AnOutputFileIsReplacedOnlyWhenComplete) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  const std::string table = dir.write("table.csv", "old\n");
+  const mode_t mask = umask(022);
+  chmod(table.c_str(), 0640);
+
+  // A run that fails leaves the old table and nothing else.
+  Outcome r = run({"-o", table, data, dir.path("missing.csv")});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_EQ("old\n", readAll(table));
+  EXPECT_EQ(2u, dir.files().size());
+
+  r = run({"-o", table, data});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ(run({data}).out, readAll(table));
+  EXPECT_EQ(2u, dir.files().size());
+  struct stat st;
+  ASSERT_EQ(0, stat(table.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 0777);  // the mode of the file replaced
+
+  r = run({"--output", dir.path("new.json"), "-f", "json", data});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus);
+  ASSERT_EQ(0, stat(dir.path("new.json").c_str(), &st));
+  EXPECT_EQ(0644u, st.st_mode & 0777);
+  umask(mask);
+
+  // Naming an input as the output would lose the data.
+  r = run({"-o", data, data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_EQ("kalmir: the output file " + data +
+                " is also an input; name another; see kalmir --help\n",
+            r.err);
+  EXPECT_EQ(0u, readAll(data).find("case,phase,values\n"));
+
+  r = run({"-o", dir.path("no/such/dir.csv"), data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("No such file or directory"));
+  r = run({"-o", "/", data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("it is a directory"));
+  EXPECT_EQ(3u, dir.files().size());
+}
