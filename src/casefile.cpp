@@ -468,6 +468,7 @@ class CaseFileReader {
           std::string("cannot read it: ") + std::strerror(src_.error());
       return failed;
     }
+    if (!pFile->error.empty()) return std::move(*pFile);
     for (PendingCase& p : pending_) {
       finishCase(&p);
       pFile->cases.push_back(std::move(p.c));

@@ -17,6 +17,7 @@ namespace {
 // "file, line N: error".
 std::string summary(const CaseFile& file) {
   if (!file.error.empty()) {
+    EXPECT_TRUE(file.cases.empty()) << file.error;
     return "file, line " + std::to_string(file.nLine) + ": " + file.error;
   }
   std::string text;
