@@ -39,9 +39,11 @@ class Batch {
     const size_t nWorkers = nCases < static_cast<size_t>(nJobs)
                                 ? nCases
                                 : static_cast<size_t>(nJobs);
-    // Few cases: each analysis shares the cores out instead.
-    const int nThreadsEach =
-        static_cast<int>(static_cast<size_t>(nJobs) / nWorkers);
+    // Few cases: each analysis shares the cores out instead, on no more
+    // threads than there are cores.
+    const int nCores = analysisThreads();
+    int nThreadsEach = static_cast<int>(static_cast<size_t>(nJobs) / nWorkers);
+    if (nThreadsEach > nCores) nThreadsEach = nCores;
     fDone_.reset(new std::atomic<double>[nWorkers]);
     std::vector<std::thread> workers;
     for (size_t i = 0; i < nWorkers; ++i) {

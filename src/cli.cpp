@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
@@ -122,7 +123,7 @@ std::string setOption(int nOption, const std::string& value,
       return "";
     case 'o':
       if (value.empty()) return "-o/--output needs a file name";
-      o.output = value;
+      o.output = value == "-" ? "" : value;  // - is standard output
       return "";
     case 'j': {
       const int nMaxJobs = 1024;
@@ -353,11 +354,12 @@ class AtomicFile {
 
 // Cases done of the total, elapsed time and time left on the error stream,
 // when it is a terminal and the run has taken a second; wiped at the end.
+// Rows that go to the same screen show the progress themselves.
 class ProgressLine {
  public:
-  explicit ProgressLine(FILE* err)
+  ProgressLine(FILE* err, FILE* out)
       : err_(err),
-        bTerminal_(isatty(fileno(err)) != 0),
+        bTerminal_(isatty(fileno(err)) != 0 && isatty(fileno(out)) == 0),
         start_(std::chrono::steady_clock::now()) {}
   ~ProgressLine() {
     if (nShown_ == 0) return;
@@ -546,7 +548,7 @@ class CommandLine {
     };
     bool bWritten = put(table.begin());
     if (bWritten) {
-      ProgressLine progress(err_);
+      ProgressLine progress(err_, out);
       bWritten = runBatch(cases, batch, work, sink,
                           [&progress](double fDone, size_t nTotal) {
                             progress.show(fDone, nTotal);
@@ -577,6 +579,9 @@ int runCommandLine(int argc, char** argv, FILE* in, FILE* out, FILE* err,
     return CommandLine(in, out, err, size).run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fputs("kalmir: out of memory; the table was not finished\n", err);
+    return kCliFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(err, "kalmir: %s; the table was not finished\n", e.what());
     return kCliFailed;
   }
 }

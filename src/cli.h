@@ -8,7 +8,7 @@
 // The command line: kalmir [OPTIONS] FILE... reads every case of the data
 // files, analyses them on all cores and writes one table, in case order.
 // Results go to the output (or the file of -o, replaced only once it is
-// complete); messages go to the error stream.
+// complete; -o - is the output); messages go to the error stream.
 
 // Exit statuses of the command line.
 enum CliStatus {

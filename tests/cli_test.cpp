@@ -292,6 +292,7 @@ TEST(CommandLine, ExitStatusesAndMessages) {
   EXPECT_EQ(kCliAllAnalysed, r.nStatus);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(2u, lines(r.out).size());
+  EXPECT_EQ(r.out, run({"-o", "-", good}).out);
 
   r = run({mixed});
   EXPECT_EQ(kCliSomeFailed, r.nStatus);
