@@ -76,7 +76,8 @@ check "a failed case: a row for every case" \
 check "full disk: status 2" test "$?" = 2
 check "full disk: said" grep -q "cannot write standard output: No space" \
   "$tmp/err"
-( trap '' PIPE; "$program" -f report "$study" "$study" 2> "$tmp/err" |
+( trap '' PIPE; "$program" -j 1 -f report "$tmp/good.csv" "$tmp/good.csv" \
+  "$tmp/good.csv" 2> "$tmp/err" |
   head -c 1 > /dev/null; exit "${PIPESTATUS[0]}" )
 check "broken pipe, SIGPIPE ignored: status 2" test "$?" = 2
 check "broken pipe: said" grep -q "Broken pipe" "$tmp/err"
