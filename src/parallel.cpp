@@ -154,3 +154,40 @@ void ThreadTeam::memberLoop(int nMember) {
     }
   }
 }
+
+void ThreadTeam::runInTurn(size_t nItems,
+                           const std::function<void(size_t, int)>& inTurn,
+                           const std::function<void(size_t, int)>& after) {
+  if (nThreads_ == 1 || nItems < 2) {
+    for (size_t k = 0; k < nItems; ++k) {
+      inTurn(k, 0);
+      after(k, 0);
+    }
+    return;
+  }
+  std::atomic<size_t> nNext{0};
+  // The item whose inTurn may run now.
+  std::atomic<size_t> nTurn{0};
+  // Set when a member fails, so that no other waits for its turn forever.
+  std::atomic<bool> bFailed{false};
+  run(static_cast<size_t>(nThreads_), [&](size_t, size_t, int nMember) {
+    try {
+      for (;;) {
+        // Items are taken in increasing order and the holder of each runs
+        // its inTurn before it takes another, so the turn always comes.
+        const size_t k = nNext.fetch_add(1);
+        if (k >= nItems) return;
+        for (int i = 0; nTurn.load(std::memory_order_acquire) != k; ++i) {
+          if (bFailed.load(std::memory_order_relaxed)) return;
+          relax(i < nSpins ? i : nSpins);
+        }
+        inTurn(k, nMember);
+        nTurn.store(k + 1, std::memory_order_release);
+        after(k, nMember);
+      }
+    } catch (...) {
+      bFailed.store(true);
+      throw;
+    }
+  });
+}

@@ -1,6 +1,7 @@
 #include "scsim.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <memory>
@@ -165,60 +166,80 @@ float meanOfMeans(float fSingle, const float* pfMeans, int nSimN) {
   return drift > 0.01 * sd ? fDouble : fSingle;
 }
 
+namespace {
+
+// Each thread's stretch of the stream, its deviates and one block of them
+// laid out in lanes, kept from one group of cases (and one analysis) to the
+// next.
+thread_local DeviateStretch stretchOfThread;
+thread_local Workspace<float> fDeviatesOfThread;
+thread_local Workspace<float> fLanesOfThread;
+
+// Deviates per group of cases: 32 KB of them, with their words about 80 KB
+// per thread, stays in the L2 cache.
+const size_t nGroupDeviates = 8192;
+
+}  // namespace
+
 void simulateCases(const Phases& p, const PhaseModel& nullModel,
                    const PhaseModel& expModel,
                    const AutocorrModel& autocorrModel, int nSimN,
                    CaseSimulation* pSim) {
   const int nNB = p.nNB;
-  pSim->fNullMeans.resize(static_cast<size_t>(nSimN));
-  pSim->fExpMeans.resize(static_cast<size_t>(nSimN));
-  float* fNullMeans = pSim->fNullMeans.data();
-  float* fExpMeans = pSim->fExpMeans.data();
+  const size_t nCasesAll = static_cast<size_t>(nSimN);
+  float* fNullMeans = pSim->fNullMeans.get(nCasesAll);
+  float* fExpMeans = pSim->fExpMeans.get(nCasesAll);
   // Case c takes the deviates from c * nPerCase on: its null phase's n + 54,
-  // then its experimental phase's. The deviates of a chunk of cases are
-  // drawn first, in stream order, then the cases run in blocks of lanes on
-  // all threads; the running sums stay in case order below.
-  const size_t nPerPhase = static_cast<size_t>(simDeviatesPerPhase(nNB));
-  const size_t nPerCase = 2 * nPerPhase;
-  const size_t nChunkDeviates = size_t{1} << 18;
-  size_t nChunkCases = nChunkDeviates / nPerCase / kSimLanes * kSimLanes;
-  if (nChunkCases < static_cast<size_t>(kSimLanes)) nChunkCases = kSimLanes;
-  // A small simulation needs no more room than its own cases.
-  const size_t nAllCases = (static_cast<size_t>(nSimN) + kSimLanes - 1) /
-                           kSimLanes * kSimLanes;
-  nChunkCases = std::min(nChunkCases, nAllCases);
-  std::vector<float> fZ(nChunkCases * nPerCase);
-  ThreadTeam& team = analysisTeam();
-  NormalBlock normals;
+  // then its experimental phase's. Groups of cases take theirs in turn from
+  // the stream; each thread then forms its group's deviates and simulates
+  // its cases in blocks of lanes.
+  const int nPerPhase = simDeviatesPerPhase(nNB);
+  const size_t nPerCase = 2 * static_cast<size_t>(nPerPhase);
+  size_t nGroupCases = nGroupDeviates / nPerCase / kSimLanes * kSimLanes;
+  if (nGroupCases < static_cast<size_t>(kSimLanes)) nGroupCases = kSimLanes;
+  const size_t nGroups = (nCasesAll + nGroupCases - 1) / nGroupCases;
+  GenrandState& stream = genrandStream();
+  RnormCache& cache = rnormStream();
   const float fR1 = autocorrModel[kAutoR1];
   const float fR1SE = autocorrModel[kAutoR1SE];
-  const size_t nBlockFloats = nPerCase * kSimLanes;
-  for (size_t nDone = 0; nDone < static_cast<size_t>(nSimN);) {
-    const size_t nCases =
-        std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone);
-    const size_t nNextCases =
-        std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone - nCases);
-    // Each block of kSimLanes cases gets its deviates lane by lane: the
-    // null phases' first, then the experimental phases'.
-    normals.drawLanes(fZ.data(), nPerCase, kSimLanes, nCases * nPerCase,
-                      nNextCases * nPerCase);
-    progressAdd(static_cast<double>(nCases) * caseUnits(nNB));
-    const size_t nBlocks = (nCases + kSimLanes - 1) / kSimLanes;
-    team.run(nBlocks, [&](size_t nBegin, size_t nEnd, int) {
-      for (size_t b = nBegin; b < nEnd; ++b) {
-        const size_t nFirst = b * kSimLanes;
-        const int nLanes =
-            static_cast<int>(std::min<size_t>(kSimLanes, nCases - nFirst));
-        float* pfBlock = &fZ[b * nBlockFloats];
-        simPhaseMeansLanes(pfBlock, nLanes, nNB, p.fTB.data(), nullModel.data(),
-                           fR1, fR1SE, &fNullMeans[nDone + nFirst]);
-        simPhaseMeansLanes(pfBlock + nPerPhase * kSimLanes, nLanes, nNB,
-                           p.fTB2.data(), expModel.data(), fR1, fR1SE,
-                           &fExpMeans[nDone + nFirst]);
-      }
-    });
-    nDone += nCases;
-  }
+  auto casesIn = [&](size_t g) {
+    return std::min(nGroupCases, nCasesAll - g * nGroupCases);
+  };
+  // Cases done, reported by the calling thread alone.
+  std::atomic<size_t> nCasesDone{0};
+  size_t nCasesReported = 0;
+  auto report = [&](size_t nUpTo) {
+    progressAdd(static_cast<double>(nUpTo - nCasesReported) * caseUnits(nNB));
+    nCasesReported = nUpTo;
+  };
+  analysisTeam().runInTurn(
+      nGroups,
+      [&](size_t g, int) {
+        stretchOfThread.take(stream, cache, casesIn(g) * nPerCase);
+      },
+      [&](size_t g, int nMember) {
+        const size_t nCases = casesIn(g);
+        // A small simulation needs no more room than its own cases.
+        float* pfDeviates =
+            fDeviatesOfThread.get(std::min(nGroupCases, nCasesAll) * nPerCase);
+        float* pfLanes = fLanesOfThread.get(nPerCase * kSimLanes);
+        stretchOfThread.form(pfDeviates);
+        for (size_t c = 0; c < nCases; c += kSimLanes) {
+          const int nLanes =
+              static_cast<int>(std::min<size_t>(kSimLanes, nCases - c));
+          const size_t nFirst = g * nGroupCases + c;
+          simLanesFromCases(pfDeviates + c * nPerCase, nLanes,
+                            static_cast<int>(nPerCase), pfLanes);
+          simPhaseMeansLanes(pfLanes, nLanes, nNB, p.fTB.data(),
+                             nullModel.data(), fR1, fR1SE, &fNullMeans[nFirst]);
+          simPhaseMeansLanes(pfLanes + nPerPhase * kSimLanes, nLanes, nNB,
+                             p.fTB2.data(), expModel.data(), fR1, fR1SE,
+                             &fExpMeans[nFirst]);
+        }
+        const size_t nDone = nCasesDone.fetch_add(nCases) + nCases;
+        if (nMember == 0) report(nDone);
+      });
+  report(nCasesAll);
   float sum1 = 0.0f;
   float sum2 = 0.0f;
   for (int i = 0; i < nSimN; ++i) {
@@ -335,15 +356,16 @@ void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
   lineStdErrs(phases, &a.nullModel, &a.expModel, size.nBootSamples, &a.notes);
   residualStage(phases, &a.nullModel, &a.expModel, &a.autocorrModel,
                 size.nBootSamples);
-  CaseSimulation sim;
+  // The means keep their room for the thread's next analysis.
+  thread_local CaseSimulation sim;
   simulateCases(phases, a.nullModel, a.expModel, a.autocorrModel, nSimN, &sim);
   effectSizes(nNA, nNB, phases.fYB.data(), nSimN, sim.fNullMeans.data(),
               sim.fNullM, sim.fNullSD, sim.fExpM, sim.fExpSD, &a.simResults,
               &a.esResults);
   notePrecision(phases, a.nullModel, a.expModel, &a.notes);
   if (bKeepMeans) {
-    a.fNullMeans = std::move(sim.fNullMeans);
-    a.fExpMeans = std::move(sim.fExpMeans);
+    a.fNullMeans.assign(sim.fNullMeans.data(), sim.fNullMeans.data() + nSimN);
+    a.fExpMeans.assign(sim.fExpMeans.data(), sim.fExpMeans.data() + nSimN);
   } else {
     a.fNullMeans.clear();
     a.fExpMeans.clear();

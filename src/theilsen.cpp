@@ -1,6 +1,7 @@
 #include "theilsen.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -11,21 +12,20 @@
 #include "quicksort.h"
 #include "select.h"
 #include "variance.h"
+#include "workspace.h"
 
 namespace {
 
-// Working storage of one fit, sized once for nN points so that the 10000
-// fits of a bootstrap allocate nothing.
+// Working storage of the fits, per thread, kept from one fit (and one
+// analysis) to the next.
 struct FitScratch {
-  explicit FitScratch(int nN)
-      : fSlopes(nN > 1 ? static_cast<size_t>(nN) * (nN - 1) / 2 : 0),
-        fCopy(nN > 0 ? static_cast<size_t>(nN) : 0) {}
-  std::vector<float> fSlopes;
-  std::vector<float> fCopy;
+  Workspace<float> fSlopes;
+  Workspace<float> fCopy;
 };
+thread_local FitScratch fitScratchOfThread;
 
 float medianUsing(const float* pfX, int nN, FitScratch& scratch) {
-  float* arr = scratch.fCopy.data();
+  float* arr = scratch.fCopy.get(static_cast<size_t>(nN));
   for (int i = 0; i < nN; ++i) arr[i] = pfX[i];
   quicksort(arr, nN);
   return medianOfSorted(arr, nN);
@@ -36,7 +36,8 @@ void fit(const float* pfX, const float* pfY, int nN, float* pfInt,
   // Only the pairs with distinct x have a slope, and only their slopes are
   // kept: a flag, not the sort position of a sentinel, leaves the others
   // out, so that a genuine slope above 999999 still counts.
-  float* fSlopes = scratch.fSlopes.data();
+  float* fSlopes = scratch.fSlopes.get(
+      nN > 1 ? static_cast<size_t>(nN) * static_cast<size_t>(nN - 1) / 2 : 1);
   int nCount = 0;
   for (int i = 0; i < nN - 1; ++i) {
     for (int j = i + 1; j < nN; ++j) {
@@ -63,8 +64,7 @@ void fit(const float* pfX, const float* pfY, int nN, float* pfInt,
 
 void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
               float* pfSlope) {
-  FitScratch scratch(nN);
-  fit(pfX, pfY, nN, pfInt, pfSlope, scratch);
+  fit(pfX, pfY, nN, pfInt, pfSlope, fitScratchOfThread);
 }
 
 struct ResampleFit::Scratch {
@@ -82,14 +82,26 @@ struct ResampleFit::Scratch {
 };
 
 ResampleFit::ResampleFit(const float* pfX, const float* pfY, int nN)
-    : pfX_(pfX), pfY_(pfY), nN_(nN), pScratch_(new Scratch(nN)) {}
+    : pfX_(pfX), pfY_(pfY), nN_(nN), nRoom_(nN), pScratch_(new Scratch(nN)) {}
 
 ResampleFit::~ResampleFit() { delete pScratch_; }
+
+void ResampleFit::rebind(const float* pfX, const float* pfY, int nN) {
+  pfX_ = pfX;
+  pfY_ = pfY;
+  if (nN > nRoom_) {
+    delete pScratch_;
+    pScratch_ = nullptr;
+    pScratch_ = new Scratch(nN);
+    nRoom_ = nN;
+  }
+  nN_ = nN;
+}
 
 bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope) {
   Scratch& s = *pScratch_;
   const size_t nN = static_cast<size_t>(nN_);
-  std::fill(s.nCount.begin(), s.nCount.end(), 0u);
+  std::fill(s.nCount.begin(), s.nCount.begin() + nN_, 0u);
   for (size_t j = 0; j < nN; ++j) ++s.nCount[pnIndex[j]];
   size_t nU = 0;
   for (size_t k = 0; k < nN; ++k) {
@@ -159,39 +171,68 @@ double theilSenUnits(int nN) {
   return kBootSamples * (dN * dN / 2.0 + 8.0 * dN);
 }
 
+namespace {
+// Per thread: one batch's indices and a fitter; on the analysis thread also
+// the resamples' estimates and verdicts, and the sort's scratch.
+thread_local Workspace<uint32_t> nIndexOfThread;
+thread_local std::unique_ptr<ResampleFit> fitterOfThread;
+thread_local Workspace<float> fBootIntsOfThread;
+thread_local Workspace<float> fBootSlopesOfThread;
+thread_local Workspace<char> nVerdictOfThread;
+thread_local std::vector<float> fSortScratchOfThread;
+}  // namespace
+
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                     float* slopeSE, int nBootSamples,
                     BootstrapExclusions* pExclusions) {
   const size_t nPoints = static_cast<size_t>(nN);
   const size_t nBoot = static_cast<size_t>(nBootSamples);
-  const std::vector<uint32_t> nIndex = bootstrapIndices(nN, nBootSamples);
-  std::vector<float> fBootInts(nBoot);
-  std::vector<float> fBootSlopes(nBoot);
+  const size_t nBatch = bootstrapBatch(nN);
+  float* fBootInts = fBootIntsOfThread.get(nBoot);
+  float* fBootSlopes = fBootSlopesOfThread.get(nBoot);
   // Per resample: 0 kept, 1 intercept beyond the limit, 2 no pair of
   // distinct x (its sentinel intercept is beyond the limit as well).
-  std::vector<char> nVerdict(nBoot);
+  char* nVerdict = nVerdictOfThread.get(nBoot);
   ThreadTeam& team = analysisTeam();
-  std::vector<std::unique_ptr<ResampleFit>> fitters(
-      static_cast<size_t>(team.size()));
+  GenrandState& stream = genrandStream();
   const double fUnitsPerFit = theilSenUnits(nN) / kBootSamples;
-  team.run(nBoot, [&](size_t nBegin, size_t nEnd, int nMember) {
-    std::unique_ptr<ResampleFit>& fitter = fitters[nMember];
-    if (!fitter) fitter.reset(new ResampleFit(pfX, pfY, nN));
-    for (size_t b = nBegin; b < nEnd; ++b) {
-      // The calling thread reports for the whole team, whose shares are
-      // equal.
-      if (nMember == 0 && (b - nBegin) % 64 == 63) {
-        progressAdd(64.0 * team.size() * fUnitsPerFit);
-      }
-      const bool bHasSlope =
-          fitter->fit(&nIndex[b * nPoints], &fBootInts[b], &fBootSlopes[b]);
-      // |x| > 1000 is the same test as sqrt(x * x) > 1000 in double: the
-      // square of a float is exact there, and so is its root.
-      if (std::fabs(fBootInts[b]) > kBootInterceptLimit) {
-        nVerdict[b] = bHasSlope ? 1 : 2;
-      }
-    }
-  });
+  std::atomic<size_t> nFitsDone{0};
+  size_t nFitsReported = 0;
+  team.runInTurn((nBoot + nBatch - 1) / nBatch,
+                 [&](size_t k, int) {
+                   const size_t nCount = std::min(nBatch, nBoot - k * nBatch);
+                   drawBootstrapIndices(stream, nN, nCount,
+                                        nIndexOfThread.get(nBatch * nPoints));
+                 },
+                 [&](size_t k, int nMember) {
+                   std::unique_ptr<ResampleFit>& fitter = fitterOfThread;
+                   if (!fitter) {
+                     fitter.reset(new ResampleFit(pfX, pfY, nN));
+                   } else {
+                     fitter->rebind(pfX, pfY, nN);
+                   }
+                   const size_t nFirst = k * nBatch;
+                   const size_t nEnd = std::min(nFirst + nBatch, nBoot);
+                   const uint32_t* pnIndex = nIndexOfThread.data();
+                   for (size_t b = nFirst; b < nEnd; ++b, pnIndex += nPoints) {
+                     const bool bHasSlope =
+                         fitter->fit(pnIndex, &fBootInts[b], &fBootSlopes[b]);
+                     // |x| > 1000 is the same test as sqrt(x * x) > 1000 in
+                     // double: the square of a float is exact there, and so is
+                     // its root.
+                     nVerdict[b] = std::fabs(fBootInts[b]) > kBootInterceptLimit
+                                       ? (bHasSlope ? 1 : 2)
+                                       : 0;
+                   }
+                   const size_t nDone =
+                       nFitsDone.fetch_add(nEnd - nFirst) + nEnd - nFirst;
+                   // The calling thread reports for the whole team.
+                   if (nMember == 0) {
+                     progressAdd(static_cast<double>(nDone - nFitsReported) *
+                                 fUnitsPerFit);
+                     nFitsReported = nDone;
+                   }
+                 });
   int nBeyond = 0;
   int nDegenerate = 0;
   for (size_t b = 0; b < nBoot; ++b) {
@@ -226,11 +267,10 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
   // Only the ascending order matters to the variances that follow, and
   // equal floats are interchangeable in it, so any correct sort will do.
   const int nK = static_cast<int>(nKept);
-  std::vector<float> fScratch;
-  radixSort(fBootInts.data(), nK, fScratch);
-  radixSort(fBootSlopes.data(), nK, fScratch);
+  radixSort(fBootInts, nK, fSortScratchOfThread);
+  radixSort(fBootSlopes, nK, fSortScratchOfThread);
   *intSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootInts.data(), nK))));
+      std::sqrt(static_cast<double>(variance(fBootInts, nK))));
   *slopeSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSlopes.data(), nK))));
+      std::sqrt(static_cast<double>(variance(fBootSlopes, nK))));
 }

@@ -59,12 +59,16 @@ class ResampleFit {
   // with the sentinel as both coefficients, when no two of them have
   // distinct x.
   bool fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope);
+  // Fits resamples of another phase from now on, keeping the scratch when
+  // it has room.
+  void rebind(const float* pfX, const float* pfY, int nN);
 
  private:
   struct Scratch;
   const float* pfX_;
   const float* pfY_;
   int nN_;
+  int nRoom_;  // the points the scratch has room for
   Scratch* pScratch_;
 };
 
