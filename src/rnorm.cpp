@@ -340,6 +340,12 @@ void DeviateStretch::take(GenrandState& stream, RnormCache& cache, size_t n) {
   // after the attempt that completes the stretch all come from the
   // generator's current block and can be put back.
   const size_t nBlock = 624;
+  // Room for the attempts that all but certainly hold the pairs (six
+  // standard deviations above the expected number) and a block more.
+  const double fPairs = static_cast<double>(nPairs);
+  nWords_.get(2 * static_cast<size_t>(fPairs / 0.785398 +
+                                      6.0 * std::sqrt(fPairs) + 64.0) +
+              nBlock + 2);
   while (nKept < nPairs) {
     const size_t nRoom = nHeld + nBlock + 2;
     if (nWords_.size() < nRoom) {

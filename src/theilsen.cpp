@@ -179,7 +179,7 @@ thread_local std::unique_ptr<ResampleFit> fitterOfThread;
 thread_local Workspace<float> fBootIntsOfThread;
 thread_local Workspace<float> fBootSlopesOfThread;
 thread_local Workspace<char> nVerdictOfThread;
-thread_local std::vector<float> fSortScratchOfThread;
+thread_local Workspace<float> fSortScratchOfThread;
 }  // namespace
 
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
@@ -267,8 +267,9 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
   // Only the ascending order matters to the variances that follow, and
   // equal floats are interchangeable in it, so any correct sort will do.
   const int nK = static_cast<int>(nKept);
-  radixSort(fBootInts, nK, fSortScratchOfThread);
-  radixSort(fBootSlopes, nK, fSortScratchOfThread);
+  float* pfSortScratch = fSortScratchOfThread.get(nKept);
+  radixSort(fBootInts, nK, pfSortScratch);
+  radixSort(fBootSlopes, nK, pfSortScratch);
   *intSE = static_cast<float>(
       std::sqrt(static_cast<double>(variance(fBootInts, nK))));
   *slopeSE = static_cast<float>(
