@@ -165,27 +165,39 @@ void ThreadTeam::runInTurn(size_t nItems,
     }
     return;
   }
-  std::atomic<size_t> nNext{0};
-  // The item whose inTurn may run now.
-  std::atomic<size_t> nTurn{0};
-  // Set when a member fails, so that no other waits for its turn forever.
+  // Whoever holds the lock takes the next item and runs its inTurn, so the
+  // items' inTurn run in item order without any member waiting for a
+  // particular other one (which the system may have put aside).
+  // The lock is held for a short stretch (some microseconds), so a member
+  // that finds it taken spins, then yields, rather than sleeping: waking
+  // a sleeping thread can take longer than the work it waits for when the
+  // cores are shared.
+  std::atomic<bool> bTaken{false};
+  size_t nNext = 0;
   std::atomic<bool> bFailed{false};
   run(static_cast<size_t>(nThreads_), [&](size_t, size_t, int nMember) {
     try {
       for (;;) {
-        // Items are taken in increasing order and the holder of each runs
-        // its inTurn before it takes another, so the turn always comes.
-        const size_t k = nNext.fetch_add(1);
-        if (k >= nItems) return;
-        for (int i = 0; nTurn.load(std::memory_order_acquire) != k; ++i) {
-          if (bFailed.load(std::memory_order_relaxed)) return;
+        for (int i = 0; bTaken.exchange(true, std::memory_order_acquire); ++i) {
           relax(i < nSpins ? i : nSpins);
         }
-        inTurn(k, nMember);
-        nTurn.store(k + 1, std::memory_order_release);
+        if (nNext >= nItems || bFailed.load()) {
+          bTaken.store(false, std::memory_order_release);
+          return;
+        }
+        const size_t k = nNext++;
+        try {
+          inTurn(k, nMember);
+        } catch (...) {
+          bFailed.store(true);
+          bTaken.store(false, std::memory_order_release);
+          throw;
+        }
+        bTaken.store(false, std::memory_order_release);
         after(k, nMember);
       }
     } catch (...) {
+      // The other members stop at their next item.
       bFailed.store(true);
       throw;
     }

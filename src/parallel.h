@@ -47,9 +47,10 @@ class ThreadTeam {
   // Hands items 0 ... nItems - 1 out to the members as they come free, in
   // increasing order, with one call of run for all of them. For each item,
   // inTurn(item, member) runs once inTurn of every earlier item has
-  // returned, so that the items can draw from one random stream in item
-  // order; then after(item, member) runs alongside other items' work.
-  // Exceptions are thrown again as by run.
+  // returned, one member at a time, so that the items can draw from one
+  // random stream in item order; then after(item, member) runs on the same
+  // member alongside other items' work. Exceptions are thrown again as by
+  // run.
   void runInTurn(size_t nItems, const std::function<void(size_t, int)>& inTurn,
                  const std::function<void(size_t, int)>& after);
 
