@@ -178,6 +178,10 @@ uint32_t genrand() {
 
 GenrandState& genrandStream() { return stream; }
 
+namespace {
+
+// Draws the words left in the current block of 624, at most nMax,
+// regenerating the block first when none are left.
 size_t genrandRun(GenrandState& s, uint32_t* pnOut, size_t nMax) {
   if (nMax == 0) return 0;
   if (s.mti >= N) regenerate(s);
@@ -188,11 +192,7 @@ size_t genrandRun(GenrandState& s, uint32_t* pnOut, size_t nMax) {
   return nRun;
 }
 
-void genrandUndraw(GenrandState& s, size_t n) {
-  // Tempering leaves the state words as they are, so the words of the
-  // current block are still there to be drawn again.
-  s.mti -= static_cast<int>(n);
-}
+}  // namespace
 
 void genrandBlock(GenrandState& s, uint32_t* pnOut, size_t n) {
   while (n > 0) {

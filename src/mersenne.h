@@ -34,16 +34,8 @@ GenrandState& genrandStream();
 void genrandBlock(uint32_t* pnOut, size_t n);
 // The same for the given state.
 void genrandBlock(GenrandState& state, uint32_t* pnOut, size_t n);
-// Draws from state the words left in its current block of 624, at most
-// nMax, regenerating the block first when none are left; returns how many
-// it wrote to pnOut (at least 1 when nMax > 0).
-size_t genrandRun(GenrandState& state, uint32_t* pnOut, size_t nMax);
-// Puts the last n words drawn from state back, so that they are drawn
-// again next; all of them must come from its current block (n <= mti).
-void genrandUndraw(GenrandState& state, size_t n);
-
-// Whether genrandBlock and genrandRun use the 8-lane AVX2 code; it gives
-// the scalar code's words, and tests can turn it off to compare the two.
+// Whether genrandBlock uses the 8-lane AVX2 code; it gives the scalar
+// code's words, and tests can turn it off to compare the two.
 bool genrandVectorized();
 void setGenrandVectorized(bool bOn);
 

@@ -334,36 +334,31 @@ void DeviateStretch::take(GenrandState& stream, RnormCache& cache, size_t n) {
   // the cache.
   const size_t nPairs = (n + 1) / 2;
   size_t nKept = 0;
-  size_t nHeld = 0;    // words drawn
-  size_t nLooked = 0;  // attempts decided
-  // A block's words at a time, decided as they come, so that the words
-  // after the attempt that completes the stretch all come from the
-  // generator's current block and can be put back.
-  const size_t nBlock = 624;
+  size_t nLooked = 0;  // attempts drawn and decided
   // Room for the attempts that all but certainly hold the pairs (six
-  // standard deviations above the expected number) and a block more.
+  // standard deviations above the expected number).
   const double fPairs = static_cast<double>(nPairs);
   nWords_.get(2 * static_cast<size_t>(fPairs / 0.785398 +
-                                      6.0 * std::sqrt(fPairs) + 64.0) +
-              nBlock + 2);
+                                      6.0 * std::sqrt(fPairs) + 64.0));
   while (nKept < nPairs) {
-    const size_t nRoom = nHeld + nBlock + 2;
+    // Each attempt gives at most one pair, so the next nNeed attempts are
+    // all used whatever their verdicts: drawing exactly their words never
+    // draws one too many, and the rounds shrink by the rejection rate.
+    const size_t nNeed = nPairs - nKept;
+    const size_t nRoom = 2 * (nLooked + nNeed);
     if (nWords_.size() < nRoom) {
       // Grows rarely: keep what was drawn.
       Workspace<uint32_t> grown;
       uint32_t* pnNew = grown.get(nRoom + nRoom / 2);
-      for (size_t i = 0; i < nHeld; ++i) pnNew[i] = nWords_.data()[i];
+      for (size_t i = 0; i < 2 * nLooked; ++i) pnNew[i] = nWords_.data()[i];
       nWords_ = std::move(grown);
     }
-    uint32_t* pnWords = nWords_.data();
-    nHeld += genrandRun(stream, pnWords + nHeld, nBlock);
-    const size_t nComplete = nHeld / 2;
-    size_t nNowLooked = 0;
-    nKept += rnormCountAccepted(pnWords + 2 * nLooked, nComplete - nLooked,
-                                nPairs - nKept, &nNowLooked);
-    nLooked += nNowLooked;
+    uint32_t* pnRound = nWords_.data() + 2 * nLooked;
+    genrandBlock(stream, pnRound, 2 * nNeed);
+    size_t nRoundLooked = 0;
+    nKept += rnormCountAccepted(pnRound, nNeed, nNeed, &nRoundLooked);
+    nLooked += nNeed;
   }
-  genrandUndraw(stream, nHeld - 2 * nLooked);
   nWordsHeld_ = 2 * nLooked;
   if (n % 2 == 1) {
     // The last attempt is the accepted one; its second deviate is cached,
