@@ -49,8 +49,9 @@ double theilSenUnits(int nN);
 
 // Fits bootstrap resamples of one phase given as indices of its points, with
 // the bits theilSen gives on the resampled arrays, but faster: a point drawn
-// c times enters as one value of weight c, and the medians are found by
-// selection instead of sorting. Keeps its scratch between fits.
+// c times enters as one value of weight c, and the slopes of all pairs of
+// points are formed and ordered once per phase, so that a fit only walks
+// them up to its median. Keeps its scratch between fits.
 class ResampleFit {
  public:
   ResampleFit(const float* pfX, const float* pfY, int nN);
@@ -59,8 +60,8 @@ class ResampleFit {
   // with the sentinel as both coefficients, when no two of them have
   // distinct x.
   bool fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope);
-  // Fits resamples of another phase from now on, keeping the scratch when
-  // it has room.
+  // Fits resamples of another phase from now on, keeping the scratch's
+  // room.
   void rebind(const float* pfX, const float* pfY, int nN);
 
  private:
@@ -68,7 +69,6 @@ class ResampleFit {
   const float* pfX_;
   const float* pfY_;
   int nN_;
-  int nRoom_;  // the points the scratch has room for
   Scratch* pScratch_;
 };
 
