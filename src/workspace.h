@@ -23,7 +23,7 @@
 inline void populate(void* p, size_t nBytes) {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
   const size_t nPage = 4096;
-  if (nBytes < 16 * nPage) return;
+  if (nBytes < 4 * nPage) return;
   const uintptr_t nFrom =
       (reinterpret_cast<uintptr_t>(p) + nPage - 1) & ~uintptr_t{nPage - 1};
   const uintptr_t nTo =
