@@ -154,16 +154,75 @@ void residualStage(const Phases& p, PhaseModel* pfNullModel,
   autocorrModel[kAutoR1SE] = autocorrStdErr(autocorrModel[kAutoR1], nNA + nNB);
 }
 
-float meanOfMeans(float fSingle, const float* pfMeans, int nSimN) {
-  double sum = 0.0;
-  for (int i = 0; i < nSimN; ++i) sum += pfMeans[i];
-  const float fDouble = static_cast<float>(sum / nSimN);
-  const double sd =
-      std::sqrt(static_cast<double>(varianceDouble(pfMeans, nSimN)));
+namespace {
+
+// meanOfMeans from the double-precision mean and variance of the means.
+float chooseMean(float fSingle, float fDouble, float fVarDouble) {
+  const double sd = std::sqrt(static_cast<double>(fVarDouble));
   const double drift =
       std::fabs(static_cast<double>(fSingle) - static_cast<double>(fDouble));
   if (sd == 0.0) return drift == 0.0 ? fSingle : fDouble;
   return drift > 0.01 * sd ? fDouble : fSingle;
+}
+
+// What the summaries of one set of simulated means are made of: the sums
+// and squared deviations of variance() in single and in double precision
+// (the double sum being meanOfMeans' too), each accumulated in case order
+// as there, but all in two passes instead of seven.
+struct MeansSums {
+  float fSum = 0.0f;  // single-precision running sum
+  double dSum = 0.0;  // double-precision running sum
+  float fVarSingle = 0.0f;
+  float fVarDouble = 0.0f;
+};
+
+void sumMeans(const float* pfA, const float* pfB, int n, MeansSums* pA,
+              MeansSums* pB) {
+  // Both sets in one loop: four running sums that do not wait on each
+  // other.
+  float fSumA = 0.0f, fSumB = 0.0f;
+  double dSumA = 0.0, dSumB = 0.0;
+  for (int i = 0; i < n; ++i) {
+    fSumA = fSumA + pfA[i];
+    dSumA += pfA[i];
+    fSumB = fSumB + pfB[i];
+    dSumB += pfB[i];
+  }
+  const float fMeanA = static_cast<float>(static_cast<double>(fSumA) / n);
+  const float fMeanB = static_cast<float>(static_cast<double>(fSumB) / n);
+  const double dMeanA = dSumA / n;
+  const double dMeanB = dSumB / n;
+  float fSSA = 0.0f, fSSB = 0.0f;
+  double dSSA = 0.0, dSSB = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const float zA = pfA[i] - fMeanA;
+    const float zB = pfB[i] - fMeanB;
+    fSSA = static_cast<float>(static_cast<double>(fSSA) +
+                              static_cast<double>(zA) * zA);
+    fSSB = static_cast<float>(static_cast<double>(fSSB) +
+                              static_cast<double>(zB) * zB);
+    const double dzA = pfA[i] - dMeanA;
+    const double dzB = pfB[i] - dMeanB;
+    dSSA += dzA * dzA;
+    dSSB += dzB * dzB;
+  }
+  pA->fSum = fSumA;
+  pA->dSum = dSumA;
+  pA->fVarSingle = static_cast<float>(static_cast<double>(fSSA) / (n - 1));
+  pA->fVarDouble = static_cast<float>(dSSA / (n - 1));
+  pB->fSum = fSumB;
+  pB->dSum = dSumB;
+  pB->fVarSingle = static_cast<float>(static_cast<double>(fSSB) / (n - 1));
+  pB->fVarDouble = static_cast<float>(dSSB / (n - 1));
+}
+
+}  // namespace
+
+float meanOfMeans(float fSingle, const float* pfMeans, int nSimN) {
+  double sum = 0.0;
+  for (int i = 0; i < nSimN; ++i) sum += pfMeans[i];
+  return chooseMean(fSingle, static_cast<float>(sum / nSimN),
+                    varianceDouble(pfMeans, nSimN));
 }
 
 namespace {
@@ -240,18 +299,18 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
         if (nMember == 0) report(nDone);
       });
   report(nCasesAll);
-  float sum1 = 0.0f;
-  float sum2 = 0.0f;
-  for (int i = 0; i < nSimN; ++i) {
-    sum1 = sum1 + fNullMeans[i];
-    sum2 = sum2 + fExpMeans[i];
-  }
-  pSim->fNullM = meanOfMeans(
-      static_cast<float>(static_cast<double>(sum1) / nSimN), fNullMeans, nSimN);
-  pSim->fNullSD = sqrtf64(variance(fNullMeans, nSimN));
-  pSim->fExpM = meanOfMeans(
-      static_cast<float>(static_cast<double>(sum2) / nSimN), fExpMeans, nSimN);
-  pSim->fExpSD = sqrtf64(variance(fExpMeans, nSimN));
+  // The running sums in case order, the means chosen by meanOfMeans and the
+  // SDs of variance(), from the same sums formed once.
+  MeansSums null, exp;
+  sumMeans(fNullMeans, fExpMeans, nSimN, &null, &exp);
+  pSim->fNullM =
+      chooseMean(static_cast<float>(static_cast<double>(null.fSum) / nSimN),
+                 static_cast<float>(null.dSum / nSimN), null.fVarDouble);
+  pSim->fNullSD = sqrtf64(varianceGuarded(null.fVarSingle, null.fVarDouble));
+  pSim->fExpM =
+      chooseMean(static_cast<float>(static_cast<double>(exp.fSum) / nSimN),
+                 static_cast<float>(exp.dSum / nSimN), exp.fVarDouble);
+  pSim->fExpSD = sqrtf64(varianceGuarded(exp.fVarSingle, exp.fVarDouble));
 }
 
 float empiricalPAt(int i, int nSimN) {
