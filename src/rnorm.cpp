@@ -382,22 +382,22 @@ void DeviateStretch::form(float* pfOut) {
   const uint32_t* pnWords = nWords_.data();
   size_t nAttempts = nWordsHeld_ / 2;
   const size_t nRun = 256;
-  float fX1[nRun], fX2[nRun], fW[nRun];
+  float fX1[nRun], fX2[nRun], fW[nRun], fFactor[nRun];
   while (nAttempts > 0) {
     const size_t nNow = nAttempts < nRun ? nAttempts : nRun;
     rnormAttempts(pnWords, fX1, fX2, fW, nNow);
     const size_t nKept = compactAccepted(fX1, fX2, fW, nNow);
-    rnormFactors(fW, fW, nKept);
+    rnormFactors(fW, fFactor, nKept);
     const size_t nFull = std::min(nKept, nLeft / 2);
     for (size_t i = 0; i < nFull; ++i) {
-      pfOut[2 * i] = fX1[i] * fW[i];
-      pfOut[2 * i + 1] = fX2[i] * fW[i];
+      pfOut[2 * i] = fX1[i] * fFactor[i];
+      pfOut[2 * i + 1] = fX2[i] * fFactor[i];
     }
     pfOut += 2 * nFull;
     nLeft -= 2 * nFull;
     // The last pair of an odd stretch gives its first deviate only.
     if (nFull < nKept && nLeft == 1) {
-      *pfOut++ = fX1[nFull] * fW[nFull];
+      *pfOut++ = fX1[nFull] * fFactor[nFull];
       nLeft = 0;
     }
     pnWords += 2 * nNow;
