@@ -5,9 +5,10 @@
 
 // Robust line fits y = intercept + slope * x. The slope is the median of the
 // slopes of all pairs of points, so one wild measurement cannot tip the line;
-// the intercept is median(y) - slope * median(x). theilSen keeps nothing
-// between calls and draws no random numbers; theilSenStdErr resamples
-// through genrand(), so each call advances the stream by 10000 * nN words.
+// the intercept is median(y) - slope * median(x). theilSen keeps only its
+// working arrays between calls (per thread) and draws no random numbers;
+// theilSenStdErr resamples from the calling thread's stream, so each call
+// advances it by 10000 * nN words.
 
 // Stands in for a slope where a pair of points has equal x, and for both
 // coefficients of a fit or resample that is left out.

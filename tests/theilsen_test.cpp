@@ -90,12 +90,12 @@ TEST(TheilSenStdErr, LeavesOutInterceptsBeyond1000) {
   EXPECT_NEAR(0.376f, fSlopeSE, 5e-4f);
 }
 
-// A resample fitted from the indices of its points, with weights and
-// selection, must carry the bits of theilSen on the resampled arrays: also
-// when the phase itself has equal x values and tied y values.
-// One fitter bound to phase after phase, larger and smaller, with x that
-// repeat (every seventh point shares its neighbour's) or fall (so that some
-// slopes are formed the other way round).
+// A resample fitted from the indices of its points, with weights and the
+// phase's slopes ordered once, must carry the bits of theilSen on the
+// resampled arrays: also when the phase itself has equal x values and tied
+// y values. One fitter is bound to phase after phase, larger and smaller,
+// with x that repeat (every seventh point shares its neighbour's) or fall
+// (so that some slopes are formed the other way round).
 TEST(ResampleFit, GivesTheBitsOfTheFitOfTheResampledArrays) {
   std::mt19937 gen(7);
   std::unique_ptr<ResampleFit> fitter;
