@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mersenne.h"
+#include "parallel.h"
 #include "scsim.h"
 
 namespace {
@@ -75,15 +76,21 @@ struct Stages {
   CaseSimulation sim;
 };
 
+// The second argument of the stage benchmarks is the number of threads,
+// 1 or 2, to compare one core with two.
 void BM_LineBootstraps(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
+  setAnalysisThreads(static_cast<int>(state.range(1)));
   fitLines(s.phases, &s.nullModel, &s.expModel);
   for (auto _ : state) {
     sgenrand(kAnalysisSeed);
     lineStdErrs(s.phases, &s.nullModel, &s.expModel);
   }
+  setAnalysisThreads(0);
 }
-BENCHMARK(BM_LineBootstraps)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LineBootstraps)
+    ->ArgsProduct({{0, 50}, {1, 2}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ResidualBootstraps(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
@@ -99,10 +106,14 @@ BENCHMARK(BM_ResidualBootstraps)
 
 void BM_Simulation(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
+  setAnalysisThreads(static_cast<int>(state.range(1)));
   s.fitModels();
   for (auto _ : state) s.simulate();
+  setAnalysisThreads(0);
 }
-BENCHMARK(BM_Simulation)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Simulation)
+    ->ArgsProduct({{0, 50}, {1, 2}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_EffectSize(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));

@@ -1,6 +1,11 @@
 #include "mersenne.h"
 
-#include "simd.h"
+#include <atomic>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KALMIR_HAVE_AVX2_MT 1
+#endif
 
 namespace {
 
@@ -8,42 +13,37 @@ const int N = 624;
 const int M = 397;
 const uint32_t UPPER_MASK = 0x80000000u;
 const uint32_t LOWER_MASK = 0x7fffffffu;
-const uint32_t mag01[2] = {0x0u, 0x9908b0dfu};
+const uint32_t MATRIX_A = 0x9908b0dfu;
+const uint32_t mag01[2] = {0x0u, MATRIX_A};
 
 // Each thread has a stream of its own, so that analyses on different
-// threads (a data file's cases) never share one; an analysis draws only on
-// the thread that called it.
-thread_local uint32_t mt[N];
-// 625 means never seeded; 624 means the next draw regenerates the state.
-thread_local int mti = N + 1;
+// threads (a data file's cases) never share one. 625 means never seeded.
+thread_local GenrandState stream = {{}, N + 1};
 
-void seedState(uint32_t seed) {
+void seedState(GenrandState& s, uint32_t seed) {
   for (int i = 0; i < N; ++i) {
-    mt[i] = seed & 0xffff0000u;
+    s.mt[i] = seed & 0xffff0000u;
     seed = 69069u * seed + 1u;
-    mt[i] |= (seed & 0xffff0000u) >> 16;
+    s.mt[i] |= (seed & 0xffff0000u) >> 16;
     seed = 69069u * seed + 1u;
   }
-  mti = N;
+  s.mti = N;
 }
 
-// Regenerates all 624 words in place, in increasing index order.
-KALMIR_VECTOR_CLONES
-void regenerate() {
-  if (mti == N + 1) seedState(4357u);
+inline uint32_t twist(uint32_t nUpper, uint32_t nLower, uint32_t nFar) {
+  const uint32_t y = (nUpper & UPPER_MASK) | (nLower & LOWER_MASK);
+  return nFar ^ (y >> 1) ^ mag01[y & 0x1u];
+}
+
+// Regenerates all 624 words in place, in increasing index order: the
+// words from 227 on combine with words already regenerated in this pass.
+void regenerateScalar(uint32_t* mt) {
   int kk = 0;
-  uint32_t y;
-  for (; kk < N - M; ++kk) {
-    y = (mt[kk] & UPPER_MASK) | (mt[kk + 1] & LOWER_MASK);
-    mt[kk] = mt[kk + M] ^ (y >> 1) ^ mag01[y & 0x1u];
-  }
+  for (; kk < N - M; ++kk) mt[kk] = twist(mt[kk], mt[kk + 1], mt[kk + M]);
   for (; kk < N - 1; ++kk) {
-    y = (mt[kk] & UPPER_MASK) | (mt[kk + 1] & LOWER_MASK);
-    mt[kk] = mt[kk + (M - N)] ^ (y >> 1) ^ mag01[y & 0x1u];
+    mt[kk] = twist(mt[kk], mt[kk + 1], mt[kk + (M - N)]);
   }
-  y = (mt[N - 1] & UPPER_MASK) | (mt[0] & LOWER_MASK);
-  mt[N - 1] = mt[M - 1] ^ (y >> 1) ^ mag01[y & 0x1u];
-  mti = 0;
+  mt[N - 1] = twist(mt[N - 1], mt[0], mt[M - 1]);
 }
 
 inline uint32_t temper(uint32_t y) {
@@ -54,81 +54,162 @@ inline uint32_t temper(uint32_t y) {
   return y;
 }
 
-}  // namespace
-
-// The inverse of temper(), step by step from the last.
-inline uint32_t untemper(uint32_t y) {
-  y ^= y >> 18;
-  y ^= (y << 15) & 0xefc60000u;
-  uint32_t x = y;
-  for (int i = 0; i < 4; ++i) x = y ^ ((x << 7) & 0x9d2c5680u);
-  y = x;
-  y ^= (y >> 11) ^ (y >> 22);
-  return y;
-}
-
-void sgenrand(uint32_t seed) { seedState(seed); }
-
-void lsgenrand(const uint32_t* seed_array) {
-  for (int i = 0; i < N; ++i) mt[i] = seed_array[i];
-  mti = N;
-}
-
-uint32_t genrand() {
-  if (mti >= N) regenerate();
-  return temper(mt[mti++]);
-}
-
-namespace {
-
-KALMIR_VECTOR_CLONES
-void temperRun(const uint32_t* pnState, uint32_t* pnOut, size_t n) {
+void temperScalar(const uint32_t* pnState, uint32_t* pnOut, size_t n) {
   for (size_t i = 0; i < n; ++i) pnOut[i] = temper(pnState[i]);
 }
 
+#ifdef KALMIR_HAVE_AVX2_MT
+
+// Eight words of the twist at once. Each vector reads only words that the
+// scalar order has not yet changed (kk + 1, and kk + 397 below 227) or has
+// already changed (kk - 227 from 227 on, at least 227 places back), so
+// eight consecutive words may be formed together wherever they all lie on
+// one side of 227; the words around that boundary and the last word are
+// formed one at a time.
+__attribute__((target("avx2"))) inline __m256i twist8(__m256i vUpper,
+                                                      __m256i vLower,
+                                                      __m256i vFar) {
+  const __m256i y = _mm256_or_si256(
+      _mm256_and_si256(vUpper, _mm256_set1_epi32(static_cast<int>(UPPER_MASK))),
+      _mm256_and_si256(vLower,
+                       _mm256_set1_epi32(static_cast<int>(LOWER_MASK))));
+  // All ones where the low bit is set: the twist matrix's term, branch-free.
+  const __m256i vOdd = _mm256_sub_epi32(
+      _mm256_setzero_si256(), _mm256_and_si256(y, _mm256_set1_epi32(1)));
+  const __m256i vMag =
+      _mm256_and_si256(vOdd, _mm256_set1_epi32(static_cast<int>(MATRIX_A)));
+  return _mm256_xor_si256(_mm256_xor_si256(vFar, _mm256_srli_epi32(y, 1)),
+                          vMag);
+}
+
+__attribute__((target("avx2"))) inline __m256i load8(const uint32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+__attribute__((target("avx2"))) void regenerateAvx2(uint32_t* mt) {
+  int kk = 0;
+  for (; kk + 8 <= N - M; kk += 8) {
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(mt + kk),
+        twist8(load8(mt + kk), load8(mt + kk + 1), load8(mt + kk + M)));
+  }
+  for (; kk < N - M; ++kk) mt[kk] = twist(mt[kk], mt[kk + 1], mt[kk + M]);
+  for (; kk + 8 <= N - 1; kk += 8) {
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(mt + kk),
+        twist8(load8(mt + kk), load8(mt + kk + 1), load8(mt + kk + (M - N))));
+  }
+  for (; kk < N - 1; ++kk) {
+    mt[kk] = twist(mt[kk], mt[kk + 1], mt[kk + (M - N)]);
+  }
+  mt[N - 1] = twist(mt[N - 1], mt[0], mt[M - 1]);
+}
+
+__attribute__((target("avx2"))) void temperAvx2(const uint32_t* pnState,
+                                                uint32_t* pnOut, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    __m256i y = load8(pnState + i);
+    y = _mm256_xor_si256(y, _mm256_srli_epi32(y, 11));
+    y = _mm256_xor_si256(
+        y, _mm256_and_si256(_mm256_slli_epi32(y, 7),
+                            _mm256_set1_epi32(static_cast<int>(0x9d2c5680u))));
+    y = _mm256_xor_si256(
+        y, _mm256_and_si256(_mm256_slli_epi32(y, 15),
+                            _mm256_set1_epi32(static_cast<int>(0xefc60000u))));
+    y = _mm256_xor_si256(y, _mm256_srli_epi32(y, 18));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pnOut + i), y);
+  }
+  temperScalar(pnState + i, pnOut + i, n - i);
+}
+
+bool cpuHasAvx2() {
+  __builtin_cpu_init();  // may run before the library's own constructor
+  return __builtin_cpu_supports("avx2");
+}
+std::atomic<bool> bVectorMt{cpuHasAvx2()};
+#else
+std::atomic<bool> bVectorMt{false};
+#endif
+
+void regenerate(GenrandState& s) {
+  if (s.mti == N + 1) seedState(s, 4357u);
+#ifdef KALMIR_HAVE_AVX2_MT
+  if (bVectorMt.load(std::memory_order_relaxed)) {
+    regenerateAvx2(s.mt);
+    s.mti = 0;
+    return;
+  }
+#endif
+  regenerateScalar(s.mt);
+  s.mti = 0;
+}
+
+void temperRun(const uint32_t* pnState, uint32_t* pnOut, size_t n) {
+#ifdef KALMIR_HAVE_AVX2_MT
+  if (bVectorMt.load(std::memory_order_relaxed)) {
+    temperAvx2(pnState, pnOut, n);
+    return;
+  }
+#endif
+  temperScalar(pnState, pnOut, n);
+}
+
 }  // namespace
 
-void genrandBlock(uint32_t* pnOut, size_t n) {
-  // The same words as n calls of genrand(), with the tempering of a whole
-  // run of state words in one loop the compiler can vectorize.
+void sgenrand(uint32_t seed) { seedState(stream, seed); }
+
+void lsgenrand(const uint32_t* seed_array) {
+  for (int i = 0; i < N; ++i) stream.mt[i] = seed_array[i];
+  stream.mti = N;
+}
+
+uint32_t genrand() {
+  // One word at a time takes the scalar regeneration: genrand is the
+  // reference the vector code is checked against.
+  GenrandState& s = stream;
+  if (s.mti >= N) {
+    if (s.mti == N + 1) seedState(s, 4357u);
+    regenerateScalar(s.mt);
+    s.mti = 0;
+  }
+  return temper(s.mt[s.mti++]);
+}
+
+GenrandState& genrandStream() { return stream; }
+
+namespace {
+
+// Draws the words left in the current block of 624, at most nMax,
+// regenerating the block first when none are left.
+size_t genrandRun(GenrandState& s, uint32_t* pnOut, size_t nMax) {
+  if (nMax == 0) return 0;
+  if (s.mti >= N) regenerate(s);
+  size_t nRun = static_cast<size_t>(N - s.mti);
+  if (nRun > nMax) nRun = nMax;
+  temperRun(s.mt + s.mti, pnOut, nRun);
+  s.mti += static_cast<int>(nRun);
+  return nRun;
+}
+
+}  // namespace
+
+void genrandBlock(GenrandState& s, uint32_t* pnOut, size_t n) {
   while (n > 0) {
-    if (mti >= N) regenerate();
-    size_t nRun = static_cast<size_t>(N - mti);
-    if (nRun > n) nRun = n;
-    temperRun(mt + mti, pnOut, nRun);
-    mti += static_cast<int>(nRun);
+    const size_t nRun = genrandRun(s, pnOut, n);
     pnOut += nRun;
     n -= nRun;
   }
 }
 
-GenrandState genrandState() {
-  GenrandState state;
-  for (int i = 0; i < N; ++i) state.mt[i] = mt[i];
-  state.mti = mti;
-  return state;
-}
+void genrandBlock(uint32_t* pnOut, size_t n) { genrandBlock(stream, pnOut, n); }
 
-void setGenrandState(const GenrandState& state) {
-  for (int i = 0; i < N; ++i) mt[i] = state.mt[i];
-  mti = state.mti;
-}
+bool genrandVectorized() { return bVectorMt.load(); }
 
-void genrandGiveBack(const GenrandState& start, const uint32_t* pnWords,
-                     size_t nDrawn, size_t nKeep) {
-  // The words of the state block that was current at the start, then whole
-  // blocks, the last of them the current one.
-  const size_t nFirst = start.mti >= N ? 0 : static_cast<size_t>(N - start.mti);
-  if (nKeep <= nFirst) {
-    setGenrandState(start);
-    if (nFirst > 0) mti = start.mti + static_cast<int>(nKeep);
-    return;
-  }
-  // The block that holds the last word kept.
-  const size_t nBlockStart = nFirst + (nKeep - nFirst - 1) / N * N;
-  const size_t nCurrentStart = nDrawn - static_cast<size_t>(mti);
-  if (nBlockStart != nCurrentStart) {
-    for (size_t i = 0; i < N; ++i) mt[i] = untemper(pnWords[nBlockStart + i]);
-  }
-  mti = static_cast<int>(nKeep - nBlockStart);
+void setGenrandVectorized(bool bOn) {
+#ifdef KALMIR_HAVE_AVX2_MT
+  bVectorMt.store(bOn && cpuHasAvx2());
+#else
+  (void)bOn;
+#endif
 }

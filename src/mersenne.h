@@ -17,24 +17,26 @@ void lsgenrand(const uint32_t* seed_array);
 // Returns the next word, 0 ... 4294967295. Seeds itself with 4357 when it is
 // called before any seeding.
 uint32_t genrand();
-// Writes the next n words to pnOut, exactly as n calls of genrand() would,
-// and leaves the generator where those calls would have left it.
-void genrandBlock(uint32_t* pnOut, size_t n);
 
-// The whole state, for drawing words ahead of need and giving back what was
-// not used.
+// A generator's whole state.
 struct GenrandState {
   uint32_t mt[624];
-  int mti;
+  int mti;  // 625: never seeded; 624: the next draw regenerates
 };
-GenrandState genrandState();
-void setGenrandState(const GenrandState& state);
+// The calling thread's state, the one genrand() draws from. Work shared
+// among threads draws from the analysis thread's state through this
+// reference, one thread at a time and in the order of the draws.
+GenrandState& genrandStream();
 
-// After genrandBlock(pnWords, nDrawn) was called from the state start,
-// puts the generator where it would stand had only the first nKeep <= nDrawn
-// of those words been drawn. The tempering is invertible, so the state
-// words of any block of 624 drawn in full are rebuilt from the words.
-void genrandGiveBack(const GenrandState& start, const uint32_t* pnWords,
-                     size_t nDrawn, size_t nKeep);
+// Writes the next n words of the calling thread's stream to pnOut, exactly
+// as n calls of genrand() would, and leaves the generator where those calls
+// would have left it.
+void genrandBlock(uint32_t* pnOut, size_t n);
+// The same for the given state.
+void genrandBlock(GenrandState& state, uint32_t* pnOut, size_t n);
+// Whether genrandBlock uses the 8-lane AVX2 code; it gives the scalar
+// code's words, and tests can turn it off to compare the two.
+bool genrandVectorized();
+void setGenrandVectorized(bool bOn);
 
 #endif  // KALMIR_MERSENNE_H_

@@ -154,3 +154,52 @@ void ThreadTeam::memberLoop(int nMember) {
     }
   }
 }
+
+void ThreadTeam::runInTurn(size_t nItems,
+                           const std::function<void(size_t, int)>& inTurn,
+                           const std::function<void(size_t, int)>& after) {
+  if (nThreads_ == 1 || nItems < 2) {
+    for (size_t k = 0; k < nItems; ++k) {
+      inTurn(k, 0);
+      after(k, 0);
+    }
+    return;
+  }
+  // Whoever holds the lock takes the next item and runs its inTurn, so the
+  // items' inTurn run in item order without any member waiting for a
+  // particular other one (which the system may have put aside).
+  // The lock is held for a short stretch (some microseconds), so a member
+  // that finds it taken spins, then yields, rather than sleeping: waking
+  // a sleeping thread can take longer than the work it waits for when the
+  // cores are shared.
+  std::atomic<bool> bTaken{false};
+  size_t nNext = 0;
+  std::atomic<bool> bFailed{false};
+  run(static_cast<size_t>(nThreads_), [&](size_t, size_t, int nMember) {
+    try {
+      for (;;) {
+        for (int i = 0; bTaken.exchange(true, std::memory_order_acquire); ++i) {
+          relax(i < nSpins ? i : nSpins);
+        }
+        if (nNext >= nItems || bFailed.load()) {
+          bTaken.store(false, std::memory_order_release);
+          return;
+        }
+        const size_t k = nNext++;
+        try {
+          inTurn(k, nMember);
+        } catch (...) {
+          bFailed.store(true);
+          bTaken.store(false, std::memory_order_release);
+          throw;
+        }
+        bTaken.store(false, std::memory_order_release);
+        after(k, nMember);
+      }
+    } catch (...) {
+      // The other members stop at their next item.
+      bFailed.store(true);
+      throw;
+    }
+  });
+}

@@ -44,6 +44,16 @@ class ThreadTeam {
   // again here, once all members have stopped.
   void run(size_t nItems, const std::function<void(size_t, size_t, int)>& fn);
 
+  // Hands items 0 ... nItems - 1 out to the members as they come free, in
+  // increasing order, with one call of run for all of them. For each item,
+  // inTurn(item, member) runs once inTurn of every earlier item has
+  // returned, one member at a time, so that the items can draw from one
+  // random stream in item order; then after(item, member) runs on the same
+  // member alongside other items' work. Exceptions are thrown again as by
+  // run.
+  void runInTurn(size_t nItems, const std::function<void(size_t, int)>& inTurn,
+                 const std::function<void(size_t, int)>& after);
+
  private:
   void memberLoop(int nMember);
   void runShare(int nMember);

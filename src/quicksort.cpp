@@ -44,13 +44,12 @@ inline uint32_t sortKey(float f) {
 
 }  // namespace
 
-void radixSort(float* a, int n, std::vector<float>& scratch) {
+void radixSort(float* a, int n, float* pfScratch) {
   // Three stable passes of 11, 11 and 10 bits, least significant first.
   if (n <= 1) return;
   const size_t nN = static_cast<size_t>(n);
-  if (scratch.size() < nN) scratch.resize(nN);
   float* pfFrom = a;
-  float* pfTo = scratch.data();
+  float* pfTo = pfScratch;
   const int nShift[3] = {0, 11, 22};
   for (int pass = 0; pass < 3; ++pass) {
     size_t nCount[2048] = {};

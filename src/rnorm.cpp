@@ -1,26 +1,24 @@
 #include "rnorm.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
 #include "mersenne.h"
-#include "parallel.h"
 #include "simd.h"
 
 namespace {
 // Per thread, like the generator's state.
-thread_local int use_last = 0;
-thread_local float y2 = 0.0f;
+thread_local RnormCache cacheOfThread = {0, 0.0f};
 }  // namespace
 
 float rnorm(float m, float s) {
+  int& use_last = cacheOfThread.use_last;
+  float& y2 = cacheOfThread.y2;
   float y1;
   if (use_last) {
     y1 = y2;
@@ -43,12 +41,11 @@ float rnorm(float m, float s) {
                             static_cast<double>(y1) * s);
 }
 
-RnormCache rnormCache() { return RnormCache{use_last, y2}; }
+RnormCache rnormCache() { return cacheOfThread; }
 
-void setRnormCache(RnormCache cache) {
-  use_last = cache.use_last;
-  y2 = cache.y2;
-}
+void setRnormCache(RnormCache cache) { cacheOfThread = cache; }
+
+RnormCache& rnormStream() { return cacheOfThread; }
 
 namespace {
 
@@ -121,63 +118,33 @@ int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
 }
 
 // The uniform of one word without the division: the quotient by
-// 4294967295.0 becomes a product with its reciprocal, which is off from
-// the double rnorm forms by less than 2^-50. When no float rounding
-// boundary lies within 2^-48 of the result, both round to the same float;
-// otherwise *pnRedo is set and the caller forms the uniform exactly.
-inline float uniformOrRedo(uint32_t nWord, int* pnRedo) {
+// 4294967295.0 becomes a product with its reciprocal. The two doubles
+// differ by less than 2^-50, and for every float a word converts to they
+// round to the same float (tests/rnorm_test.cpp checks them all).
+inline float uniformOf(uint32_t nWord) {
   const double kInvWordMax = 1.0 / 4294967295.0;
   const double d = static_cast<float>(nWord);
-  const double v = 2.0 * (d * kInvWordMax) - 1.0;
-  const float fLo = static_cast<float>(v - 0x1p-48);
-  const float fHi = static_cast<float>(v + 0x1p-48);
-  *pnRedo |= static_cast<int>(fLo != fHi);
-  return fLo;
+  return static_cast<float>(2.0 * (d * kInvWordMax) - 1.0);
 }
 
-// The uniforms and squared radii of n attempts, from 2n words, exactly as
-// rnorm forms them: a loop the compiler vectorizes, then the rare attempts
-// whose uniforms need the division.
 KALMIR_VECTOR_CLONES
-int uniformPairsFast(const uint32_t* pnWords, float* pfX1, float* pfX2,
-                     float* pfW, unsigned char* pbRedo, size_t n) {
-  int nAnyRedo = 0;
+void uniformPairs(const uint32_t* pnWords, float* pfX1, float* pfX2, float* pfW,
+                  size_t n) {
   for (size_t t = 0; t < n; ++t) {
-    int nRedo = 0;
-    const float x1 = uniformOrRedo(pnWords[2 * t], &nRedo);
-    const float x2 = uniformOrRedo(pnWords[2 * t + 1], &nRedo);
+    const float x1 = uniformOf(pnWords[2 * t]);
+    const float x2 = uniformOf(pnWords[2 * t + 1]);
     pfX1[t] = x1;
     pfX2[t] = x2;
     pfW[t] = static_cast<float>(static_cast<double>(x1) * x1 +
                                 static_cast<double>(x2) * x2);
-    pbRedo[t] = static_cast<unsigned char>(nRedo);
-    nAnyRedo |= nRedo;
   }
-  return nAnyRedo;
 }
 
 }  // namespace
 
 void rnormAttempts(const uint32_t* pnWords, float* pfX1, float* pfX2,
                    float* pfW, size_t n) {
-  unsigned char bRedo[256];
-  while (n > 0) {
-    const size_t nRun = n < sizeof bRedo ? n : sizeof bRedo;
-    if (uniformPairsFast(pnWords, pfX1, pfX2, pfW, bRedo, nRun) != 0) {
-      for (size_t t = 0; t < nRun; ++t) {
-        if (!bRedo[t]) continue;
-        pfX1[t] = rnormUniform(pnWords[2 * t]);
-        pfX2[t] = rnormUniform(pnWords[2 * t + 1]);
-        pfW[t] = static_cast<float>(static_cast<double>(pfX1[t]) * pfX1[t] +
-                                    static_cast<double>(pfX2[t]) * pfX2[t]);
-      }
-    }
-    pnWords += 2 * nRun;
-    pfX1 += nRun;
-    pfX2 += nRun;
-    pfW += nRun;
-    n -= nRun;
-  }
+  uniformPairs(pnWords, pfX1, pfX2, pfW, n);
 }
 
 void rnormFactors(const float* pfW, float* pfFactor, size_t n) {
@@ -210,11 +177,9 @@ namespace {
 
 // Moves the attempts with w < 1 to the front, in order, and returns how
 // many there are; pure data movement, so the two versions agree exactly.
-// pnTry receives each kept attempt's number, counted from nFirstTry. Goes
-// on from attempt t with nKept already kept.
-inline size_t compactFrom(float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry,
-                          uint32_t nFirstTry, size_t t, size_t nKept,
-                          size_t n) {
+// Goes on from attempt t with nKept already kept.
+inline size_t compactFrom(float* pfX1, float* pfX2, float* pfW, size_t t,
+                          size_t nKept, size_t n) {
   for (; t < n; ++t) {
     const float x1 = pfX1[t];
     const float x2 = pfX2[t];
@@ -222,7 +187,6 @@ inline size_t compactFrom(float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry,
     pfX1[nKept] = x1;
     pfX2[nKept] = x2;
     pfW[nKept] = w;
-    pnTry[nKept] = nFirstTry + static_cast<uint32_t>(t);
     nKept += w < 1.0f ? 1 : 0;
   }
   return nKept;
@@ -246,17 +210,20 @@ struct PackTable {
 };
 const PackTable packTable;
 
+bool cpuHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool bAvx2 = cpuHasAvx2();
+
 // Eight attempts at a time: the accepted lanes are permuted to the front
 // and stored at the write position, which never passes the read position,
 // so nothing is overwritten before it is read.
-__attribute__((target("avx2"))) size_t compactAcceptedAvx2(
-    float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry, uint32_t nFirstTry,
-    size_t n) {
+__attribute__((target("avx2"))) size_t compactAcceptedAvx2(float* pfX1,
+                                                           float* pfX2,
+                                                           float* pfW,
+                                                           size_t n) {
   const __m256 vOne = _mm256_set1_ps(1.0f);
-  const __m256i vStep = _mm256_set1_epi32(8);
-  __m256i vTry =
-      _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(nFirstTry)),
-                       _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
   size_t nKept = 0;
   size_t t = 0;
   for (; t + 8 <= n; t += 8) {
@@ -269,236 +236,171 @@ __attribute__((target("avx2"))) size_t compactAcceptedAvx2(
     _mm256_storeu_ps(pfW + nKept, _mm256_permutevar8x32_ps(vW, vPerm));
     _mm256_storeu_ps(pfX1 + nKept, _mm256_permutevar8x32_ps(vX1, vPerm));
     _mm256_storeu_ps(pfX2 + nKept, _mm256_permutevar8x32_ps(vX2, vPerm));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pnTry + nKept),
-                        _mm256_permutevar8x32_epi32(vTry, vPerm));
-    vTry = _mm256_add_epi32(vTry, vStep);
     nKept +=
         static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(nMask)));
   }
-  return compactFrom(pfX1, pfX2, pfW, pnTry, nFirstTry, t, nKept, n);
+  return compactFrom(pfX1, pfX2, pfW, t, nKept, n);
 }
 #endif
 
-size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, uint32_t* pnTry,
-                       uint32_t nFirstTry, size_t n) {
+size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, size_t n) {
 #ifdef KALMIR_HAVE_AVX2_COMPACT
-  static const bool bAvx2 = __builtin_cpu_supports("avx2");
-  if (bAvx2) return compactAcceptedAvx2(pfX1, pfX2, pfW, pnTry, nFirstTry, n);
+  if (bAvx2) return compactAcceptedAvx2(pfX1, pfX2, pfW, n);
 #endif
-  return compactFrom(pfX1, pfX2, pfW, pnTry, nFirstTry, 0, 0, n);
+  return compactFrom(pfX1, pfX2, pfW, 0, 0, n);
 }
-
-// Below this many attempts a round runs on the calling thread alone.
-const size_t nParallelFrom = 4096;
 
 }  // namespace
 
 namespace {
 
-// Attempts enough that nWanted pairs are all but certain to be among them:
-// six standard deviations above the expected number.
-size_t triesFor(size_t nWanted) {
-  const double fWanted = static_cast<double>(nWanted);
-  return static_cast<size_t>(fWanted / 0.785398 + 6.0 * std::sqrt(fWanted) +
-                             64.0);
+// The verdicts of n attempts one at a time; stops as rnormCountAccepted
+// does.
+size_t countAcceptedFrom(const uint32_t* pnWords, size_t t, size_t n,
+                         size_t nKept, size_t nWanted, size_t* pnLooked) {
+  for (; t < n && nKept < nWanted; ++t) {
+    nKept += rnormAccepts(pnWords[2 * t], pnWords[2 * t + 1]) ? 1 : 0;
+  }
+  *pnLooked = t;
+  return nKept;
 }
 
-// Pairs scaled per piece of work in the second pass.
-const size_t nPiece = 4096;
+#ifdef KALMIR_HAVE_AVX2_COMPACT
+// Eight attempts at a time by a radius in single precision: the word less
+// 2^31 as a signed integer, converted to float, is 2^31 times rnorm's
+// uniform to within 2^-22 of it, so the float sum of the squares lies
+// within 2^-19 of the exact squared radius (scaled by 2^62). Outside
+// 1 +- 2^-16 of the circle the verdict is therefore certain; the rare
+// eight attempts with one inside that band, and the eight in which the
+// count reaches nWanted, are decided one at a time.
+__attribute__((target("avx2"))) size_t countAcceptedAvx2(
+    const uint32_t* pnWords, size_t n, size_t nWanted, size_t* pnLooked) {
+  const __m256i vFlip = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+  const __m256 vSureIn = _mm256_set1_ps(0x1p62f * (1.0f - 0x1p-16f));
+  const __m256 vSureOut = _mm256_set1_ps(0x1p62f * (1.0f + 0x1p-16f));
+  size_t nKept = 0;
+  size_t t = 0;
+  for (; t + 8 <= n; t += 8) {
+    const __m256 vA = _mm256_cvtepi32_ps(_mm256_xor_si256(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pnWords + 2 * t)),
+        vFlip));
+    const __m256 vB = _mm256_cvtepi32_ps(_mm256_xor_si256(
+        _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(pnWords + 2 * t + 8)),
+        vFlip));
+    // Sums of neighbouring squares: the eight radii, in another order,
+    // which a count does not need.
+    const __m256 vR =
+        _mm256_hadd_ps(_mm256_mul_ps(vA, vA), _mm256_mul_ps(vB, vB));
+    const int nIn = _mm256_movemask_ps(_mm256_cmp_ps(vR, vSureIn, _CMP_LT_OQ));
+    const int nOut =
+        _mm256_movemask_ps(_mm256_cmp_ps(vR, vSureOut, _CMP_GT_OQ));
+    const size_t nCount =
+        static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(nIn)));
+    if ((nIn | nOut) != 0xff || nKept + nCount >= nWanted) {
+      nKept = countAcceptedFrom(pnWords, t, t + 8, nKept, nWanted, pnLooked);
+      if (nKept >= nWanted) return nKept;
+      continue;
+    }
+    nKept += nCount;
+  }
+  return countAcceptedFrom(pnWords, t, n, nKept, nWanted, pnLooked);
+}
+#endif
 
 }  // namespace
 
-NormalBlock::~NormalBlock() {
-  // Words drawn ahead for a call that never came go back to the stream.
-  if (bPrefetched_) setGenrandState(prefetchStart_);
-}
-
-namespace {
-
-// Stores nCount consecutive deviates of a call, the first of them deviate
-// k, at their places: in stream order, or case by case into lanes (deviate
-// o of case c at ((c / nLanes) * nPerCase + o) * nLanes + c % nLanes).
-void placeDeviates(const float* pfDeviates, size_t nCount, size_t k,
-                   float* pfOut, size_t nPerCase, size_t nLanes) {
-  if (nPerCase == 0) {
-    std::memcpy(pfOut + k, pfDeviates, nCount * sizeof(float));
-    return;
+size_t rnormCountAccepted(const uint32_t* pnWords, size_t n, size_t nWanted,
+                          size_t* pnLooked) {
+  if (nWanted == 0) {
+    *pnLooked = 0;
+    return 0;
   }
-  size_t c = k / nPerCase;
-  size_t o = k % nPerCase;
-  while (nCount > 0) {
-    const size_t nRun = std::min(nPerCase - o, nCount);
-    float* pfTo = pfOut + (c / nLanes * nPerCase + o) * nLanes + c % nLanes;
-    for (size_t j = 0; j < nRun; ++j) pfTo[j * nLanes] = pfDeviates[j];
-    pfDeviates += nRun;
-    nCount -= nRun;
-    o = 0;
-    ++c;
-  }
+#ifdef KALMIR_HAVE_AVX2_COMPACT
+  if (bAvx2) return countAcceptedAvx2(pnWords, n, nWanted, pnLooked);
+#endif
+  return countAcceptedFrom(pnWords, 0, n, 0, nWanted, pnLooked);
 }
 
-}  // namespace
-
-void NormalBlock::draw(float* pfOut, size_t n, size_t nNext) {
-  drawTo(pfOut, 0, 0, n, nNext);
-}
-
-void NormalBlock::drawLanes(float* pfOut, size_t nPerCase, size_t nLanes,
-                            size_t n, size_t nNext) {
-  drawTo(pfOut, nPerCase, nLanes, n, nNext);
-}
-
-void NormalBlock::drawTo(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
-                         size_t nNext) {
-  RnormCache cache = rnormCache();
-  // A deviate left in the cache comes first; the pairs follow it.
-  size_t nFirst = 0;
-  if (n > 0 && cache.use_last) {
-    placeDeviates(&cache.y2, 1, 0, pfOut, nPerCase, nLanes);
-    nFirst = 1;
-    --n;
+void DeviateStretch::take(GenrandState& stream, RnormCache& cache, size_t n) {
+  n_ = n;
+  bFromCache_ = n > 0 && cache.use_last != 0;
+  if (bFromCache_) {
+    fFromCache_ = cache.y2;
     cache.use_last = 0;
+    --n;
   }
-  ThreadTeam& team = analysisTeam();
-  // Pairs wanted; the last one gives only its first deviate to pfOut when n
-  // is odd, and its second to the cache.
-  const size_t nPairsAll = (n + 1) / 2;
-  size_t nPairsDone = 0;
-  std::vector<size_t>& nAccepted = nAccepted_;
-  nAccepted.resize(static_cast<size_t>(team.size()));
-  std::vector<size_t> nFirstPair(nAccepted.size());
-  float fTail = 0.0f;
-  while (nPairsDone < nPairsAll) {
-    // Enough attempts that the pairs wanted are all but certain to be among
-    // them (six standard deviations above the expected number); the words
-    // of the attempts after the last pair used are given back.
-    const size_t nTries = triesFor(nPairsAll - nPairsDone);
-    // Grown, never shrunk: later rounds and chunks reuse the storage.
-    if (fW_.size() < nTries) {
-      fX1_.resize(nTries);
-      fX2_.resize(nTries);
-      fW_.resize(nTries);
-      nTry_.resize(nTries);
+  // Pairs wanted; when n is odd the last one gives its second deviate to
+  // the cache.
+  const size_t nPairs = (n + 1) / 2;
+  size_t nKept = 0;
+  size_t nLooked = 0;  // attempts drawn and decided
+  // Room for the attempts that all but certainly hold the pairs (six
+  // standard deviations above the expected number).
+  const double fPairs = static_cast<double>(nPairs);
+  nWords_.get(2 * static_cast<size_t>(fPairs / 0.785398 +
+                                      6.0 * std::sqrt(fPairs) + 64.0));
+  while (nKept < nPairs) {
+    // Each attempt gives at most one pair, so the next nNeed attempts are
+    // all used whatever their verdicts: drawing exactly their words never
+    // draws one too many, and the rounds shrink by the rejection rate.
+    const size_t nNeed = nPairs - nKept;
+    const size_t nRoom = 2 * (nLooked + nNeed);
+    if (nWords_.size() < nRoom) {
+      // Grows rarely: keep what was drawn.
+      Workspace<uint32_t> grown;
+      uint32_t* pnNew = grown.get(nRoom + nRoom / 2);
+      for (size_t i = 0; i < 2 * nLooked; ++i) pnNew[i] = nWords_.data()[i];
+      nWords_ = std::move(grown);
     }
-    GenrandState start;
-    if (bPrefetched_ && nPrefetchTries_ == nTries) {
-      // The words the last call drew ahead, from where it left the stream.
-      std::swap(nWords_, nWordsNext_);
-      start = prefetchStart_;
-    } else {
-      if (bPrefetched_) setGenrandState(prefetchStart_);
-      if (nWords_.size() < 2 * nTries) nWords_.resize(2 * nTries);
-      start = genrandState();
-      genrandBlock(nWords_.data(), 2 * nTries);
-    }
-    bPrefetched_ = false;
-    const bool bParallel = nTries >= nParallelFrom && team.size() > 1;
-    const size_t nMembers = bParallel ? nAccepted.size() : 1;
-    auto forRanges = [&](const std::function<void(size_t, size_t, int)>& fn) {
-      if (bParallel) {
-        team.run(nTries, fn);
-      } else {
-        fn(0, nTries, 0);
-      }
-    };
-    // Each range keeps its accepted attempts at its front, in order.
-    forRanges([&](size_t nBegin, size_t nEnd, int nMember) {
-      rnormAttempts(&nWords_[2 * nBegin], &fX1_[nBegin], &fX2_[nBegin],
-                    &fW_[nBegin], nEnd - nBegin);
-      nAccepted[static_cast<size_t>(nMember)] = compactAccepted(
-          &fX1_[nBegin], &fX2_[nBegin], &fW_[nBegin], &nTry_[nBegin],
-          static_cast<uint32_t>(nBegin), nEnd - nBegin);
-    });
-    // Where each range's pairs go in the stream; the ranges follow each
-    // other in stream order. The attempt that gives the last pair wanted
-    // ends what is used of the words.
-    size_t nPairs = nPairsDone;
-    size_t nWordsUsed = 2 * nTries;
-    for (size_t m = 0; m < nMembers; ++m) {
-      nFirstPair[m] = nPairs;
-      if (nAccepted[m] >= nPairsAll - nPairs) {
-        nAccepted[m] = nPairsAll - nPairs;
-        if (nAccepted[m] > 0) {
-          const size_t nBegin = ThreadTeam::rangeBegin(
-              nTries, static_cast<int>(nMembers), static_cast<int>(m));
-          nWordsUsed = 2 * (size_t{nTry_[nBegin + nAccepted[m] - 1]} + 1);
-        }
-      }
-      nPairs += nAccepted[m];
-    }
-    if (nPairs == nPairsAll) {
-      genrandGiveBack(start, nWords_.data(), 2 * nTries, nWordsUsed);
-    }
-    // The next call's words are drawn while the pairs are scaled: the
-    // stream stands where this call ends once the words are given back.
-    const bool bLastRound = nPairs == nPairsAll;
-    // The next call takes its first deviate from the cache when this one
-    // leaves one there.
-    const size_t nNextPairs = n % 2 == 1 ? nNext / 2 : (nNext + 1) / 2;
-    const size_t nNextTries =
-        bLastRound && nNextPairs > 0 ? triesFor(nNextPairs) : 0;
-    auto prefetch = [&] {
-      if (nNextTries == 0) return;
-      if (nWordsNext_.size() < 2 * nNextTries) {
-        nWordsNext_.resize(2 * nNextTries);
-      }
-      prefetchStart_ = genrandState();
-      genrandBlock(nWordsNext_.data(), 2 * nNextTries);
-      nPrefetchTries_ = nNextTries;
-      bPrefetched_ = true;
-    };
-    // Pieces of each range's accepted pairs, handed out as threads come
-    // free; every pair is written to its own place.
-    pieces_.clear();
-    for (size_t m = 0; m < nMembers; ++m) {
-      const size_t nBegin = ThreadTeam::rangeBegin(
-          nTries, static_cast<int>(nMembers), static_cast<int>(m));
-      for (size_t i = 0; i < nAccepted[m]; i += nPiece) {
-        pieces_.push_back({nBegin + i, nFirstPair[m] + i,
-                           std::min(nPiece, nAccepted[m] - i)});
-      }
-    }
-    fPieceOut_.resize(static_cast<size_t>(team.size()));
-    auto scale = [&](const Piece& piece, int nMember) {
-      std::vector<float>& fY = fPieceOut_[static_cast<size_t>(nMember)];
-      if (fY.size() < 3 * nPiece) fY.resize(3 * nPiece);
-      // The factors go after room for the piece's deviates.
-      float* pfFactor = fY.data() + 2 * nPiece;
-      rnormFactors(&fW_[piece.nAt], pfFactor, piece.nCount);
-      const float* pfX1 = &fX1_[piece.nAt];
-      const float* pfX2 = &fX2_[piece.nAt];
-      for (size_t i = 0; i < piece.nCount; ++i) {
-        fY[2 * i] = pfX1[i] * pfFactor[i];
-        fY[2 * i + 1] = pfX2[i] * pfFactor[i];
-      }
-      // The second deviate of the call's last pair, when n is odd, is the
-      // one that goes to the cache.
-      size_t nDeviates = 2 * piece.nCount;
-      if (2 * (piece.nFirstPair + piece.nCount) > n) {
-        --nDeviates;
-        fTail = fY[nDeviates];
-      }
-      placeDeviates(fY.data(), nDeviates, nFirst + 2 * piece.nFirstPair, pfOut,
-                    nPerCase, nLanes);
-    };
-    if (bParallel) {
-      std::atomic<size_t> nNextPiece{0};
-      team.run(
-          static_cast<size_t>(team.size()), [&](size_t, size_t, int nMember) {
-            if (nMember == 0) prefetch();
-            for (size_t k; (k = nNextPiece.fetch_add(1)) < pieces_.size();) {
-              scale(pieces_[k], nMember);
-            }
-          });
-    } else {
-      prefetch();
-      for (const Piece& piece : pieces_) scale(piece, 0);
-    }
-    nPairsDone = nPairs;
+    uint32_t* pnRound = nWords_.data() + 2 * nLooked;
+    genrandBlock(stream, pnRound, 2 * nNeed);
+    size_t nRoundLooked = 0;
+    nKept += rnormCountAccepted(pnRound, nNeed, nNeed, &nRoundLooked);
+    nLooked += nNeed;
   }
+  nWordsHeld_ = 2 * nLooked;
   if (n % 2 == 1) {
+    // The last attempt is the accepted one; its second deviate is cached,
+    // formed as rnorm forms it.
+    const uint32_t* pnLast = nWords_.data() + nWordsHeld_ - 2;
+    const float x2 = rnormUniform(pnLast[1]);
+    const float x1 = rnormUniform(pnLast[0]);
+    const float w = rnormFactor(static_cast<float>(
+        static_cast<double>(x1) * x1 + static_cast<double>(x2) * x2));
     cache.use_last = 1;
-    cache.y2 = fTail;
+    cache.y2 = x2 * w;
   }
-  setRnormCache(cache);
+}
+
+void DeviateStretch::form(float* pfOut) {
+  size_t nLeft = n_;
+  if (bFromCache_) {
+    *pfOut++ = fFromCache_;
+    --nLeft;
+  }
+  const uint32_t* pnWords = nWords_.data();
+  size_t nAttempts = nWordsHeld_ / 2;
+  const size_t nRun = 256;
+  float fX1[nRun], fX2[nRun], fW[nRun], fFactor[nRun];
+  while (nAttempts > 0) {
+    const size_t nNow = nAttempts < nRun ? nAttempts : nRun;
+    rnormAttempts(pnWords, fX1, fX2, fW, nNow);
+    const size_t nKept = compactAccepted(fX1, fX2, fW, nNow);
+    rnormFactors(fW, fFactor, nKept);
+    const size_t nFull = std::min(nKept, nLeft / 2);
+    for (size_t i = 0; i < nFull; ++i) {
+      pfOut[2 * i] = fX1[i] * fFactor[i];
+      pfOut[2 * i + 1] = fX2[i] * fFactor[i];
+    }
+    pfOut += 2 * nFull;
+    nLeft -= 2 * nFull;
+    // The last pair of an odd stretch gives its first deviate only.
+    if (nFull < nKept && nLeft == 1) {
+      *pfOut++ = fX1[nFull] * fFactor[nFull];
+      nLeft = 0;
+    }
+    pnWords += 2 * nNow;
+    nAttempts -= nNow;
+  }
 }

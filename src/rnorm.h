@@ -4,14 +4,14 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "mersenne.h"
+#include "workspace.h"
 
 // Normal deviates by the Marsaglia polar method on the words of genrand().
 // Each accepted pair of uniforms yields two deviates: the first is returned,
-// the second is kept in a one-deviate cache (per thread, like the generator) and
-// returned by the next call. Reseeding the generator does not clear it.
+// the second is kept in a one-deviate cache (per thread, like the generator)
+// and returned by the next call. Reseeding the generator does not clear it.
 
 // Returns m + s * (a standard normal deviate). A cached deviate is scaled by
 // the m and s of the call that returns it.
@@ -25,6 +25,9 @@ struct RnormCache {
 };
 RnormCache rnormCache();
 void setRnormCache(RnormCache cache);
+// The calling thread's cache itself, for work that draws in turn from the
+// analysis thread's stream (see genrandStream).
+RnormCache& rnormStream();
 
 // The uniform in -1 ... 1 that rnorm forms from one generator word.
 inline float rnormUniform(unsigned int nWord) {
@@ -36,11 +39,27 @@ inline float rnormUniform(unsigned int nWord) {
 }
 
 // The uniforms x1, x2 and the squared radius w of n attempts of the polar
-// method, from 2n words: the floats rnorm forms, without its division by
-// 4294967295.0 except where a product with the reciprocal could round
-// differently.
+// method, from 2n words: the floats rnorm forms, with a product by the
+// reciprocal of 4294967295.0 in place of the division (a check of every
+// word showed that both round to the same float).
 void rnormAttempts(const uint32_t* pnWords, float* pfX1, float* pfX2,
                    float* pfW, size_t n);
+
+// Whether the polar method accepts the attempt of the words nWord1, nWord2:
+// the squared radius rnorm forms from them, rounded to float, is below 1.
+inline bool rnormAccepts(uint32_t nWord1, uint32_t nWord2) {
+  const float x1 = rnormUniform(nWord1);
+  const float x2 = rnormUniform(nWord2);
+  return static_cast<float>(static_cast<double>(x1) * x1 +
+                            static_cast<double>(x2) * x2) < 1.0f;
+}
+
+// Counts the accepted attempts among the n attempts of 2n words, stopping
+// at the attempt that makes nWanted; writes the attempts looked at to
+// *pnLooked. The exact verdicts of rnormAccepts, found mostly from a cheap
+// single-precision radius that is far from 1.
+size_t rnormCountAccepted(const uint32_t* pnWords, size_t n, size_t nWanted,
+                          size_t* pnLooked);
 
 // The polar method's scaling factor sqrt(-2 log w / w), rounded to float,
 // for an accepted squared radius 0 < w < 1: the value rnorm stores.
@@ -55,47 +74,24 @@ inline float rnormFactor(float w) {
 // wide margin of a rounding boundary), rnormFactor itself is called.
 void rnormFactors(const float* pfW, float* pfFactor, size_t n);
 
-// Draws standard normal deviates in bulk: exactly the values, generator
-// words and cache state that the same number of rnorm(0, 1) calls would
-// give, with the work shared among the analysis threads. Keeps its scratch
-// between calls.
-class NormalBlock {
+// Standard normal deviates drawn in two steps, so that threads can form the
+// deviates of consecutive stretches of one stream side by side: take()
+// finds, in stream order, the words that the next n calls of rnorm(0, 1)
+// would use, and leaves the generator and the cache where those calls
+// would; form() then turns those words into the same n deviates, on
+// whichever thread runs it. Keeps its buffers between stretches.
+class DeviateStretch {
  public:
-  NormalBlock() = default;
-  ~NormalBlock();
-  NormalBlock(const NormalBlock&) = delete;
-  NormalBlock& operator=(const NormalBlock&) = delete;
-
-  // Writes the next n deviates of the stream to pfOut. When nNext > 0 the
-  // next call will ask for nNext deviates, and its words are drawn ahead
-  // while this call's work runs; a call of another size, or the
-  // destructor, gives them back.
-  void draw(float* pfOut, size_t n, size_t nNext = 0);
-  // The same deviates, laid out for simulating cases side by side: the
-  // deviates come in cases of nPerCase, case c goes to lane c % nLanes of
-  // block c / nLanes, and deviate o of a case to
-  // pfOut[(block * nPerCase + o) * nLanes + lane].
-  void drawLanes(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
-                 size_t nNext = 0);
+  void take(GenrandState& stream, RnormCache& cache, size_t n);
+  // Writes the n deviates of the last take() to pfOut.
+  void form(float* pfOut);
 
  private:
-  void drawTo(float* pfOut, size_t nPerCase, size_t nLanes, size_t n,
-              size_t nNext);
-
-  struct Piece {
-    size_t nAt;         // where the piece's attempts lie in the arrays
-    size_t nFirstPair;  // the piece's first pair in the call's stream
-    size_t nCount;
-  };
-  std::vector<uint32_t> nWords_, nWordsNext_;
-  std::vector<float> fX1_, fX2_, fW_;
-  std::vector<uint32_t> nTry_;
-  std::vector<size_t> nAccepted_;
-  std::vector<Piece> pieces_;
-  std::vector<std::vector<float>> fPieceOut_;  // per thread: a piece's deviates
-  GenrandState prefetchStart_{};
-  size_t nPrefetchTries_ = 0;
-  bool bPrefetched_ = false;
+  Workspace<uint32_t> nWords_;
+  size_t nWordsHeld_ = 0;
+  size_t n_ = 0;
+  bool bFromCache_ = false;  // the first deviate is the cached one
+  float fFromCache_ = 0.0f;
 };
 
 #endif  // KALMIR_RNORM_H_

@@ -1,6 +1,7 @@
 #include "scsim.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <memory>
@@ -153,84 +154,163 @@ void residualStage(const Phases& p, PhaseModel* pfNullModel,
   autocorrModel[kAutoR1SE] = autocorrStdErr(autocorrModel[kAutoR1], nNA + nNB);
 }
 
-float meanOfMeans(float fSingle, const float* pfMeans, int nSimN) {
-  double sum = 0.0;
-  for (int i = 0; i < nSimN; ++i) sum += pfMeans[i];
-  const float fDouble = static_cast<float>(sum / nSimN);
-  const double sd =
-      std::sqrt(static_cast<double>(varianceDouble(pfMeans, nSimN)));
+namespace {
+
+// meanOfMeans from the double-precision mean and variance of the means.
+float chooseMean(float fSingle, float fDouble, float fVarDouble) {
+  const double sd = std::sqrt(static_cast<double>(fVarDouble));
   const double drift =
       std::fabs(static_cast<double>(fSingle) - static_cast<double>(fDouble));
   if (sd == 0.0) return drift == 0.0 ? fSingle : fDouble;
   return drift > 0.01 * sd ? fDouble : fSingle;
 }
 
+// What the summaries of one set of simulated means are made of: the sums
+// and squared deviations of variance() in single and in double precision
+// (the double sum being meanOfMeans' too), each accumulated in case order
+// as there, but all in two passes instead of seven.
+struct MeansSums {
+  float fSum = 0.0f;  // single-precision running sum
+  double dSum = 0.0;  // double-precision running sum
+  float fVarSingle = 0.0f;
+  float fVarDouble = 0.0f;
+};
+
+void sumMeans(const float* pfA, const float* pfB, int n, MeansSums* pA,
+              MeansSums* pB) {
+  // Both sets in one loop: four running sums that do not wait on each
+  // other.
+  float fSumA = 0.0f, fSumB = 0.0f;
+  double dSumA = 0.0, dSumB = 0.0;
+  for (int i = 0; i < n; ++i) {
+    fSumA = fSumA + pfA[i];
+    dSumA += pfA[i];
+    fSumB = fSumB + pfB[i];
+    dSumB += pfB[i];
+  }
+  const float fMeanA = static_cast<float>(static_cast<double>(fSumA) / n);
+  const float fMeanB = static_cast<float>(static_cast<double>(fSumB) / n);
+  const double dMeanA = dSumA / n;
+  const double dMeanB = dSumB / n;
+  float fSSA = 0.0f, fSSB = 0.0f;
+  double dSSA = 0.0, dSSB = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const float zA = pfA[i] - fMeanA;
+    const float zB = pfB[i] - fMeanB;
+    fSSA = static_cast<float>(static_cast<double>(fSSA) +
+                              static_cast<double>(zA) * zA);
+    fSSB = static_cast<float>(static_cast<double>(fSSB) +
+                              static_cast<double>(zB) * zB);
+    const double dzA = pfA[i] - dMeanA;
+    const double dzB = pfB[i] - dMeanB;
+    dSSA += dzA * dzA;
+    dSSB += dzB * dzB;
+  }
+  pA->fSum = fSumA;
+  pA->dSum = dSumA;
+  pA->fVarSingle = static_cast<float>(static_cast<double>(fSSA) / (n - 1));
+  pA->fVarDouble = static_cast<float>(dSSA / (n - 1));
+  pB->fSum = fSumB;
+  pB->dSum = dSumB;
+  pB->fVarSingle = static_cast<float>(static_cast<double>(fSSB) / (n - 1));
+  pB->fVarDouble = static_cast<float>(dSSB / (n - 1));
+}
+
+}  // namespace
+
+float meanOfMeans(float fSingle, const float* pfMeans, int nSimN) {
+  double sum = 0.0;
+  for (int i = 0; i < nSimN; ++i) sum += pfMeans[i];
+  return chooseMean(fSingle, static_cast<float>(sum / nSimN),
+                    varianceDouble(pfMeans, nSimN));
+}
+
+namespace {
+
+// Each thread's stretch of the stream, its deviates and one block of them
+// laid out in lanes, kept from one group of cases (and one analysis) to the
+// next.
+thread_local DeviateStretch stretchOfThread;
+thread_local Workspace<float> fDeviatesOfThread;
+thread_local Workspace<float> fLanesOfThread;
+
+// Deviates per group of cases: 32 KB of them, with their words about 80 KB
+// per thread, stays in the L2 cache.
+const size_t nGroupDeviates = 8192;
+
+}  // namespace
+
 void simulateCases(const Phases& p, const PhaseModel& nullModel,
                    const PhaseModel& expModel,
                    const AutocorrModel& autocorrModel, int nSimN,
                    CaseSimulation* pSim) {
   const int nNB = p.nNB;
-  pSim->fNullMeans.resize(static_cast<size_t>(nSimN));
-  pSim->fExpMeans.resize(static_cast<size_t>(nSimN));
-  float* fNullMeans = pSim->fNullMeans.data();
-  float* fExpMeans = pSim->fExpMeans.data();
+  const size_t nCasesAll = static_cast<size_t>(nSimN);
+  float* fNullMeans = pSim->fNullMeans.get(nCasesAll);
+  float* fExpMeans = pSim->fExpMeans.get(nCasesAll);
   // Case c takes the deviates from c * nPerCase on: its null phase's n + 54,
-  // then its experimental phase's. The deviates of a chunk of cases are
-  // drawn first, in stream order, then the cases run in blocks of lanes on
-  // all threads; the running sums stay in case order below.
-  const size_t nPerPhase = static_cast<size_t>(simDeviatesPerPhase(nNB));
-  const size_t nPerCase = 2 * nPerPhase;
-  const size_t nChunkDeviates = size_t{1} << 18;
-  size_t nChunkCases = nChunkDeviates / nPerCase / kSimLanes * kSimLanes;
-  if (nChunkCases < static_cast<size_t>(kSimLanes)) nChunkCases = kSimLanes;
-  // A small simulation needs no more room than its own cases.
-  const size_t nAllCases = (static_cast<size_t>(nSimN) + kSimLanes - 1) /
-                           kSimLanes * kSimLanes;
-  nChunkCases = std::min(nChunkCases, nAllCases);
-  std::vector<float> fZ(nChunkCases * nPerCase);
-  ThreadTeam& team = analysisTeam();
-  NormalBlock normals;
+  // then its experimental phase's. Groups of cases take theirs in turn from
+  // the stream; each thread then forms its group's deviates and simulates
+  // its cases in blocks of lanes.
+  const int nPerPhase = simDeviatesPerPhase(nNB);
+  const size_t nPerCase = 2 * static_cast<size_t>(nPerPhase);
+  size_t nGroupCases = nGroupDeviates / nPerCase / kSimLanes * kSimLanes;
+  if (nGroupCases < static_cast<size_t>(kSimLanes)) nGroupCases = kSimLanes;
+  const size_t nGroups = (nCasesAll + nGroupCases - 1) / nGroupCases;
+  GenrandState& stream = genrandStream();
+  RnormCache& cache = rnormStream();
   const float fR1 = autocorrModel[kAutoR1];
   const float fR1SE = autocorrModel[kAutoR1SE];
-  const size_t nBlockFloats = nPerCase * kSimLanes;
-  for (size_t nDone = 0; nDone < static_cast<size_t>(nSimN);) {
-    const size_t nCases =
-        std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone);
-    const size_t nNextCases =
-        std::min(nChunkCases, static_cast<size_t>(nSimN) - nDone - nCases);
-    // Each block of kSimLanes cases gets its deviates lane by lane: the
-    // null phases' first, then the experimental phases'.
-    normals.drawLanes(fZ.data(), nPerCase, kSimLanes, nCases * nPerCase,
-                      nNextCases * nPerCase);
-    progressAdd(static_cast<double>(nCases) * caseUnits(nNB));
-    const size_t nBlocks = (nCases + kSimLanes - 1) / kSimLanes;
-    team.run(nBlocks, [&](size_t nBegin, size_t nEnd, int) {
-      for (size_t b = nBegin; b < nEnd; ++b) {
-        const size_t nFirst = b * kSimLanes;
-        const int nLanes =
-            static_cast<int>(std::min<size_t>(kSimLanes, nCases - nFirst));
-        float* pfBlock = &fZ[b * nBlockFloats];
-        simPhaseMeansLanes(pfBlock, nLanes, nNB, p.fTB.data(), nullModel.data(),
-                           fR1, fR1SE, &fNullMeans[nDone + nFirst]);
-        simPhaseMeansLanes(pfBlock + nPerPhase * kSimLanes, nLanes, nNB,
-                           p.fTB2.data(), expModel.data(), fR1, fR1SE,
-                           &fExpMeans[nDone + nFirst]);
-      }
-    });
-    nDone += nCases;
-  }
-  float sum1 = 0.0f;
-  float sum2 = 0.0f;
-  for (int i = 0; i < nSimN; ++i) {
-    sum1 = sum1 + fNullMeans[i];
-    sum2 = sum2 + fExpMeans[i];
-  }
-  pSim->fNullM = meanOfMeans(
-      static_cast<float>(static_cast<double>(sum1) / nSimN), fNullMeans, nSimN);
-  pSim->fNullSD = sqrtf64(variance(fNullMeans, nSimN));
-  pSim->fExpM = meanOfMeans(
-      static_cast<float>(static_cast<double>(sum2) / nSimN), fExpMeans, nSimN);
-  pSim->fExpSD = sqrtf64(variance(fExpMeans, nSimN));
+  auto casesIn = [&](size_t g) {
+    return std::min(nGroupCases, nCasesAll - g * nGroupCases);
+  };
+  // Cases done, reported by the calling thread alone.
+  std::atomic<size_t> nCasesDone{0};
+  size_t nCasesReported = 0;
+  auto report = [&](size_t nUpTo) {
+    progressAdd(static_cast<double>(nUpTo - nCasesReported) * caseUnits(nNB));
+    nCasesReported = nUpTo;
+  };
+  analysisTeam().runInTurn(
+      nGroups,
+      [&](size_t g, int) {
+        stretchOfThread.take(stream, cache, casesIn(g) * nPerCase);
+      },
+      [&](size_t g, int nMember) {
+        const size_t nCases = casesIn(g);
+        // A small simulation needs no more room than its own cases.
+        float* pfDeviates =
+            fDeviatesOfThread.get(std::min(nGroupCases, nCasesAll) * nPerCase);
+        float* pfLanes = fLanesOfThread.get(nPerCase * kSimLanes);
+        stretchOfThread.form(pfDeviates);
+        for (size_t c = 0; c < nCases; c += kSimLanes) {
+          const int nLanes =
+              static_cast<int>(std::min<size_t>(kSimLanes, nCases - c));
+          const size_t nFirst = g * nGroupCases + c;
+          simLanesFromCases(pfDeviates + c * nPerCase, nLanes,
+                            static_cast<int>(nPerCase), pfLanes);
+          simPhaseMeansLanes(pfLanes, nLanes, nNB, p.fTB.data(),
+                             nullModel.data(), fR1, fR1SE, &fNullMeans[nFirst]);
+          simPhaseMeansLanes(pfLanes + nPerPhase * kSimLanes, nLanes, nNB,
+                             p.fTB2.data(), expModel.data(), fR1, fR1SE,
+                             &fExpMeans[nFirst]);
+        }
+        const size_t nDone = nCasesDone.fetch_add(nCases) + nCases;
+        if (nMember == 0) report(nDone);
+      });
+  report(nCasesAll);
+  // The running sums in case order, the means chosen by meanOfMeans and the
+  // SDs of variance(), from the same sums formed once.
+  MeansSums null, exp;
+  sumMeans(fNullMeans, fExpMeans, nSimN, &null, &exp);
+  pSim->fNullM =
+      chooseMean(static_cast<float>(static_cast<double>(null.fSum) / nSimN),
+                 static_cast<float>(null.dSum / nSimN), null.fVarDouble);
+  pSim->fNullSD = sqrtf64(varianceGuarded(null.fVarSingle, null.fVarDouble));
+  pSim->fExpM =
+      chooseMean(static_cast<float>(static_cast<double>(exp.fSum) / nSimN),
+                 static_cast<float>(exp.dSum / nSimN), exp.fVarDouble);
+  pSim->fExpSD = sqrtf64(varianceGuarded(exp.fVarSingle, exp.fVarDouble));
 }
 
 float empiricalPAt(int i, int nSimN) {
@@ -335,15 +415,16 @@ void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
   lineStdErrs(phases, &a.nullModel, &a.expModel, size.nBootSamples, &a.notes);
   residualStage(phases, &a.nullModel, &a.expModel, &a.autocorrModel,
                 size.nBootSamples);
-  CaseSimulation sim;
+  // The means keep their room for the thread's next analysis.
+  thread_local CaseSimulation sim;
   simulateCases(phases, a.nullModel, a.expModel, a.autocorrModel, nSimN, &sim);
   effectSizes(nNA, nNB, phases.fYB.data(), nSimN, sim.fNullMeans.data(),
               sim.fNullM, sim.fNullSD, sim.fExpM, sim.fExpSD, &a.simResults,
               &a.esResults);
   notePrecision(phases, a.nullModel, a.expModel, &a.notes);
   if (bKeepMeans) {
-    a.fNullMeans = std::move(sim.fNullMeans);
-    a.fExpMeans = std::move(sim.fExpMeans);
+    a.fNullMeans.assign(sim.fNullMeans.data(), sim.fNullMeans.data() + nSimN);
+    a.fExpMeans.assign(sim.fExpMeans.data(), sim.fExpMeans.data() + nSimN);
   } else {
     a.fNullMeans.clear();
     a.fExpMeans.clear();

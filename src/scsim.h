@@ -6,6 +6,7 @@
 
 #include "theilsen.h"
 #include "variance.h"
+#include "workspace.h"
 
 // The analysis entry: one call of scsim analyses one AB data set from start
 // to finish and fills the five result records. Every stage shares the one
@@ -133,13 +134,16 @@ void residualStage(const Phases& phases, PhaseModel* pfNullModel,
 
 // The simulated means and their summaries, before the zero guard on the
 // null SD.
+// Its arrays of means keep their room from one simulation to the next.
 struct CaseSimulation {
-  std::vector<float> fNullMeans;  // in case order
-  std::vector<float> fExpMeans;
+  Workspace<float> fNullMeans;  // in case order, nSimN of them
+  Workspace<float> fExpMeans;
   float fNullM, fNullSD, fExpM, fExpSD;
 };
 // Simulates nSimN cases, a null-model then an experimental-model B phase
-// each. pSim's vectors are resized to nSimN.
+// each, into pSim's arrays (grown to nSimN when needed). The cases run in
+// groups on all threads of the team: each group takes its words from the
+// stream in turn, then forms its deviates and simulates its cases.
 void simulateCases(const Phases& phases, const PhaseModel& nullModel,
                    const PhaseModel& expModel,
                    const AutocorrModel& autocorrModel, int nSimN,

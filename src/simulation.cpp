@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "rnorm.h"
 #include "simd.h"
 #include "variance.h"
@@ -137,9 +141,6 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
                    r1SE, scratch);
 }
 
-SimBlockScratch::SimBlockScratch(int n)
-    : e(static_cast<size_t>(simDeviatesPerPhase(n)) * kSimLanes) {}
-
 namespace {
 
 KALMIR_VECTOR_CLONES
@@ -230,14 +231,81 @@ void simPhaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
   phaseMeansLanes(pfLanes, nLanes, n, t, pfModel, r1, r1SE, pfMeans);
 }
 
-void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
-                        const float* t, const float* pfModel, float r1,
-                        float r1SE, float* pfMeans, SimBlockScratch& scratch) {
+namespace {
+
+void lanesFromCasesScalar(const float* const* ppfRow, int nFrom, int nTo,
+                          float* pfLanes) {
   const int K = kSimLanes;
-  float* pfLanes = scratch.e.data();
-  for (int l = 0; l < K; ++l) {
-    const float* z = ppfZ[l < nLanes ? l : 0];
-    for (int i = 0; i < simDeviatesPerPhase(n); ++i) pfLanes[i * K + l] = z[i];
+  for (int j = nFrom; j < nTo; ++j) {
+    for (int l = 0; l < K; ++l) pfLanes[j * K + l] = ppfRow[l][j];
   }
-  phaseMeansLanes(pfLanes, nLanes, n, t, pfModel, r1, r1SE, pfMeans);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KALMIR_HAVE_AVX2_TRANSPOSE 1
+
+// An 8 x 8 block per step: deviates j ... j + 7 of the eight cases are
+// loaded as eight rows and stored as eight columns.
+__attribute__((target("avx2"))) int lanesFromCasesAvx2(
+    const float* const* ppfRow, int nPerCase, float* pfLanes) {
+  int j = 0;
+  for (; j + 8 <= nPerCase; j += 8) {
+    const __m256 r0 = _mm256_loadu_ps(ppfRow[0] + j);
+    const __m256 r1 = _mm256_loadu_ps(ppfRow[1] + j);
+    const __m256 r2 = _mm256_loadu_ps(ppfRow[2] + j);
+    const __m256 r3 = _mm256_loadu_ps(ppfRow[3] + j);
+    const __m256 r4 = _mm256_loadu_ps(ppfRow[4] + j);
+    const __m256 r5 = _mm256_loadu_ps(ppfRow[5] + j);
+    const __m256 r6 = _mm256_loadu_ps(ppfRow[6] + j);
+    const __m256 r7 = _mm256_loadu_ps(ppfRow[7] + j);
+    const __m256 t0 = _mm256_unpacklo_ps(r0, r1);
+    const __m256 t1 = _mm256_unpackhi_ps(r0, r1);
+    const __m256 t2 = _mm256_unpacklo_ps(r2, r3);
+    const __m256 t3 = _mm256_unpackhi_ps(r2, r3);
+    const __m256 t4 = _mm256_unpacklo_ps(r4, r5);
+    const __m256 t5 = _mm256_unpackhi_ps(r4, r5);
+    const __m256 t6 = _mm256_unpacklo_ps(r6, r7);
+    const __m256 t7 = _mm256_unpackhi_ps(r6, r7);
+    const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44);
+    const __m256 u1 = _mm256_shuffle_ps(t0, t2, 0xee);
+    const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44);
+    const __m256 u3 = _mm256_shuffle_ps(t1, t3, 0xee);
+    const __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44);
+    const __m256 u5 = _mm256_shuffle_ps(t4, t6, 0xee);
+    const __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44);
+    const __m256 u7 = _mm256_shuffle_ps(t5, t7, 0xee);
+    float* pfTo = pfLanes + j * kSimLanes;
+    _mm256_storeu_ps(pfTo + 0 * 8, _mm256_permute2f128_ps(u0, u4, 0x20));
+    _mm256_storeu_ps(pfTo + 1 * 8, _mm256_permute2f128_ps(u1, u5, 0x20));
+    _mm256_storeu_ps(pfTo + 2 * 8, _mm256_permute2f128_ps(u2, u6, 0x20));
+    _mm256_storeu_ps(pfTo + 3 * 8, _mm256_permute2f128_ps(u3, u7, 0x20));
+    _mm256_storeu_ps(pfTo + 4 * 8, _mm256_permute2f128_ps(u0, u4, 0x31));
+    _mm256_storeu_ps(pfTo + 5 * 8, _mm256_permute2f128_ps(u1, u5, 0x31));
+    _mm256_storeu_ps(pfTo + 6 * 8, _mm256_permute2f128_ps(u2, u6, 0x31));
+    _mm256_storeu_ps(pfTo + 7 * 8, _mm256_permute2f128_ps(u3, u7, 0x31));
+  }
+  return j;
+}
+
+bool cpuHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool bAvx2 = cpuHasAvx2();
+#endif
+
+}  // namespace
+
+void simLanesFromCases(const float* pfCases, int nCases, int nPerCase,
+                       float* pfLanes) {
+  static_assert(kSimLanes == 8, "the transposes move 8 x 8 blocks");
+  const float* ppfRow[kSimLanes];
+  for (int l = 0; l < kSimLanes; ++l) {
+    ppfRow[l] = pfCases + static_cast<size_t>(l < nCases ? l : 0) * nPerCase;
+  }
+  int nDone = 0;
+#ifdef KALMIR_HAVE_AVX2_TRANSPOSE
+  if (bAvx2) nDone = lanesFromCasesAvx2(ppfRow, nPerCase, pfLanes);
+#endif
+  lanesFromCasesScalar(ppfRow, nDone, nPerCase, pfLanes);
 }

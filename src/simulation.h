@@ -48,18 +48,14 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
 // the lanes' identical arithmetic in SIMD registers.
 const int kSimLanes = 8;
 
-struct SimBlockScratch {
-  explicit SimBlockScratch(int n);
-  std::vector<float> e;  // (n + 54) * kSimLanes, step-major
-};
-
-// Simulates nLanes <= kSimLanes phases of n >= 2 points of one model at the
-// times t, phase l from the n + 54 deviates at ppfZ[l], and writes their
-// means to pfMeans[0 ... nLanes-1]. pfModel holds a phase model's six values
-// in slot order. Each mean has the bits simTimeSeriesMeanFrom gives.
-void simPhaseMeansBlock(const float* const* ppfZ, int nLanes, int n,
-                        const float* t, const float* pfModel, float r1,
-                        float r1SE, float* pfMeans, SimBlockScratch& scratch);
+// Lays out the deviates of nCases <= kSimLanes consecutive cases of
+// nPerCase deviates each (case l's at pfCases[l * nPerCase ...]) lane by
+// lane: deviate j of case l to pfLanes[j * kSimLanes + l]. Lanes from nCases
+// on get case 0's deviates again, so that they compute something harmless.
+// Moves eight deviates of eight cases at once through registers where the
+// CPU has AVX2.
+void simLanesFromCases(const float* pfCases, int nCases, int nPerCase,
+                       float* pfLanes);
 
 // The same for deviates already laid out lane by lane: deviate j of lane l's
 // phase at pfLanes[j * kSimLanes + l], j = 0 ... n + 53. Overwrites them.

@@ -1,7 +1,9 @@
 #include "theilsen.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -9,23 +11,21 @@
 #include "parallel.h"
 #include "progress.h"
 #include "quicksort.h"
-#include "select.h"
 #include "variance.h"
+#include "workspace.h"
 
 namespace {
 
-// Working storage of one fit, sized once for nN points so that the 10000
-// fits of a bootstrap allocate nothing.
+// Working storage of the fits, per thread, kept from one fit (and one
+// analysis) to the next.
 struct FitScratch {
-  explicit FitScratch(int nN)
-      : fSlopes(nN > 1 ? static_cast<size_t>(nN) * (nN - 1) / 2 : 0),
-        fCopy(nN > 0 ? static_cast<size_t>(nN) : 0) {}
-  std::vector<float> fSlopes;
-  std::vector<float> fCopy;
+  Workspace<float> fSlopes;
+  Workspace<float> fCopy;
 };
+thread_local FitScratch fitScratchOfThread;
 
 float medianUsing(const float* pfX, int nN, FitScratch& scratch) {
-  float* arr = scratch.fCopy.data();
+  float* arr = scratch.fCopy.get(static_cast<size_t>(nN));
   for (int i = 0; i < nN; ++i) arr[i] = pfX[i];
   quicksort(arr, nN);
   return medianOfSorted(arr, nN);
@@ -36,7 +36,8 @@ void fit(const float* pfX, const float* pfY, int nN, float* pfInt,
   // Only the pairs with distinct x have a slope, and only their slopes are
   // kept: a flag, not the sort position of a sentinel, leaves the others
   // out, so that a genuine slope above 999999 still counts.
-  float* fSlopes = scratch.fSlopes.data();
+  float* fSlopes = scratch.fSlopes.get(
+      nN > 1 ? static_cast<size_t>(nN) * static_cast<size_t>(nN - 1) / 2 : 1);
   int nCount = 0;
   for (int i = 0; i < nN - 1; ++i) {
     for (int j = i + 1; j < nN; ++j) {
@@ -63,92 +64,216 @@ void fit(const float* pfX, const float* pfY, int nN, float* pfInt,
 
 void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
               float* pfSlope) {
-  FitScratch scratch(nN);
-  fit(pfX, pfY, nN, pfInt, pfSlope, scratch);
+  fit(pfX, pfY, nN, pfInt, pfSlope, fitScratchOfThread);
 }
 
 struct ResampleFit::Scratch {
-  explicit Scratch(int nN)
-      : nCount(static_cast<size_t>(nN)),
-        nUnique(static_cast<size_t>(nN)),
-        fV(static_cast<size_t>(nN) * static_cast<size_t>(nN) / 2 + 2),
-        nW(fV.size()),
-        select(fV.size()) {}
-  std::vector<uint32_t> nCount;   // draws of each point
-  std::vector<uint32_t> nUnique;  // the points drawn, in index order
-  std::vector<float> fV;
-  std::vector<uint32_t> nW;
-  WeightedSelect select;
+  Workspace<uint32_t> nCount;    // draws of each point
+  Workspace<uint32_t> nGroup;    // each point's group of equal x
+  Workspace<uint32_t> nInGroup;  // draws of each group
+  Workspace<uint32_t> nByY;      // the points by ascending y
+  Workspace<uint32_t> nByX;      // the points by ascending x
+  Workspace<float> fPairSlope;   // the pairs of distinct x by ascending slope
+  Workspace<uint32_t> nPairA;    // their points
+  Workspace<uint32_t> nPairB;
+  Workspace<uint64_t> nSortKey;  // for ordering the pairs once
+  Workspace<float> fSorted;      // the pairs moving to their sorted places
+  Workspace<uint32_t> nSortedA;
+  Workspace<uint32_t> nSortedB;
+  size_t nPairs = 0;
+  size_t nGroups = 0;
 };
 
+namespace {
+
+// Orders the pairs' slopes as a sort of the floats would: by value, equal
+// values in any order (which no median can tell apart).
+inline uint32_t orderKey(float f) {
+  uint32_t nBits;
+  std::memcpy(&nBits, &f, sizeof nBits);
+  return nBits ^ ((nBits >> 31) != 0 ? 0xffffffffu : 0x80000000u);
+}
+
+}  // namespace
+
 ResampleFit::ResampleFit(const float* pfX, const float* pfY, int nN)
-    : pfX_(pfX), pfY_(pfY), nN_(nN), pScratch_(new Scratch(nN)) {}
+    : pfX_(pfX), pfY_(pfY), nN_(nN), pScratch_(new Scratch) {
+  rebind(pfX, pfY, nN);
+}
 
 ResampleFit::~ResampleFit() { delete pScratch_; }
+
+void ResampleFit::rebind(const float* pfX, const float* pfY, int nN) {
+  // Whatever the resample, its slopes are the slopes of pairs of distinct
+  // points of the phase, each counted c_a * c_b times: they are formed and
+  // ordered once here, and each fit walks them.
+  pfX_ = pfX;
+  pfY_ = pfY;
+  nN_ = nN;
+  Scratch& s = *pScratch_;
+  const size_t n = static_cast<size_t>(nN);
+  s.nCount.get(n);
+  uint32_t* nByY = s.nByY.get(n);
+  uint32_t* nByX = s.nByX.get(n);
+  for (uint32_t k = 0; k < n; ++k) nByY[k] = nByX[k] = k;
+  std::sort(nByY, nByY + n,
+            [&](uint32_t a, uint32_t b) { return pfY[a] < pfY[b]; });
+  std::sort(nByX, nByX + n,
+            [&](uint32_t a, uint32_t b) { return pfX[a] < pfX[b]; });
+  uint32_t* nGroup = s.nGroup.get(n);
+  s.nGroups = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (i > 0 && pfX[nByX[i]] != pfX[nByX[i - 1]]) ++s.nGroups;
+    nGroup[nByX[i]] = static_cast<uint32_t>(s.nGroups);
+  }
+  s.nGroups += n > 0 ? 1 : 0;
+  s.nInGroup.get(s.nGroups);
+  const size_t nAll = n > 1 ? n * (n - 1) / 2 : 0;
+  uint64_t* nKey = s.nSortKey.get(nAll);
+  float* fSlopeOf = s.fPairSlope.get(nAll);
+  uint32_t* nA = s.nPairA.get(nAll);
+  uint32_t* nB = s.nPairB.get(nAll);
+  // First in pair order, then sorted through keys that carry the pair's
+  // number below the slope's order.
+  size_t nP = 0;
+  for (uint32_t a = 0; a < n; ++a) {
+    for (uint32_t b = a + 1; b < n; ++b) {
+      if (pfX[a] == pfX[b]) continue;
+      // (y_b - y_a) / (x_b - x_a) with a < b, as theilSen forms it; the
+      // other way round gives the same bits, negating both differences
+      // being exact.
+      fSlopeOf[nP] = static_cast<float>((static_cast<double>(pfY[b]) - pfY[a]) /
+                                        (static_cast<double>(pfX[b]) - pfX[a]));
+      nA[nP] = a;
+      nB[nP] = b;
+      ++nP;
+    }
+  }
+  for (size_t i = 0; i < nP; ++i) {
+    nKey[i] = static_cast<uint64_t>(orderKey(fSlopeOf[i])) << 32 | i;
+  }
+  std::sort(nKey, nKey + nP);
+  float* pfS = s.fSorted.get(nP);
+  uint32_t* pnA = s.nSortedA.get(nP);
+  uint32_t* pnB = s.nSortedB.get(nP);
+  for (size_t i = 0; i < nP; ++i) {
+    const size_t j = static_cast<size_t>(nKey[i] & 0xffffffffu);
+    pfS[i] = fSlopeOf[j];
+    pnA[i] = nA[j];
+    pnB[i] = nB[j];
+  }
+  std::memcpy(fSlopeOf, pfS, nP * sizeof(float));
+  std::memcpy(nA, pnA, nP * sizeof(uint32_t));
+  std::memcpy(nB, pnB, nP * sizeof(uint32_t));
+  s.nPairs = nP;
+}
+
+namespace {
+
+// The value at 0-based rank nRank of the multiset of values[order[i]], each
+// counted count[order[i]] times, walking in ascending order; with pfNext,
+// also the value at nRank + 1, which must exist.
+inline float valueAtRank(const float* pfValues, const uint32_t* pnOrder,
+                         const uint32_t* pnCount, uint64_t nRank,
+                         float* pfNext) {
+  uint64_t nBelow = 0;
+  size_t i = 0;
+  for (;; ++i) {
+    const uint32_t c = pnCount[pnOrder[i]];
+    if (nBelow + c > nRank) break;
+    nBelow += c;
+  }
+  const float fAt = pfValues[pnOrder[i]];
+  if (pfNext != nullptr) {
+    if (nBelow + pnCount[pnOrder[i]] > nRank + 1) {
+      *pfNext = fAt;
+    } else {
+      do {
+        ++i;
+      } while (pnCount[pnOrder[i]] == 0);
+      *pfNext = pfValues[pnOrder[i]];
+    }
+  }
+  return fAt;
+}
+
+float weightedMedian(const float* pfValues, const uint32_t* pnOrder,
+                     const uint32_t* pnCount, uint64_t nTotal) {
+  if (nTotal % 2 == 1) {
+    return valueAtRank(pfValues, pnOrder, pnCount, (nTotal - 1) / 2, nullptr);
+  }
+  float fNext;
+  const float fAt =
+      valueAtRank(pfValues, pnOrder, pnCount, nTotal / 2 - 1, &fNext);
+  return static_cast<float>((static_cast<double>(fAt) + fNext) / 2.0);
+}
+
+// The slope at rank nRank of the pairs, pair k counted
+// count[a_k] * count[b_k] times; with pfNext also the one after it.
+float slopeAtRank(const float* pfSlope, const uint32_t* pnA,
+                  const uint32_t* pnB, const uint32_t* pnCount, uint64_t nRank,
+                  float* pfNext) {
+  uint64_t nBelow = 0;
+  size_t k = 0;
+  uint32_t w;
+  for (;; ++k) {
+    w = pnCount[pnA[k]] * pnCount[pnB[k]];
+    if (nBelow + w > nRank) break;
+    nBelow += w;
+  }
+  if (pfNext != nullptr) {
+    if (nBelow + w > nRank + 1) {
+      *pfNext = pfSlope[k];
+    } else {
+      size_t j = k + 1;
+      while (pnCount[pnA[j]] * pnCount[pnB[j]] == 0) ++j;
+      *pfNext = pfSlope[j];
+    }
+  }
+  return pfSlope[k];
+}
+
+}  // namespace
 
 bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope) {
   Scratch& s = *pScratch_;
   const size_t nN = static_cast<size_t>(nN_);
-  std::fill(s.nCount.begin(), s.nCount.end(), 0u);
-  for (size_t j = 0; j < nN; ++j) ++s.nCount[pnIndex[j]];
-  size_t nU = 0;
-  for (size_t k = 0; k < nN; ++k) {
-    if (s.nCount[k] != 0) s.nUnique[nU++] = static_cast<uint32_t>(k);
+  uint32_t* nCount = s.nCount.data();
+  uint32_t* nInGroup = s.nInGroup.data();
+  const uint32_t* nGroup = s.nGroup.data();
+  std::fill(nCount, nCount + nN, 0u);
+  std::fill(nInGroup, nInGroup + s.nGroups, 0u);
+  for (size_t j = 0; j < nN; ++j) {
+    ++nCount[pnIndex[j]];
+    ++nInGroup[nGroup[pnIndex[j]]];
   }
-  // The pairs of a resample are the pairs of its distinct points, each
-  // counted c_a * c_b times, and the c(c - 1) / 2 pairs of each point with
-  // its own copies, whose x are equal. (y_b - y_a) / (x_b - x_a) has the
-  // same bits either way round: negating both differences is exact.
-  const uint64_t nPairs = static_cast<uint64_t>(nN) * (nN - 1) / 2;
-  uint64_t nInfCount = 0;
-  size_t nV = 0;
-  for (size_t ia = 0; ia < nU; ++ia) {
-    const uint32_t a = s.nUnique[ia];
-    const uint64_t nCa = s.nCount[a];
-    nInfCount += nCa * (nCa - 1) / 2;
-    const double dXa = pfX_[a];
-    const double dYa = pfY_[a];
-    for (size_t ib = ia + 1; ib < nU; ++ib) {
-      const uint32_t b = s.nUnique[ib];
-      const uint32_t nWeight = static_cast<uint32_t>(nCa) * s.nCount[b];
-      if (pfX_[a] == pfX_[b]) {
-        nInfCount += nWeight;
-        continue;
-      }
-      s.fV[nV] = static_cast<float>((static_cast<double>(pfY_[b]) - dYa) /
-                                    (static_cast<double>(pfX_[b]) - dXa));
-      s.nW[nV] = nWeight;
-      ++nV;
-    }
+  // Of the nN^2 ordered pairs of draws, those within one group of equal x
+  // have no slope; the others, halved, are the genuine pairs.
+  uint64_t nSameX = 0;
+  for (size_t g = 0; g < s.nGroups; ++g) {
+    nSameX += static_cast<uint64_t>(nInGroup[g]) * nInGroup[g];
   }
-  const uint64_t nGenuine = nPairs - nInfCount;
+  const uint64_t nGenuine = (static_cast<uint64_t>(nN) * nN - nSameX) / 2;
   if (nGenuine == 0) {
     *pfSlope = kTheilSenSentinel;
     *pfInt = kTheilSenSentinel;
     return false;
   }
   // The median of the genuine slopes alone, as in theilSen.
-  float fAt, fNext;
+  const float* fS = s.fPairSlope.data();
+  const uint32_t* nA = s.nPairA.data();
+  const uint32_t* nB = s.nPairB.data();
   if (nGenuine % 2 == 1) {
-    s.select.ranks(s.fV.data(), s.nW.data(), nV, (nGenuine - 1) / 2, &fAt,
-                   nullptr);
-    *pfSlope = fAt;
+    *pfSlope = slopeAtRank(fS, nA, nB, nCount, (nGenuine - 1) / 2, nullptr);
   } else {
-    s.select.ranks(s.fV.data(), s.nW.data(), nV, nGenuine / 2 - 1, &fAt,
-                   &fNext);
+    float fNext;
+    const float fAt = slopeAtRank(fS, nA, nB, nCount, nGenuine / 2 - 1, &fNext);
     *pfSlope = static_cast<float>((static_cast<double>(fAt) + fNext) / 2.0);
   }
-  // The medians of the resample's y and x: each distinct point's value,
-  // weighted by its draws.
-  auto medianOf = [&](const float* pfValues) {
-    for (size_t i = 0; i < nU; ++i) {
-      s.fV[i] = pfValues[s.nUnique[i]];
-      s.nW[i] = s.nCount[s.nUnique[i]];
-    }
-    return s.select.median(s.fV.data(), s.nW.data(), nU, nN);
-  };
-  const float fMedY = medianOf(pfY_);
-  const float fMedX = medianOf(pfX_);
+  // The medians of the resample's y and x: each point's value, weighted by
+  // its draws.
+  const float fMedY = weightedMedian(pfY_, s.nByY.data(), nCount, nN);
+  const float fMedX = weightedMedian(pfX_, s.nByX.data(), nCount, nN);
   *pfInt = static_cast<float>(static_cast<double>(fMedY) -
                               static_cast<double>(*pfSlope) * fMedX);
   return true;
@@ -159,39 +284,76 @@ double theilSenUnits(int nN) {
   return kBootSamples * (dN * dN / 2.0 + 8.0 * dN);
 }
 
+namespace {
+// Per thread: one batch's indices and a fitter; on the analysis thread also
+// the resamples' estimates and verdicts, and the sort's scratch.
+thread_local Workspace<uint32_t> nIndexOfThread;
+thread_local std::unique_ptr<ResampleFit> fitterOfThread;
+// The bootstrap each thread's fitter was last bound to: every call has a
+// number of its own, so that a fitter is bound once per call, not per
+// batch, and never keeps a phase whose arrays merely lie where an earlier
+// one's did.
+std::atomic<uint64_t> nBootstrapCalls{0};
+thread_local uint64_t nFitterBoundTo = 0;
+thread_local Workspace<float> fBootIntsOfThread;
+thread_local Workspace<float> fBootSlopesOfThread;
+thread_local Workspace<char> nVerdictOfThread;
+thread_local Workspace<float> fSortScratchOfThread;
+}  // namespace
+
 void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                     float* slopeSE, int nBootSamples,
                     BootstrapExclusions* pExclusions) {
   const size_t nPoints = static_cast<size_t>(nN);
   const size_t nBoot = static_cast<size_t>(nBootSamples);
-  const std::vector<uint32_t> nIndex = bootstrapIndices(nN, nBootSamples);
-  std::vector<float> fBootInts(nBoot);
-  std::vector<float> fBootSlopes(nBoot);
+  const size_t nBatch = bootstrapBatch(nN);
+  float* fBootInts = fBootIntsOfThread.get(nBoot);
+  float* fBootSlopes = fBootSlopesOfThread.get(nBoot);
   // Per resample: 0 kept, 1 intercept beyond the limit, 2 no pair of
   // distinct x (its sentinel intercept is beyond the limit as well).
-  std::vector<char> nVerdict(nBoot);
+  char* nVerdict = nVerdictOfThread.get(nBoot);
   ThreadTeam& team = analysisTeam();
-  std::vector<std::unique_ptr<ResampleFit>> fitters(
-      static_cast<size_t>(team.size()));
+  GenrandState& stream = genrandStream();
   const double fUnitsPerFit = theilSenUnits(nN) / kBootSamples;
-  team.run(nBoot, [&](size_t nBegin, size_t nEnd, int nMember) {
-    std::unique_ptr<ResampleFit>& fitter = fitters[nMember];
-    if (!fitter) fitter.reset(new ResampleFit(pfX, pfY, nN));
-    for (size_t b = nBegin; b < nEnd; ++b) {
-      // The calling thread reports for the whole team, whose shares are
-      // equal.
-      if (nMember == 0 && (b - nBegin) % 64 == 63) {
-        progressAdd(64.0 * team.size() * fUnitsPerFit);
-      }
-      const bool bHasSlope =
-          fitter->fit(&nIndex[b * nPoints], &fBootInts[b], &fBootSlopes[b]);
-      // |x| > 1000 is the same test as sqrt(x * x) > 1000 in double: the
-      // square of a float is exact there, and so is its root.
-      if (std::fabs(fBootInts[b]) > kBootInterceptLimit) {
-        nVerdict[b] = bHasSlope ? 1 : 2;
-      }
-    }
-  });
+  const uint64_t nCall = ++nBootstrapCalls;
+  std::atomic<size_t> nFitsDone{0};
+  size_t nFitsReported = 0;
+  team.runInTurn((nBoot + nBatch - 1) / nBatch,
+                 [&](size_t k, int) {
+                   const size_t nCount = std::min(nBatch, nBoot - k * nBatch);
+                   drawBootstrapIndices(stream, nN, nCount,
+                                        nIndexOfThread.get(nBatch * nPoints));
+                 },
+                 [&](size_t k, int nMember) {
+                   std::unique_ptr<ResampleFit>& fitter = fitterOfThread;
+                   if (!fitter) {
+                     fitter.reset(new ResampleFit(pfX, pfY, nN));
+                   } else if (nFitterBoundTo != nCall) {
+                     fitter->rebind(pfX, pfY, nN);
+                   }
+                   nFitterBoundTo = nCall;
+                   const size_t nFirst = k * nBatch;
+                   const size_t nEnd = std::min(nFirst + nBatch, nBoot);
+                   const uint32_t* pnIndex = nIndexOfThread.data();
+                   for (size_t b = nFirst; b < nEnd; ++b, pnIndex += nPoints) {
+                     const bool bHasSlope =
+                         fitter->fit(pnIndex, &fBootInts[b], &fBootSlopes[b]);
+                     // |x| > 1000 is the same test as sqrt(x * x) > 1000 in
+                     // double: the square of a float is exact there, and so is
+                     // its root.
+                     nVerdict[b] = std::fabs(fBootInts[b]) > kBootInterceptLimit
+                                       ? (bHasSlope ? 1 : 2)
+                                       : 0;
+                   }
+                   const size_t nDone =
+                       nFitsDone.fetch_add(nEnd - nFirst) + nEnd - nFirst;
+                   // The calling thread reports for the whole team.
+                   if (nMember == 0) {
+                     progressAdd(static_cast<double>(nDone - nFitsReported) *
+                                 fUnitsPerFit);
+                     nFitsReported = nDone;
+                   }
+                 });
   int nBeyond = 0;
   int nDegenerate = 0;
   for (size_t b = 0; b < nBoot; ++b) {
@@ -226,11 +388,11 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
   // Only the ascending order matters to the variances that follow, and
   // equal floats are interchangeable in it, so any correct sort will do.
   const int nK = static_cast<int>(nKept);
-  std::vector<float> fScratch;
-  radixSort(fBootInts.data(), nK, fScratch);
-  radixSort(fBootSlopes.data(), nK, fScratch);
+  float* pfSortScratch = fSortScratchOfThread.get(nKept);
+  radixSort(fBootInts, nK, pfSortScratch);
+  radixSort(fBootSlopes, nK, pfSortScratch);
   *intSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootInts.data(), nK))));
+      std::sqrt(static_cast<double>(variance(fBootInts, nK))));
   *slopeSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSlopes.data(), nK))));
+      std::sqrt(static_cast<double>(variance(fBootSlopes, nK))));
 }

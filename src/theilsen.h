@@ -5,9 +5,10 @@
 
 // Robust line fits y = intercept + slope * x. The slope is the median of the
 // slopes of all pairs of points, so one wild measurement cannot tip the line;
-// the intercept is median(y) - slope * median(x). theilSen keeps nothing
-// between calls and draws no random numbers; theilSenStdErr resamples
-// through genrand(), so each call advances the stream by 10000 * nN words.
+// the intercept is median(y) - slope * median(x). theilSen keeps only its
+// working arrays between calls (per thread) and draws no random numbers;
+// theilSenStdErr resamples from the calling thread's stream, so each call
+// advances it by 10000 * nN words.
 
 // Stands in for a slope where a pair of points has equal x, and for both
 // coefficients of a fit or resample that is left out.
@@ -49,8 +50,9 @@ double theilSenUnits(int nN);
 
 // Fits bootstrap resamples of one phase given as indices of its points, with
 // the bits theilSen gives on the resampled arrays, but faster: a point drawn
-// c times enters as one value of weight c, and the medians are found by
-// selection instead of sorting. Keeps its scratch between fits.
+// c times enters as one value of weight c, and the slopes of all pairs of
+// points are formed and ordered once per phase, so that a fit only walks
+// them up to its median. Keeps its scratch between fits.
 class ResampleFit {
  public:
   ResampleFit(const float* pfX, const float* pfY, int nN);
@@ -59,6 +61,9 @@ class ResampleFit {
   // with the sentinel as both coefficients, when no two of them have
   // distinct x.
   bool fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope);
+  // Fits resamples of another phase from now on, keeping the scratch's
+  // room.
+  void rebind(const float* pfX, const float* pfY, int nN);
 
  private:
   struct Scratch;

@@ -1,10 +1,11 @@
 #include "variance.h"
 
+#include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "mersenne.h"
 #include "parallel.h"
+#include "workspace.h"
 
 float varianceSingle(const float* x, int n) {
   float sum = 0.0f;
@@ -44,30 +45,53 @@ float variance(const float* x, int n) {
   return varianceGuarded(varianceSingle(x, n), varianceDouble(x, n));
 }
 
-std::vector<uint32_t> bootstrapIndices(int n, int nBootSamples) {
-  std::vector<uint32_t> nIndex(static_cast<size_t>(n) *
-                               static_cast<size_t>(nBootSamples));
-  genrandBlock(nIndex.data(), nIndex.size());
+void drawBootstrapIndices(GenrandState& stream, int n, size_t nResamples,
+                          uint32_t* pnIndex) {
+  const size_t nWords = static_cast<size_t>(n) * nResamples;
+  genrandBlock(stream, pnIndex, nWords);
   // w % n favours small indices slightly when n is not a power of two; the
   // resample order decides every later number, so it stays as it is.
   const uint32_t nMod = static_cast<uint32_t>(n);
-  for (uint32_t& k : nIndex) k %= nMod;
-  return nIndex;
+  for (size_t i = 0; i < nWords; ++i) pnIndex[i] %= nMod;
 }
+
+size_t bootstrapBatch(int n) {
+  const size_t nPer = 4096 / static_cast<size_t>(n);
+  return nPer > 0 ? nPer : 1;
+}
+
+namespace {
+// Per thread: one batch's indices and one resample; on the analysis
+// thread also the resamples' standard deviations.
+thread_local Workspace<uint32_t> nIndexOfThread;
+thread_local Workspace<float> fBootXOfThread;
+thread_local Workspace<float> fBootSDOfThread;
+}  // namespace
 
 float stdDevStdErr(const float* x, int n, int nBootSamples) {
   const size_t nPoints = static_cast<size_t>(n);
-  const std::vector<uint32_t> nIndex = bootstrapIndices(n, nBootSamples);
-  std::vector<float> fBootSD(static_cast<size_t>(nBootSamples));
-  analysisTeam().run(fBootSD.size(), [&](size_t nBegin, size_t nEnd, int) {
-    std::vector<float> fBootX(nPoints);
-    for (size_t b = nBegin; b < nEnd; ++b) {
-      const uint32_t* pnIndex = &nIndex[b * nPoints];
-      for (size_t j = 0; j < nPoints; ++j) fBootX[j] = x[pnIndex[j]];
-      fBootSD[b] = static_cast<float>(
-          std::sqrt(static_cast<double>(variance(fBootX.data(), n))));
-    }
-  });
+  const size_t nBoot = static_cast<size_t>(nBootSamples);
+  const size_t nBatch = bootstrapBatch(n);
+  float* fBootSD = fBootSDOfThread.get(nBoot);
+  GenrandState& stream = genrandStream();
+  analysisTeam().runInTurn(
+      (nBoot + nBatch - 1) / nBatch,
+      [&](size_t k, int) {
+        const size_t nCount = std::min(nBatch, nBoot - k * nBatch);
+        drawBootstrapIndices(stream, n, nCount,
+                             nIndexOfThread.get(nBatch * nPoints));
+      },
+      [&](size_t k, int) {
+        const size_t nFirst = k * nBatch;
+        const size_t nEnd = std::min(nFirst + nBatch, nBoot);
+        const uint32_t* pnIndex = nIndexOfThread.data();
+        float* fBootX = fBootXOfThread.get(nPoints);
+        for (size_t b = nFirst; b < nEnd; ++b, pnIndex += nPoints) {
+          for (size_t j = 0; j < nPoints; ++j) fBootX[j] = x[pnIndex[j]];
+          fBootSD[b] = static_cast<float>(
+              std::sqrt(static_cast<double>(variance(fBootX, n))));
+        }
+      });
   return static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSD.data(), nBootSamples))));
+      std::sqrt(static_cast<double>(variance(fBootSD, nBootSamples))));
 }

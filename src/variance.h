@@ -2,7 +2,8 @@
 #define KALMIR_VARIANCE_H_
 
 #include <cstdint>
-#include <vector>
+
+#include "mersenne.h"
 
 // The sample variance that the whole analysis uses, and the bootstrap
 // standard error of a standard deviation. variance keeps nothing and draws
@@ -25,11 +26,15 @@ float varianceGuarded(float fSingle, float fDouble);
 // Resamples of the standard-deviation bootstrap in the program's analyses.
 const int kSdBootSamples = 10000;
 
-// The point indices of the nBootSamples resamples of a bootstrap over n
-// points:
-// resample b takes the n words from b * n on, index = word mod n. Drawing
-// them all first, in stream order, lets the resamples run on any thread.
-std::vector<uint32_t> bootstrapIndices(int n, int nBootSamples);
+// The point indices of nResamples consecutive resamples of a bootstrap
+// over n points, from the next n * nResamples words of stream: resample b
+// takes its n words in turn, index = word mod n. Drawing a batch of them in
+// stream order lets the batch's resamples run on any thread.
+void drawBootstrapIndices(GenrandState& stream, int n, size_t nResamples,
+                          uint32_t* pnIndex);
+// Resamples per batch for a bootstrap over n points: about 16 KB of
+// indices, so that the threads take many batches in turn.
+size_t bootstrapBatch(int n);
 
 // Bootstrap standard error of the standard deviation of n >= 1 values:
 // the standard deviation of the standard deviations of nBootSamples >= 2

@@ -37,6 +37,7 @@ expect "broken pipe, SIGPIPE ignored" 2 $? "$err" "Broken pipe"
 expect "a directory as input" 2 $? "$err" "cannot read standard input"
 
 # Too little address space for 500-point phases: one clear line, no abort.
+# 6 MB still runs the worked example, but not the 500-point fits' scratch.
 # (Sanitizer builds reserve vast address space and cannot run under it.)
 if [ "$sanitized" != 1 ]; then
   {
@@ -44,7 +45,7 @@ if [ "$sanitized" != 1 ]; then
     printf '\n500\n'; for i in $(seq 500); do printf '%d ' "$((i % 13))"; done
     printf '\n'
   } > "$err.in"
-  ( ulimit -v 25000; "$program" < "$err.in" > /dev/null 2> "$err" )
+  ( ulimit -v 6000; "$program" < "$err.in" > /dev/null 2> "$err" )
   expect "out of memory" 2 $? "$err" "out of memory"
   rm -f "$err.in"
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
 // Whatever the team's size, every item is handed out exactly once, in
@@ -27,6 +28,47 @@ TEST(ThreadTeam, HandsOutEveryItemOnce) {
           EXPECT_GE(nMemberOf[i], nMemberOf[i - 1]);
         }
       }
+    }
+  }
+}
+
+// Items taken in turn: every item once, each inTurn after all earlier ones
+// (a shared counter stands for the random stream), its after on the member
+// that ran its inTurn; a failure in either part reaches the caller without
+// leaving a member waiting for a turn that never comes.
+TEST(ThreadTeam, RunsInTurnInItemOrderAndPassesFailuresOn) {
+  for (int nThreads : {1, 2, 3}) {
+    ThreadTeam team(nThreads);
+    for (size_t nItems : {0, 1, 2, 7, 500}) {
+      size_t nStream = 0;
+      std::vector<size_t> nDrawnAt(nItems, 0);
+      std::vector<int> nInTurnBy(nItems, -1), nAfterBy(nItems, -2);
+      std::vector<int> nAfters(nItems, 0);
+      team.runInTurn(
+          nItems,
+          [&](size_t k, int nMember) {
+            nDrawnAt[k] = nStream++;
+            nInTurnBy[k] = nMember;
+          },
+          [&](size_t k, int nMember) {
+            ++nAfters[k];
+            nAfterBy[k] = nMember;
+          });
+      EXPECT_EQ(nItems, nStream);
+      for (size_t k = 0; k < nItems; ++k) {
+        EXPECT_EQ(k, nDrawnAt[k]) << nThreads << " " << k;
+        EXPECT_EQ(1, nAfters[k]);
+        EXPECT_EQ(nInTurnBy[k], nAfterBy[k]);
+      }
+    }
+    for (bool bInTurn : {true, false}) {
+      auto fail = [&](size_t k, bool bHere) {
+        if (k == 3 && bHere == bInTurn) throw std::runtime_error("no memory");
+      };
+      EXPECT_THROW(team.runInTurn(
+                       50, [&](size_t k, int) { fail(k, true); },
+                       [&](size_t k, int) { fail(k, false); }),
+                   std::runtime_error);
     }
   }
 }

@@ -56,7 +56,8 @@ TEST(RadixSort, GivesQuicksortsOrder) {
     }
     std::vector<float> b = a;
     quicksort(a.data(), n);
-    radixSort(b.data(), n, fScratch);
+    fScratch.resize(static_cast<size_t>(n));
+    radixSort(b.data(), n, fScratch.data());
     for (int i = 0; i < n; ++i) EXPECT_TRUE(a[i] == b[i]) << n << " " << i;
   }
 }

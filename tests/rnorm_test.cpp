@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -69,84 +70,129 @@ TEST(RnormFactors, AgreeWithTheLibraryLogEverywhereInTheUnitInterval) {
   EXPECT_EQ(0u, nDiffer);
 }
 
-// Deviates in bulk, in stream order or laid out in lanes, with the next
-// call's words drawn ahead: the same values as rnorm one at a time, and the
-// generator and the cache left exactly where rnorm leaves them.
-TEST(NormalBlock, DrawsWhatRnormDrawsAndLeavesTheStreamAsRnormDoes) {
-  const size_t nPerCase = 6, nLanes = 4;
-  for (size_t n : {size_t{7}, size_t{42}, size_t{4098}, size_t{30000}}) {
-    const size_t nCalls[] = {n, n, n, 3};
-    std::vector<float> fOne, fBulk(n), fLanes;
+// Stretches of deviates, taken in turn and formed afterwards, of lengths
+// odd and even so that the cache is full at some starts and ends: the same
+// values as rnorm one at a time, and the generator and the cache left
+// exactly where rnorm leaves them. The lengths run from none to more than a
+// block of words, and the runs start anywhere in a block.
+TEST(DeviateStretch, FormsWhatRnormDrawsAndLeavesTheStreamAsRnormDoes) {
+  const size_t nLengths[] = {1, 2, 7, 0, 124, 4099, 30000, 3, 1248};
+  for (bool bCachedFirst : {false, true}) {
+    std::vector<float> fOne;
     emptyCache();
     sgenrand(7487);
-    for (size_t c = 0; c < 4; ++c) {
-      for (size_t i = 0; i < nCalls[c]; ++i) fOne.push_back(rnorm(0, 1));
+    if (bCachedFirst) rnorm(0, 1);
+    for (size_t n : nLengths) {
+      for (size_t i = 0; i < n; ++i) fOne.push_back(rnorm(0, 1));
     }
     const uint32_t nWordAfter = genrand();
     const RnormCache cacheAfter = rnormCache();
-    for (bool bLanes : {false, true}) {
-      emptyCache();
-      sgenrand(7487);
-      size_t nDone = 0;
-      {
-        NormalBlock normals;
-        for (size_t c = 0; c < 4; ++c) {
-          const size_t nNext = c < 3 ? nCalls[c + 1] : 0;
-          // In lanes only whole blocks of cases, so the first call alone.
-          if (bLanes && c == 0 && n % nPerCase == 0) {
-            fLanes.assign(n + nPerCase * nLanes, 0.0f);
-            normals.drawLanes(fLanes.data(), nPerCase, nLanes, n, nNext);
-            for (size_t k = 0; k < n; ++k) {
-              const size_t nCase = k / nPerCase, nAt = k % nPerCase;
-              ASSERT_EQ(fOne[k],
-                        fLanes[(nCase / nLanes * nPerCase + nAt) * nLanes +
-                               nCase % nLanes]);
-            }
-          } else {
-            normals.draw(fBulk.data(), nCalls[c], nNext);
-            for (size_t k = 0; k < nCalls[c]; ++k) {
-              ASSERT_EQ(fOne[nDone + k], fBulk[k]) << n << " " << c;
-            }
-          }
-          nDone += nCalls[c];
+    emptyCache();
+    sgenrand(7487);
+    if (bCachedFirst) rnorm(0, 1);
+    // Two stretches, as two threads would hold them: the second is taken
+    // before the first is formed.
+    DeviateStretch stretch[2];
+    std::vector<float> fFormed(30000);
+    size_t nDone = 0;
+    for (size_t k = 0; k < sizeof nLengths / sizeof nLengths[0]; ++k) {
+      stretch[k % 2].take(genrandStream(), rnormStream(), nLengths[k]);
+      if (k > 0) {
+        const size_t n = nLengths[k - 1];
+        stretch[(k - 1) % 2].form(fFormed.data());
+        for (size_t i = 0; i < n; ++i) {
+          ASSERT_EQ(fOne[nDone + i], fFormed[i]) << k << " " << i;
         }
+        nDone += n;
       }
-      EXPECT_EQ(nWordAfter, genrand()) << n;
-      EXPECT_EQ(cacheAfter.use_last, rnormCache().use_last) << n;
-      if (cacheAfter.use_last) {
-        EXPECT_EQ(cacheAfter.y2, rnormCache().y2);
-      }
+    }
+    stretch[0].form(fFormed.data());
+    EXPECT_EQ(0, std::memcmp(fOne.data() + nDone, fFormed.data(),
+                             nLengths[8] * sizeof(float)));
+    EXPECT_EQ(nWordAfter, genrand());
+    EXPECT_EQ(cacheAfter.use_last, rnormCache().use_last);
+    if (cacheAfter.use_last) {
+      EXPECT_EQ(cacheAfter.y2, rnormCache().y2);
     }
   }
   emptyCache();
 }
 
-// The uniforms formed without division must be rnorm's: here every 4099th
-// word and the words at both ends and around the middle. (Once, all 2^32
-// words were checked the same way.)
-TEST(RnormAttempts, FormTheUniformsAndRadiiRnormForms) {
+// The count of accepted attempts, mostly from a single-precision radius,
+// against rnorm's verdict one attempt at a time: on words of the stream,
+// and on pairs whose radius lies within a few units of the last place of
+// the circle, where only the exact verdict can tell.
+TEST(RnormCountAccepted, CountsAndStopsAsTheExactVerdictsDo) {
   std::vector<uint32_t> nWords;
-  for (uint64_t w = 0; w < (uint64_t{1} << 32); w += 4099) {
-    nWords.push_back(static_cast<uint32_t>(w));
+  sgenrand(4357);
+  for (int i = 0; i < 200000; ++i) nWords.push_back(genrand());
+  for (uint32_t u1 = 1u << 20; u1 < 0xfff00000u; u1 += 0x00fff1u) {
+    // The word whose uniform completes u1's to the unit circle, and its
+    // neighbours.
+    const double x1 = rnormUniform(u1);
+    const double x2 = std::sqrt(1.0 - x1 * x1);
+    const uint32_t u2 = static_cast<uint32_t>((x2 + 1.0) / 2.0 * 4294967295.0);
+    for (uint32_t d = 0; d < 600; d += 37) {
+      nWords.push_back(u1);
+      nWords.push_back(u2 - 300 + d);
+    }
   }
-  for (uint32_t w = 0; w < 300; ++w) {
-    nWords.push_back(w);
-    nWords.push_back(0xffffffffu - w);
-    nWords.push_back(0x80000000u - 150 + w);
-  }
-  if (nWords.size() % 2 == 1) nWords.push_back(12345);
   const size_t n = nWords.size() / 2;
-  std::vector<float> fX1(n), fX2(n), fW(n);
-  rnormAttempts(nWords.data(), fX1.data(), fX2.data(), fW.data(), n);
-  size_t nDiffer = 0;
+  std::vector<size_t> nExact(n + 1, 0);  // accepted among the first t
   for (size_t t = 0; t < n; ++t) {
-    const float x1 = rnormUniform(nWords[2 * t]);
-    const float x2 = rnormUniform(nWords[2 * t + 1]);
-    const float w = static_cast<float>(static_cast<double>(x1) * x1 +
-                                       static_cast<double>(x2) * x2);
-    nDiffer += std::memcmp(&x1, &fX1[t], sizeof x1) != 0 ||
-               std::memcmp(&x2, &fX2[t], sizeof x2) != 0 ||
-               std::memcmp(&w, &fW[t], sizeof w) != 0;
+    nExact[t + 1] = nExact[t] + rnormAccepts(nWords[2 * t], nWords[2 * t + 1]);
   }
+  size_t nLooked = 0;
+  EXPECT_EQ(nExact[n], rnormCountAccepted(nWords.data(), n, n + 1, &nLooked));
+  EXPECT_EQ(n, nLooked);
+  for (size_t nWanted : {size_t{1}, size_t{5}, nExact[n] / 3, nExact[n]}) {
+    EXPECT_EQ(nWanted, rnormCountAccepted(nWords.data(), n, nWanted, &nLooked));
+    // It stops at the attempt that makes nWanted, which is accepted.
+    EXPECT_EQ(nWanted, nExact[nLooked]);
+    EXPECT_EQ(nWanted - 1, nExact[nLooked - 1]);
+  }
+}
+
+// The uniforms formed without division must be rnorm's for every word.
+// A word counts only through the float it converts to, so every float that
+// some word converts to is checked (0 ... 2^24 one by one, then every float
+// up to 2^32), from a word that converts to it.
+TEST(RnormAttempts, FormTheUniformsAndRadiiRnormFormsForEveryWord) {
+  const size_t nBatch = 1 << 16;
+  std::vector<uint32_t> nWords;
+  std::vector<float> fX1(nBatch), fX2(nBatch), fW(nBatch);
+  size_t nDiffer = 0;
+  size_t nChecked = 0;
+  auto check = [&] {
+    if (nWords.size() % 2 == 1) nWords.push_back(0);
+    const size_t n = nWords.size() / 2;
+    rnormAttempts(nWords.data(), fX1.data(), fX2.data(), fW.data(), n);
+    for (size_t t = 0; t < n; ++t) {
+      const float x1 = rnormUniform(nWords[2 * t]);
+      const float x2 = rnormUniform(nWords[2 * t + 1]);
+      const float w = static_cast<float>(static_cast<double>(x1) * x1 +
+                                         static_cast<double>(x2) * x2);
+      nDiffer += std::memcmp(&x1, &fX1[t], sizeof x1) != 0 ||
+                 std::memcmp(&x2, &fX2[t], sizeof x2) != 0 ||
+                 std::memcmp(&w, &fW[t], sizeof w) != 0;
+    }
+    nChecked += nWords.size();
+    nWords.clear();
+  };
+  for (uint64_t w = 0; w <= 0xffffffffu;) {
+    nWords.push_back(static_cast<uint32_t>(w));
+    if (nWords.size() == 2 * nBatch) check();
+    // The next word that converts to another float: below 2^24 the next
+    // integer, above it the next float's lowest word.
+    const float f = static_cast<float>(w);
+    if (w < (1u << 24)) {
+      ++w;
+    } else {
+      const double next = std::nextafter(f, 1e30f);
+      w = static_cast<uint64_t>((static_cast<double>(f) + next) / 2.0) + 1;
+    }
+  }
+  check();
+  EXPECT_GT(nChecked, size_t{80000000});
   EXPECT_EQ(0u, nDiffer);
 }

@@ -108,10 +108,7 @@ TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
       ppfZ[l] = &fZ[l * nPer];
       for (int j = 0; j < nPer; ++j) fLanes[j * kSimLanes + l] = ppfZ[l][j];
     }
-    float fBlock[kSimLanes] = {}, fLaned[kSimLanes] = {};
-    SimBlockScratch blockScratch(c.n);
-    simPhaseMeansBlock(ppfZ.data(), nLanes, c.n, t, c.fModel, c.r1, c.r1SE,
-                       fBlock, blockScratch);
+    float fLaned[kSimLanes] = {};
     simPhaseMeansLanes(fLanes.data(), nLanes, c.n, t, c.fModel, c.r1, c.r1SE,
                        fLaned);
     SimScratch scratch(c.n);
@@ -119,9 +116,31 @@ TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
       const float fOne = simTimeSeriesMeanFrom(
           ppfZ[l], c.n, t, c.fModel[0], c.fModel[1], c.fModel[2], c.fModel[3],
           c.fModel[4], c.fModel[5], c.r1, c.r1SE, scratch);
-      ASSERT_EQ(fOne, fBlock[l]) << nCase << " " << l;
       ASSERT_EQ(fOne, fLaned[l]) << nCase << " " << l;
     }
   }
   emptyCache();
+}
+
+// Cases laid out in lanes by the 8 x 8 transposes, for case lengths with
+// and without a remainder past the last whole eight and blocks only partly
+// filled: every deviate at its place, and the empty lanes given case 0's.
+TEST(Simulation, LanesFromCasesPutEveryDeviateInItsPlace) {
+  for (int nPerCase : {4, 8, 124, 131}) {
+    for (int nCases : {8, 5, 1}) {
+      std::vector<float> fCases(static_cast<size_t>(nCases * nPerCase));
+      for (size_t i = 0; i < fCases.size(); ++i) {
+        fCases[i] = static_cast<float>(i) + 0.5f;
+      }
+      std::vector<float> fLanes(static_cast<size_t>(nPerCase * kSimLanes));
+      simLanesFromCases(fCases.data(), nCases, nPerCase, fLanes.data());
+      for (int j = 0; j < nPerCase; ++j) {
+        for (int l = 0; l < kSimLanes; ++l) {
+          const int nCase = l < nCases ? l : 0;
+          ASSERT_EQ(fCases[nCase * nPerCase + j], fLanes[j * kSimLanes + l])
+              << nPerCase << " " << nCases << " " << j << " " << l;
+        }
+      }
+    }
+  }
 }

@@ -1,0 +1,119 @@
+#ifndef KALMIR_SCSIM_H_
+#define KALMIR_SCSIM_H_
+
+#include <array>
+#include <vector>
+
+// The analysis entry: one call of scsim analyses one AB data set from start
+// to finish and fills the five result records. Every stage shares the one
+// random stream, so the stages run in a fixed order: reseed, line fits,
+// bootstrap errors of the lines, residuals and serial dependence, case
+// simulation, effect sizes. The same data always give bit-identical records.
+// Not reentrant: two analyses must never overlap.
+
+// Slots of a PhaseModel: one phase's line with its errors and residual SD.
+enum PhaseSlot {
+  kPhaseInt,      // intercept: the line's value at time 0 of its axis
+  kPhaseIntSE,    // bootstrap standard error of the intercept
+  kPhaseSlope,    // slope per measurement occasion
+  kPhaseSlopeSE,  // bootstrap standard error of the slope
+  kPhaseSD,       // residual standard deviation
+  kPhaseSDSE,     // bootstrap standard error of the residual SD
+  kPhaseSlots
+};
+// Slots of an AutocorrModel.
+enum AutocorrSlot {
+  kAutoR1,    // lag-1 autocorrelation of the standardized residuals + 4/n
+  kAutoR1SE,  // its standard error
+  kAutoSlots
+};
+// Slots of a SimResults record: summaries of the simulated B-phase means.
+enum SimSlot {
+  kSimNullMean,  // mean of the null-model means
+  kSimNullSD,    // their SD (an SD of exactly 0 is stored as 1e-6)
+  kSimExpMean,   // mean of the experimental-model means
+  kSimExpSD,     // their SD
+  kSimSlots
+};
+// Slots of an ESResults record.
+enum ESSlot {
+  kESD,        // unstandardized difference D
+  kESd,        // standardized difference d
+  kESdSE,      // standard error of d
+  kESr,        // correlation r converted from d
+  kESRsq,      // R-squared
+  kESpNormal,  // normal-theory two-sided p of d (not printed)
+  kESpEmp,     // empirical two-sided p
+  kESSlots
+};
+
+using PhaseModel = std::array<float, kPhaseSlots>;
+using AutocorrModel = std::array<float, kAutoSlots>;
+using SimResults = std::array<float, kSimSlots>;
+using ESResults = std::array<float, kESSlots>;
+
+// The seed every analysis starts its random stream from.
+const unsigned int kAnalysisSeed = 7487;
+
+// Analyses nNA >= 2 A-phase and nNB >= 2 B-phase points, pfY holding the
+// nNA + nNB finite values with the A phase first, from nSimN >= 2 simulated
+// cases. Writes every slot of the five records. pfY is only read.
+void scsim(int nNA, int nNB, const float* pfY, PhaseModel* pfNullModel,
+           PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
+           SimResults* pfSimResults, ESResults* pfESResults, int nSimN);
+
+// The stages, for tests and benchmarks. Each needs the stages before it to
+// have run, in order, from a freshly seeded stream.
+
+// The time axes and the split of the joined series.
+struct Phases {
+  Phases(int nNA, int nNB, const float* pfY);
+  int nNA, nNB;
+  std::vector<float> fTA;   // A times 1 ... nNA
+  std::vector<float> fTB;   // B times on the common axis nNA+1 ... nNA+nNB
+  std::vector<float> fYA;   // A values
+  std::vector<float> fYB;   // B values
+  std::vector<float> fTB2;  // B times on the B phase's own axis 1 ... nNB
+};
+
+// Slots 0 and 2 of both models.
+void fitLines(const Phases& phases, PhaseModel* pfNullModel,
+              PhaseModel* pfExpModel);
+// Slots 1 and 3 of both models, A phase first.
+void lineStdErrs(const Phases& phases, PhaseModel* pfNullModel,
+                 PhaseModel* pfExpModel);
+// Slots 4 and 5 of both models and both AutocorrModel slots.
+void residualStage(const Phases& phases, PhaseModel* pfNullModel,
+                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel);
+
+// The simulated means and their summaries, before the zero guard on the
+// null SD.
+struct CaseSimulation {
+  std::vector<float> fNullMeans;  // in case order
+  std::vector<float> fExpMeans;
+  float fNullM, fNullSD, fExpM, fExpSD;
+};
+// Simulates nSimN cases, a null-model then an experimental-model B phase
+// each. pSim's vectors are resized to nSimN.
+void simulateCases(const Phases& phases, const PhaseModel& nullModel,
+                   const PhaseModel& expModel,
+                   const AutocorrModel& autocorrModel, int nSimN,
+                   CaseSimulation* pSim);
+
+// The mean of nSimN simulated means: the single-precision running mean
+// fSingle unless it has drifted from the double-precision mean by more
+// than 1% of the means' SD, then the double-precision mean.
+float meanOfMeans(float fSingle, const float* pfMeans, int nSimN);
+
+// Effect sizes and p values from the simulation's summaries, the observed
+// B phase fYB and the null means in case order; the only writer of the two
+// records. pfNullMeans is only read.
+void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
+                 const float* pfNullMeans, float fNullM, float fNullSD,
+                 float fExpM, float fExpSD, SimResults* pfSimResults,
+                 ESResults* pfESResults);
+
+// The empirical two-sided p of fMeanB among nSimN >= 1 ascending values.
+float empiricalP(float fMeanB, const float* pfSorted, int nSimN);
+
+#endif  // KALMIR_SCSIM_H_

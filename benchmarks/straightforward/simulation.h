@@ -1,0 +1,47 @@
+#ifndef KALMIR_SIMULATION_H_
+#define KALMIR_SIMULATION_H_
+
+#include <vector>
+
+// Simulated phases of a fitted model, each reduced to its mean. A phase
+// draws its own intercept, slope, residual SD and autocorrelation (each
+// perturbed by its standard error times a standard normal deviate), then
+// adds AR(1) noise that is standardized after a 50-value burn-in and scaled
+// by the drawn SD. One phase of n points takes exactly n + 54 deviates:
+// z1 ... z4, then the n + 50 noise deviates in series order.
+
+// Values of the AR(1) noise series dropped before the n that are kept.
+const int kSimBurnIn = 50;
+// Deviates one simulated phase of n points consumes.
+inline int simDeviatesPerPhase(int n) { return n + kSimBurnIn + 4; }
+
+// Working storage of one simulated phase of n points, sized once so that
+// the cases of a simulation allocate nothing.
+struct SimScratch {
+  explicit SimScratch(int n);
+  std::vector<float> e;     // n + 50: the AR(1) series with its burn-in
+  std::vector<float> temp;  // n: the noise, then the simulated phase
+};
+
+// Writes n >= 2 values of standardized AR(1) noise with coefficient r1 to
+// y; draws n + 50 deviates through rnorm.
+void simAutocorr(float r1, int n, float* y);
+
+// Simulates one phase of n >= 2 points at the times t from a phase model
+// (intercept, slope, SD, each with its SE) and an autocorrelation r1 with
+// its SE, and returns the phase's mean. Draws n + 54 deviates through rnorm.
+float simTimeSeriesMean(int n, const float* t, float intercept, float intSE,
+                        float slope, float slopeSE, float SD, float SDSE,
+                        float r1, float r1SE);
+float simTimeSeriesMean(int n, const float* t, float intercept, float intSE,
+                        float slope, float slopeSE, float SD, float SDSE,
+                        float r1, float r1SE, SimScratch& scratch);
+
+// The same phase computed from n + 54 deviates already drawn, in the order
+// rnorm would have delivered them; gives the bits of the call above.
+float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
+                            float intercept, float intSE, float slope,
+                            float slopeSE, float SD, float SDSE, float r1,
+                            float r1SE, SimScratch& scratch);
+
+#endif  // KALMIR_SIMULATION_H_

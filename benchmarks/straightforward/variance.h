@@ -1,0 +1,26 @@
+#ifndef KALMIR_VARIANCE_H_
+#define KALMIR_VARIANCE_H_
+
+// The sample variance that the whole analysis uses, and the bootstrap
+// standard error of a standard deviation. variance keeps nothing and draws
+// nothing; stdDevStdErr resamples through genrand(), 10000 * n words a call.
+
+// Sample variance (divisor n - 1) of n >= 2 values, with single-precision
+// running sums in index order. Where those sums have drifted (values large
+// next to their spread), so that the root of the result differs from the
+// root of the double-precision variance by more than 1% of the latter, the
+// double-precision variance is returned instead.
+float variance(const float* x, int n);
+
+// The same computation with single-precision running sums only.
+float varianceSingle(const float* x, int n);
+// Sum, mean and sum of squared deviations in double; rounded to float once.
+float varianceDouble(const float* x, int n);
+// Chooses between the two results as variance() does.
+float varianceGuarded(float fSingle, float fDouble);
+
+// Bootstrap standard error of the standard deviation of n >= 1 values:
+// the standard deviation of the standard deviations of 10000 resamples.
+float stdDevStdErr(const float* x, int n);
+
+#endif  // KALMIR_VARIANCE_H_
