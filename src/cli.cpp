@@ -12,13 +12,18 @@
 #include <climits>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <new>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "batch.h"
 #include "casefile.h"
+#include "dialogue.h"
 #include "parallel.h"
+#include "plot.h"
 #include "table.h"
 
 #ifndef KALMIR_VERSION
@@ -28,7 +33,7 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: kalmir [OPTIONS] FILE...   (no arguments: the typed dialogue)\n"
+    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue)\n"
     "Analyses every case (an A phase, then a B phase) in the data files and\n"
     "writes a table with a row per case. FILE - reads standard input.\n"
     "\n"
@@ -40,6 +45,9 @@ const char kHelp[] =
     "  -s, --separator SEP   field separator , ; or tab (default: from the "
     "header)\n"
     "  -d, --decimal MARK    decimal mark . or , (default . ; either with ;)\n"
+    "      --plot DIR        draw each analysed case into DIR, also in the "
+    "dialogue\n"
+    "      --plot-format F   svg (default), png or pdf\n"
     "  -h, --help            show this help and exit\n"
     "  -V, --version         show the version and exit\n"
     "\n"
@@ -53,11 +61,27 @@ const char kHelp[] =
     "\n"
     "Example: kalmir -j 2 -o results.csv study.csv\n";
 
+// The help, saying so where this build cannot draw.
+std::string helpText() {
+  std::string help = kHelp;
+  if (!plotSupported()) {
+    const std::string from =
+        "draw each analysed case into DIR, also in the "
+        "dialogue";
+    help.replace(help.find(from), from.size(),
+                 "(this build cannot draw: made without Cairo)");
+  }
+  return help;
+}
+
 const char kStdinName[] = "stdin";
 
 struct Options {
   TableFormat format = TableFormat::kCsv;
-  std::string output;  // empty: the output stream
+  std::string plotDir;  // empty: no plots
+  PlotFormat plotFormat = PlotFormat::kSvg;
+  bool bOnlyPlotOptions = true;  // no option but --plot and --plot-format
+  std::string output;            // empty: the output stream
   int nJobs = 0;
   CaseFileOptions files;
   std::vector<std::string> inputs;
@@ -65,7 +89,7 @@ struct Options {
   bool bVersion = false;
 };
 
-enum LongOnly { kPhaseA = 256, kPhaseB };
+enum LongOnly { kPhaseA = 256, kPhaseB, kPlot, kPlotFormat };
 
 const struct option kLongOptions[] = {
     {"format", required_argument, nullptr, 'f'},
@@ -75,6 +99,8 @@ const struct option kLongOptions[] = {
     {"phase-b", required_argument, nullptr, kPhaseB},
     {"separator", required_argument, nullptr, 's'},
     {"decimal", required_argument, nullptr, 'd'},
+    {"plot", required_argument, nullptr, kPlot},
+    {"plot-format", required_argument, nullptr, kPlotFormat},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -108,7 +134,22 @@ std::string trimmed(const std::string& s) {
 std::string setOption(int nOption, const std::string& value,
                       Options* pOptions) {
   Options& o = *pOptions;
+  if (nOption != kPlot && nOption != kPlotFormat) o.bOnlyPlotOptions = false;
   switch (nOption) {
+    case kPlot:
+      if (value.empty()) return "--plot needs a directory";
+      if (!plotSupported()) {
+        return "this build of kalmir cannot draw plots (it was made "
+               "without Cairo)";
+      }
+      o.plotDir = value;
+      return "";
+    case kPlotFormat:
+      if (!parsePlotFormat(value, &o.plotFormat)) {
+        return "unknown plot format \"" + printable(value) +
+               "\" (svg, png or pdf)";
+      }
+      return "";
     case 'f':
       if (value == "csv") {
         o.format = TableFormat::kCsv;
@@ -200,8 +241,35 @@ std::string parseOptions(int argc, char** argv, Options* pOptions) {
   if (lowered(o.files.phaseA) == lowered(o.files.phaseB)) {
     return "--phase-a and --phase-b need different labels";
   }
-  if (o.inputs.empty()) return "no data file given (- reads standard input)";
+  if (o.inputs.empty() && !(o.bOnlyPlotOptions && !o.plotDir.empty())) {
+    return "no data file given (- reads standard input)";
+  }
   return "";
+}
+
+// Makes the plot directory when it is missing; "" when plots can be
+// written into it, else why not.
+std::string preparePlotDir(const std::string& dir) {
+  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    return "cannot make the plot directory " + printable(dir) + ": " +
+           std::strerror(errno);
+  }
+  struct stat info;
+  if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return "cannot write plots to " + printable(dir) + ": not a directory";
+  }
+  if (access(dir.c_str(), W_OK | X_OK) != 0) {
+    return "cannot write plots to " + printable(dir) + ": " +
+           std::strerror(errno);
+  }
+  return "";
+}
+
+std::string plotPath(const std::string& dir, const std::string& fileName,
+                     PlotFormat format) {
+  std::string path = dir;
+  if (path.back() != '/') path += '/';
+  return path + fileName + plotExtension(format);
 }
 
 // A results file written beside its final name and renamed onto it once
@@ -421,11 +489,24 @@ class CommandLine {
     const std::string what = parseOptions(argc, argv, &options_);
     if (!what.empty()) return usageError(what);
     if (options_.bHelp || options_.bVersion) {
-      std::fputs(options_.bHelp ? kHelp : "kalmir " KALMIR_VERSION "\n", out_);
+      std::fputs(
+          options_.bHelp ? helpText().c_str() : "kalmir " KALMIR_VERSION "\n",
+          out_);
       return std::fflush(out_) == 0 && !std::ferror(out_)
                  ? kCliAllAnalysed
                  : writeError("standard output", errno);
     }
+    if (!options_.plotDir.empty()) {
+      const std::string error = preparePlotDir(options_.plotDir);
+      if (!error.empty()) {
+        std::fprintf(err_, "kalmir: %s\n", error.c_str());
+        // The dialogue is of no use without its plots; a table still is.
+        if (options_.inputs.empty()) return kCliFailed;
+        options_.plotDir.clear();
+        bPlotFailed_ = true;
+      }
+    }
+    if (options_.inputs.empty()) return runPlottingDialogue();
     if (!options_.output.empty()) {
       std::string error;
       if (outputIsAnInput()) {
@@ -454,10 +535,43 @@ class CommandLine {
     } else if (std::fflush(out_) != 0 || std::ferror(out_)) {
       return writeError("standard output", errno);
     }
+    if (bPlotFailed_) return kCliFailed;
     return bSomeFailed ? kCliSomeFailed : kCliAllAnalysed;
   }
 
  private:
+  // The typed dialogue, its standard output unchanged, with a plot of each
+  // analysis written as analysis-N in the plot directory and named on the
+  // error stream.
+  int runPlottingDialogue() {
+    std::set<std::string> used;
+    DialogueLimits limits;
+    limits.nBootSamples = size_.nBootSamples;
+    limits.nSimN = size_.nSimN;
+    limits.bKeepMeans = true;
+    limits.afterReport = [&](int nAnalysis, int nNA, int nNB, const float* pfY,
+                             const Analysis& a) {
+      const std::string name = "analysis-" + std::to_string(nAnalysis);
+      const std::string path = plotPath(
+          options_.plotDir, plotFileName(name, &used), options_.plotFormat);
+      std::string error;
+      if (!writePlot(path, options_.plotFormat, {name, nNA, nNB, pfY, &a},
+                     &error)) {
+        std::fprintf(err_, "kalmir: %s\n", error.c_str());
+        return false;
+      }
+      std::fprintf(err_, "kalmir: plot written to %s\n",
+                   printable(path).c_str());
+      return true;
+    };
+    const int nStatus = runDialogue(in_, out_, err_, limits);
+    if (std::fflush(out_) != 0 || std::ferror(out_)) {
+      if (nStatus != kDialogueFailed) writeError("standard output", errno);
+      return kDialogueFailed;
+    }
+    return nStatus;
+  }
+
   int usageError(const std::string& what) {
     std::fprintf(err_, "kalmir: %s; see kalmir --help\n", what.c_str());
     return kCliFailed;
@@ -532,7 +646,31 @@ class CommandLine {
     BatchOptions batch;
     batch.nJobs = options_.nJobs;
     batch.size = size_;
-    const CaseWork work = [format](const Case& c, const Analysis* a) {
+    // Plot file names are settled here, in case order, so that they do
+    // not depend on which thread finishes first.
+    std::unordered_map<const Case*, std::string> plotPaths;
+    if (!options_.plotDir.empty()) {
+      std::set<std::string> used;
+      for (const Case& c : cases) {
+        if (!c.error.empty()) continue;
+        plotPaths[&c] = plotPath(options_.plotDir, plotFileName(c.name, &used),
+                                 options_.plotFormat);
+      }
+      batch.bKeepMeans = true;
+    }
+    std::mutex plotMutex;
+    const PlotFormat plotFormat = options_.plotFormat;
+    const CaseWork work = [&](const Case& c, const Analysis* a) {
+      if (a != nullptr && !plotPaths.empty()) {
+        std::string error;
+        const std::vector<float>& fY = c.fY;
+        if (!writePlot(plotPaths.at(&c), plotFormat,
+                       {c.name, c.nNA, c.nNB, fY.data(), a}, &error)) {
+          std::lock_guard<std::mutex> lock(plotMutex);
+          std::fprintf(err_, "kalmir: %s\n", error.c_str());
+          bPlotFailed_ = true;
+        }
+      }
       return tableEntry(format, c, a);
     };
     // On standard output each row goes out as soon as it is in order, for
@@ -569,6 +707,7 @@ class CommandLine {
   AnalysisSize size_;
   Options options_;
   AtomicFile output_;
+  bool bPlotFailed_ = false;  // a plot could not be written
 };
 
 }  // namespace

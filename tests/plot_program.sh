@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Plots through the real program: one file for every analysed case and for
+# no other, each SVG well-formed XML; the dialogue's standard output the
+# same with --plot as without; a directory that cannot be written.
+# Usage: plot_program.sh PROGRAM SOURCE_DIR
+set -uo pipefail
+program="$1"
+source_dir="$2"
+study="$source_dir/examples/study.csv"
+worked="$source_dir/examples/worked.txt"
+failures=0
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+
+check() {  # check NAME CONDITION...
+  local name="$1"
+  shift
+  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+
+if "$program" --help | grep -q 'made without Cairo'; then
+  echo "this build cannot draw; nothing to check"
+  exit 0
+fi
+
+# Data files: a plot per case analysed (status ok), none for a failed case.
+"$program" --plot "$tmp/plots" "$study" > "$tmp/table.csv" 2> /dev/null
+status=$?
+check "data file: status as without plots" test "$status" = 1
+ok_cases="$(awk -F, 'NR > 1 && $2 == "ok" { print $1 }' "$tmp/table.csv" | sort)"
+plots="$(cd "$tmp/plots" && ls | sed 's/\.svg$//' | sort)"
+check "a plot for every analysed case, none for others" \
+  test -n "$ok_cases" -a "$ok_cases" = "$plots"
+for f in "$tmp"/plots/*.svg; do
+  check "$(basename "$f") is well-formed XML" xmllint --noout "$f"
+done
+
+# The dialogue: the same bytes on standard output, a plot per analysis,
+# each named on standard error.
+cat "$worked" "$worked" > "$tmp/twice.txt"
+"$program" < "$tmp/twice.txt" > "$tmp/plain.out"
+"$program" --plot "$tmp/dialogue" --plot-format png < "$tmp/twice.txt" \
+  > "$tmp/plotted.out" 2> "$tmp/plotted.err"
+status=$?
+check "dialogue: status 0" test "$status" = 0
+check "dialogue: standard output unchanged" cmp -s "$tmp/plain.out" "$tmp/plotted.out"
+check "dialogue: analysis-1.png and analysis-2.png" \
+  test "$(cd "$tmp/dialogue" && ls | tr '\n' ' ')" = "analysis-1.png analysis-2.png "
+check "dialogue: each path named on standard error" \
+  test "$(grep -c 'plot written to .*/analysis-[12].png' "$tmp/plotted.err")" = 2
+
+# A directory that cannot be made: one line, status 2; with data files the
+# table is still written.
+touch "$tmp/a-file"
+"$program" --plot "$tmp/a-file/sub" "$study" > "$tmp/table2.csv" 2> "$tmp/err"
+status=$?
+check "unwritable directory, data file: status 2" test "$status" = 2
+check "unwritable directory, data file: the table still written" \
+  cmp -s "$tmp/table.csv" "$tmp/table2.csv"
+check "unwritable directory: one clear line" \
+  grep -q '^kalmir: cannot make the plot directory' "$tmp/err"
+"$program" --plot "$tmp/a-file" < "$worked" > /dev/null 2> "$tmp/err"
+status=$?
+check "unwritable directory, dialogue: status 2" test "$status" = 2
+check "not a directory: said so" grep -q 'not a directory' "$tmp/err"
+"$program" --plot-format gif --plot "$tmp/x" "$study" > /dev/null 2> "$tmp/err"
+check "unknown plot format: status 2" test "$?" = 2
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]
