@@ -69,7 +69,7 @@ std::string helpText() {
         "draw each analysed case into DIR, also in the "
         "dialogue";
     help.replace(help.find(from), from.size(),
-                 "(this build cannot draw: made without Cairo)");
+                 "(cannot draw here; --plot DIR says why)");
   }
   return help;
 }
@@ -139,8 +139,8 @@ std::string setOption(int nOption, const std::string& value,
     case kPlot:
       if (value.empty()) return "--plot needs a directory";
       if (!plotSupported()) {
-        return "this build of kalmir cannot draw plots (it was made "
-               "without Cairo)";
+        return "this build of kalmir cannot draw plots (" + whyNoPlots() +
+               ")";
       }
       o.plotDir = value;
       return "";

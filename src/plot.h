@@ -6,7 +6,8 @@
 // on into the B phase as the null model, and the effect sizes as the report
 // rounds them; the lower panel shows the simulated B-phase means of both
 // models, binned, with the observed B-phase mean and its empirical p. Where
-// things go is plotlayout's job; this unit only draws. Keeps nothing
+// things go is plotlayout's job and the drawing module (drawing.h) draws;
+// this unit names the files and hands each plot to the module. Keeps nothing
 // between calls; plots of different cases may be written from different
 // threads at once.
 
@@ -22,9 +23,15 @@ bool parsePlotFormat(const std::string& text, PlotFormat* pFormat);
 // ".svg", ".png" or ".pdf".
 const char* plotExtension(PlotFormat format);
 
-// False when this build was made without a drawing library; writePlot then
-// writes nothing and says so.
+// Whether plots can be drawn: the drawing code, with Cairo behind it, is a
+// module loaded at the first call of either function below or of writePlot,
+// so that the program starts without it. False when this build was made
+// without Cairo or its module cannot be loaded; writePlot then writes
+// nothing and says so.
 bool plotSupported();
+// Why not, as the end of a sentence about this build: "it was built
+// without Cairo", or the loader's reason. Empty when plots can be drawn.
+std::string whyNoPlots();
 
 // One analysed case. The pointers must stay valid during writePlot.
 struct PlotInput {

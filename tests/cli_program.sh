@@ -120,10 +120,17 @@ check "halves joined equal the whole" cmp -s "$tmp/whole.csv" "$tmp/joined.csv"
 check "each half holds some cases" \
   test "$(wc -l < "$tmp/half1.csv")" -gt 1 -a "$(wc -l < "$tmp/half2.csv")" -gt 1
 
-# The install rule puts the program and its man page under the prefix.
+# The install rule puts the program and its man page under the prefix, and
+# the drawing module where the installed program finds it.
 cmake --install "$build_dir" --prefix "$tmp/prefix" > /dev/null
 check "install: program and man page" \
   test -x "$tmp/prefix/bin/kalmir" -a -s "$tmp/prefix/share/man/man1/kalmir.1"
+if [ -e "$(dirname "$program")/kalmir-drawing.so" ]; then
+  "$tmp/prefix/bin/kalmir" --plot "$tmp/installed-plots" \
+    < "$source_dir/examples/worked.txt" > /dev/null 2>&1
+  check "install: the installed program draws" \
+    test -s "$tmp/installed-plots/analysis-1.svg"
+fi
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
