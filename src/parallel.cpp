@@ -5,6 +5,7 @@
 #include <utility>
 
 #if defined(__linux__)
+#include <pthread.h>
 #include <sched.h>
 #endif
 
@@ -34,25 +35,58 @@ int analysisThreads() {
   return nCores > 64 ? 64 : nCores;
 }
 
+namespace {
+thread_local int nSoloScopes = 0;
+}  // namespace
+
+SoloScope::SoloScope() { ++nSoloScopes; }
+SoloScope::~SoloScope() { --nSoloScopes; }
+
 ThreadTeam& analysisTeam() {
+  if (nSoloScopes > 0) {
+    thread_local ThreadTeam solo(1);  // starts no thread
+    return solo;
+  }
   thread_local std::unique_ptr<ThreadTeam> team;
   const int nThreads = analysisThreads();
-  if (!team || team->size() != nThreads) {
+  if (!team || team->wanted() != nThreads) {
     team.reset();
     team.reset(new ThreadTeam(nThreads));
   }
   return *team;
 }
 
-ThreadTeam::ThreadTeam(int nThreads) : nThreads_(nThreads < 1 ? 1 : nThreads) {
+ThreadTeam::ThreadTeam(int nThreads)
+    : nThreads_(nThreads < 1 ? 1 : nThreads), nWanted_(nThreads_) {
   const int nWanted = nThreads_;
   nThreads_ = 1;
+#if defined(__linux__)
+  // A new thread is queued on its creator's CPU, where it may wait for
+  // milliseconds while another CPU idles; each member starts elsewhere,
+  // and may go anywhere again once it has work (memberLoop).
+  const int nHere = sched_getcpu();
+  cpu_set_t elsewhere;
+  bool bElsewhere = nHere >= 0 && nHere < CPU_SETSIZE &&
+                    sched_getaffinity(0, sizeof allowed_, &allowed_) == 0;
+  if (bElsewhere) {
+    elsewhere = allowed_;
+    CPU_CLR(nHere, &elsewhere);
+    bElsewhere = CPU_COUNT(&elsewhere) > 0;
+  }
+  bPlaced_ = bElsewhere;
+#endif
   for (int i = 1; i < nWanted; ++i) {
     try {
       threads_.emplace_back(&ThreadTeam::memberLoop, this, i);
     } catch (const std::system_error&) {
       break;
     }
+#if defined(__linux__)
+    if (bElsewhere) {
+      pthread_setaffinity_np(threads_.back().native_handle(),
+                             sizeof elsewhere, &elsewhere);
+    }
+#endif
     // A member counts once it runs; it reads nThreads_ only for work
     // handed out after this constructor has returned.
     nThreads_ = i + 1;
@@ -75,6 +109,25 @@ namespace {
 // then sleeps.
 const int nSpins = 2000;
 const int nYields = 50;
+
+#if defined(__linux__)
+// Moves the calling thread off CPU nCpu, to another one it may run on:
+// narrowing its affinity moves it at once, and widening the affinity again
+// leaves it where it now is.
+void leaveCpu(int nCpu) {
+  cpu_set_t allowed;
+  if (nCpu < 0 || nCpu >= CPU_SETSIZE ||
+      sched_getaffinity(0, sizeof allowed, &allowed) != 0) {
+    return;
+  }
+  cpu_set_t others = allowed;
+  CPU_CLR(nCpu, &others);
+  if (CPU_COUNT(&others) == 0) return;
+  if (sched_setaffinity(0, sizeof others, &others) == 0) {
+    sched_setaffinity(0, sizeof allowed, &allowed);
+  }
+}
+#endif
 
 inline void relax(int i) {
   if (i < nSpins) {
@@ -118,6 +171,9 @@ void ThreadTeam::run(size_t nItems,
     pfn_ = &fn;
     nItems_ = nItems;
     nBusy_.store(nThreads_ - 1);
+#if defined(__linux__)
+    nCallerCpu_.store(sched_getcpu());
+#endif
     nGeneration_.fetch_add(1);
   }
   wake_.notify_all();
@@ -139,12 +195,29 @@ void ThreadTeam::memberLoop(int nMember) {
          i < nSpins + nYields && nGeneration_.load() == nSeen && !bStop_; ++i) {
       relax(i);
     }
+    const bool bFirst = nSeen == 0;
+    bool bSlept = bFirst;  // a new thread counts as woken
     if (nGeneration_.load() == nSeen && !bStop_) {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] { return bStop_ || nGeneration_.load() != nSeen; });
+      bSlept = true;
     }
     if (bStop_) return;
     nSeen = nGeneration_.load();
+#if defined(__linux__)
+    // Placed away from its creator's CPU, the member may now run anywhere:
+    // the constructor that placed it has returned before any work came.
+    if (bFirst && bPlaced_) {
+      sched_setaffinity(0, sizeof allowed_, &allowed_);
+    }
+    // The system tends to start a thread it wakes on the waker's CPU, and
+    // where it does not know which CPUs share a cache (as on many virtual
+    // machines) it may leave it there, behind the caller, for milliseconds
+    // while another CPU idles. A member that finds itself there moves.
+    if (bSlept && sched_getcpu() == nCallerCpu_.load()) {
+      leaveCpu(nCallerCpu_.load());
+    }
+#endif
     runShare(nMember);
     if (nBusy_.fetch_sub(1) == 1) {
       // The caller may be asleep already; the lock orders this wake-up

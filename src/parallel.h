@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 // A team of threads that share out the independent items of one stage of an
 // analysis. Every item is computed exactly as it would be on one thread and
 // written to its own place, so no result depends on the number of threads
@@ -32,6 +36,8 @@ class ThreadTeam {
   ThreadTeam& operator=(const ThreadTeam&) = delete;
 
   int size() const { return nThreads_; }
+  // The threads asked for, which size() may fall short of.
+  int wanted() const { return nWanted_; }
 
   // Where member nMember's range of nItems begins; member size() gives
   // nItems. Ranges follow each other in member order.
@@ -59,7 +65,12 @@ class ThreadTeam {
   void runShare(int nMember);
 
   int nThreads_;
+  int nWanted_;
   std::vector<std::thread> threads_;
+#if defined(__linux__)
+  cpu_set_t allowed_;     // the CPUs the creator could use
+  bool bPlaced_ = false;  // members were started on other CPUs than it
+#endif
   // A new generation hands out new work. Waiters spin briefly before they
   // sleep, since the stages of an analysis follow each other closely.
   std::mutex mutex_;
@@ -70,12 +81,23 @@ class ThreadTeam {
   std::atomic<unsigned long> nGeneration_{0};
   std::atomic<int> nBusy_{0};
   std::atomic<bool> bStop_{false};
+  std::atomic<int> nCallerCpu_{-1};  // where the caller of run was
   std::exception_ptr failure_;  // the first exception of a run, under mutex_
 };
 
 // The calling thread's team for the analysis stages, of analysisThreads()
 // threads (fewer when the system cannot start them); made anew when that
-// number changes.
+// number changes. While a SoloScope lives on the thread, a team of one.
 ThreadTeam& analysisTeam();
+
+// For work that already runs beside other work on a team's member: while
+// it lives, the stages started on this thread run on this thread alone.
+class SoloScope {
+ public:
+  SoloScope();
+  ~SoloScope();
+  SoloScope(const SoloScope&) = delete;
+  SoloScope& operator=(const SoloScope&) = delete;
+};
 
 #endif  // KALMIR_PARALLEL_H_

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 // Whatever the team's size, every item is handed out exactly once, in
@@ -72,3 +73,51 @@ TEST(ThreadTeam, RunsInTurnInItemOrderAndPassesFailuresOn) {
     }
   }
 }
+
+// Inside a SoloScope the stages run on the calling thread alone; outside,
+// and after it ends, on the thread's own team.
+TEST(ThreadTeam, SoloScopeGivesATeamOfOneOnItsThreadOnly) {
+  setAnalysisThreads(2);
+  ThreadTeam& team = analysisTeam();
+  ASSERT_EQ(2, team.wanted());
+  {
+    const SoloScope solo;
+    EXPECT_EQ(1, analysisTeam().size());
+    {
+      const SoloScope inner;
+      EXPECT_EQ(1, analysisTeam().size());
+    }
+    EXPECT_EQ(1, analysisTeam().size());
+    // Another thread keeps its own team.
+    int nThere = 0;
+    std::thread([&] {
+      setAnalysisThreads(2);
+      nThere = analysisTeam().wanted();
+    }).join();
+    EXPECT_EQ(2, nThere);
+  }
+  EXPECT_EQ(&team, &analysisTeam());
+  setAnalysisThreads(0);
+}
+
+#if defined(__linux__)
+// Members start away from their creator's CPU but are not kept there: once
+// they have work they may run on every CPU the creator could.
+TEST(ThreadTeam, MembersMayRunWhereverTheirCreatorMay) {
+  cpu_set_t creator;
+  ASSERT_EQ(0, sched_getaffinity(0, sizeof creator, &creator));
+  ThreadTeam team(3);
+  std::vector<cpu_set_t> seen(3);
+  for (int nRound = 0; nRound < 2; ++nRound) {
+    team.run(3, [&](size_t, size_t, int nMember) {
+      sched_getaffinity(0, sizeof(cpu_set_t), &seen[nMember]);
+    });
+    for (int m = 0; m < team.size(); ++m) {
+      EXPECT_TRUE(CPU_EQUAL(&creator, &seen[m])) << "member " << m;
+    }
+  }
+  cpu_set_t after;
+  ASSERT_EQ(0, sched_getaffinity(0, sizeof after, &after));
+  EXPECT_TRUE(CPU_EQUAL(&creator, &after));
+}
+#endif

@@ -5,11 +5,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <string>
 #include <vector>
 
+#include "parallel.h"
 #include "rnorm.h"
 
 namespace {
@@ -238,6 +240,50 @@ TEST(Analyse, KeepsTheSimulatedMeansOnlyWhenAsked) {
   const double sum =
       std::accumulate(a.fNullMeans.begin(), a.fNullMeans.end(), 0.0);
   EXPECT_NEAR(a.simResults[kSimNullMean], sum / 1000.0, 1e-3);
+}
+
+// The bootstraps of the two phases run side by side when the phases cost
+// about the same, each skipping the other's words, and one after the other
+// otherwise; every analysis is the same bit for bit on one, two and three
+// threads, notes and simulated means included.
+TEST(Analyse, IsTheSameOnOneTwoAndThreeThreadsWhateverThePhases) {
+  std::vector<float> fY(140);
+  for (size_t i = 0; i < fY.size(); ++i) {
+    fY[i] = static_cast<float>((i * 37 % 23) + (i >= 70 ? 6 : 0));
+  }
+  const int shapes[][2] = {{10, 8}, {2, 2}, {3, 20}, {20, 3}, {30, 30},
+                           {70, 70}};
+  AnalysisSize size;
+  size.nBootSamples = 300;
+  size.nSimN = 700;
+  for (const auto& shape : shapes) {
+    const int nNA = shape[0], nNB = shape[1];
+    const float* pfY = nNA == 10 ? fWorked : fY.data();
+    Analysis one, other;
+    setAnalysisThreads(1);
+    analyse(nNA, nNB, pfY, size, true, &one);
+    for (int nThreads : {2, 3}) {
+      setAnalysisThreads(nThreads);
+      analyse(nNA, nNB, pfY, size, true, &other);
+      const std::string where = std::to_string(nNA) + " + " +
+                                std::to_string(nNB) + " on " +
+                                std::to_string(nThreads) + " threads";
+      EXPECT_EQ(0, std::memcmp(one.nullModel.data(), other.nullModel.data(),
+                               sizeof one.nullModel)) << where;
+      EXPECT_EQ(0, std::memcmp(one.expModel.data(), other.expModel.data(),
+                               sizeof one.expModel)) << where;
+      EXPECT_EQ(0, std::memcmp(one.autocorrModel.data(),
+                               other.autocorrModel.data(),
+                               sizeof one.autocorrModel)) << where;
+      EXPECT_EQ(0, std::memcmp(one.esResults.data(), other.esResults.data(),
+                               sizeof one.esResults)) << where;
+      EXPECT_EQ(one.notes.lineA.nLeftOut, other.notes.lineA.nLeftOut) << where;
+      EXPECT_EQ(one.notes.lineB.nLeftOut, other.notes.lineB.nLeftOut) << where;
+      EXPECT_TRUE(one.fNullMeans == other.fNullMeans) << where;
+      EXPECT_TRUE(one.fExpMeans == other.fExpMeans) << where;
+    }
+  }
+  setAnalysisThreads(0);
 }
 
 // The same data shifted or rescaled either give the same p and a d and r
