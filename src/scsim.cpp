@@ -385,11 +385,10 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
           const size_t nFirst = g * nGroupCases + c;
           simLanesFromCases(pfDeviates + c * nPerCase, nLanes,
                             static_cast<int>(nPerCase), pfLanes);
-          simPhaseMeansLanes(pfLanes, nLanes, nNB, p.fTB.data(),
-                             nullModel.data(), fR1, fR1SE, &fNullMeans[nFirst]);
-          simPhaseMeansLanes(pfLanes + nPerPhase * kSimLanes, nLanes, nNB,
-                             p.fTB2.data(), expModel.data(), fR1, fR1SE,
-                             &fExpMeans[nFirst]);
+          simPhaseMeansLanePair(pfLanes, nLanes, nNB, p.fTB.data(),
+                                nullModel.data(), &fNullMeans[nFirst],
+                                p.fTB2.data(), expModel.data(),
+                                &fExpMeans[nFirst], fR1, fR1SE);
         }
         const size_t nDone = nCasesDone.fetch_add(nCases) + nCases;
         if (nMember == 0) report(nDone);

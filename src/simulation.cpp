@@ -143,36 +143,63 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
 
 namespace {
 
-KALMIR_VECTOR_CLONES
-void phaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
-                     const float* pfModel, float r1, float r1SE,
-                     float* pfMeans) {
-  // Lane l carries phase l; every lane runs the operations of the one-phase
-  // code in the same order, so each mean has that code's bits. Lanes from
-  // nLanes on are computed but not stored.
-  const int K = kSimLanes;
+// Phases laid out lane by lane (kSimLanes of them, lane l carrying one),
+// with what they are simulated from and where their means go. Every lane
+// runs the operations of the one-phase code in the same order, so each mean
+// has that code's bits. Lanes from nLanes on are computed but not stored.
+struct LaneBlock {
+  float* pfLanes;
+  const float* t;
+  const float* pfModel;
+  float* pfMeans;
+};
+
+// The parameters each lane's phase draws with its first four deviates.
+struct DrawnLanes {
   float simInt[kSimLanes], simSlope[kSimLanes], simSD[kSimLanes],
       simR1[kSimLanes];
+};
+
+inline DrawnLanes drawLanes(const LaneBlock& block, int n, float r1,
+                            float r1SE) {
+  const int K = kSimLanes;
+  const float* pfModel = block.pfModel;
+  const float* pfLanes = block.pfLanes;
+  DrawnLanes drawn;
   for (int l = 0; l < K; ++l) {
     const DrawnPhase d =
         drawPhase(n, pfModel[0], pfModel[1], pfModel[2], pfModel[3], pfModel[4],
                   pfModel[5], r1, r1SE, pfLanes[0 * K + l], pfLanes[1 * K + l],
                   pfLanes[2 * K + l], pfLanes[3 * K + l]);
-    simInt[l] = d.simInt;
-    simSlope[l] = d.simSlope;
-    simSD[l] = d.simSD;
-    simR1[l] = d.simR1;
+    drawn.simInt[l] = d.simInt;
+    drawn.simSlope[l] = d.simSlope;
+    drawn.simSD[l] = d.simSD;
+    drawn.simR1[l] = d.simR1;
   }
-  // The noise series is formed in place of its deviates.
-  const int nSeries = n + kSimBurnIn;
-  float* e = pfLanes + 4 * K;
+  return drawn;
+}
+
+// The noise series of a block, formed in place of its deviates, which
+// start after the four drawn ones.
+inline float* noiseOf(const LaneBlock& block) {
+  return block.pfLanes + 4 * kSimLanes;
+}
+
+inline void noiseLanes(float* e, const float* simR1, int nSeries) {
+  const int K = kSimLanes;
   for (int i = 1; i < nSeries; ++i) {
     for (int l = 0; l < K; ++l) {
       const float fCarry = simR1[l] * e[(i - 1) * K + l];
       e[i * K + l] = fCarry + e[i * K + l];
     }
   }
-  float* eKept = e + kSimBurnIn * K;
+}
+
+// The summaries of a block's noise and its phases' means.
+inline void meansOfLanes(const LaneBlock& block, const DrawnLanes& drawn,
+                         int nLanes, int n) {
+  const int K = kSimLanes;
+  const float* eKept = noiseOf(block) + kSimBurnIn * K;
   float sum[kSimLanes] = {};
   for (int i = 0; i < n; ++i) {
     for (int l = 0; l < K; ++l) sum[l] = sum[l] + eKept[i * K + l];
@@ -209,18 +236,76 @@ void phaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
     sd[l] = static_cast<float>(
         std::sqrt(static_cast<double>(varianceGuarded(fSingle, fDouble))));
   }
+  const float* t = block.t;
   float total[kSimLanes] = {};
   for (int i = 0; i < n; ++i) {
     for (int l = 0; l < K; ++l) {
-      const float y =
-          phaseValue(t[i], simSlope[l], simInt[l],
-                     standardized(eKept[i * K + l], mean[l], sd[l]), simSD[l]);
+      const float y = phaseValue(
+          t[i], drawn.simSlope[l], drawn.simInt[l],
+          standardized(eKept[i * K + l], mean[l], sd[l]), drawn.simSD[l]);
       total[l] = total[l] + y;
     }
   }
   for (int l = 0; l < nLanes; ++l) {
-    pfMeans[l] = static_cast<float>(static_cast<double>(total[l]) / n);
+    block.pfMeans[l] = static_cast<float>(static_cast<double>(total[l]) / n);
   }
+}
+
+KALMIR_VECTOR_CLONES
+void phaseMeansLanes(const LaneBlock& block, int nLanes, int n, float r1,
+                     float r1SE) {
+  const DrawnLanes drawn = drawLanes(block, n, r1, r1SE);
+  noiseLanes(noiseOf(block), drawn.simR1, n + kSimBurnIn);
+  meansOfLanes(block, drawn, nLanes, n);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KALMIR_HAVE_AVX2_NOISE 1
+bool cpuHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool bAvx2 = cpuHasAvx2();
+
+// The noise recursions of two blocks at once, each step a product and a
+// sum in single precision per lane as in noiseLanes. One block's step waits
+// on its previous one; two blocks in turn keep the CPU busy meanwhile.
+__attribute__((target("avx2"))) void noiseLanePairAvx2(float* e0,
+                                                       const float* pfR0,
+                                                       float* e1,
+                                                       const float* pfR1,
+                                                       int nSeries) {
+  const int K = kSimLanes;
+  const __m256 r0 = _mm256_loadu_ps(pfR0);
+  const __m256 r1 = _mm256_loadu_ps(pfR1);
+  __m256 a = _mm256_loadu_ps(e0);
+  __m256 b = _mm256_loadu_ps(e1);
+  for (int i = 1; i < nSeries; ++i) {
+    a = _mm256_add_ps(_mm256_mul_ps(r0, a), _mm256_loadu_ps(e0 + i * K));
+    b = _mm256_add_ps(_mm256_mul_ps(r1, b), _mm256_loadu_ps(e1 + i * K));
+    _mm256_storeu_ps(e0 + i * K, a);
+    _mm256_storeu_ps(e1 + i * K, b);
+  }
+}
+#endif
+
+KALMIR_VECTOR_CLONES
+void phaseMeansLanePair(const LaneBlock& first, const LaneBlock& second,
+                        int nLanes, int n, float r1, float r1SE) {
+  const DrawnLanes drawnFirst = drawLanes(first, n, r1, r1SE);
+  const DrawnLanes drawnSecond = drawLanes(second, n, r1, r1SE);
+#ifdef KALMIR_HAVE_AVX2_NOISE
+  if (bAvx2) {
+    noiseLanePairAvx2(noiseOf(first), drawnFirst.simR1, noiseOf(second),
+                      drawnSecond.simR1, n + kSimBurnIn);
+  } else
+#endif
+  {
+    noiseLanes(noiseOf(first), drawnFirst.simR1, n + kSimBurnIn);
+    noiseLanes(noiseOf(second), drawnSecond.simR1, n + kSimBurnIn);
+  }
+  meansOfLanes(first, drawnFirst, nLanes, n);
+  meansOfLanes(second, drawnSecond, nLanes, n);
 }
 
 }  // namespace
@@ -228,7 +313,19 @@ void phaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
 void simPhaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
                         const float* pfModel, float r1, float r1SE,
                         float* pfMeans) {
-  phaseMeansLanes(pfLanes, nLanes, n, t, pfModel, r1, r1SE, pfMeans);
+  phaseMeansLanes({pfLanes, t, pfModel, pfMeans}, nLanes, n, r1, r1SE);
+}
+
+void simPhaseMeansLanePair(float* pfLanes, int nLanes, int n,
+                           const float* tNull, const float* pfNullModel,
+                           float* pfNullMeans, const float* tExp,
+                           const float* pfExpModel, float* pfExpMeans,
+                           float r1, float r1SE) {
+  const size_t nPerPhase = static_cast<size_t>(simDeviatesPerPhase(n));
+  phaseMeansLanePair({pfLanes, tNull, pfNullModel, pfNullMeans},
+                     {pfLanes + nPerPhase * kSimLanes, tExp, pfExpModel,
+                      pfExpMeans},
+                     nLanes, n, r1, r1SE);
 }
 
 namespace {
@@ -287,11 +384,6 @@ __attribute__((target("avx2"))) int lanesFromCasesAvx2(
   return j;
 }
 
-bool cpuHasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-const bool bAvx2 = cpuHasAvx2();
 #endif
 
 }  // namespace

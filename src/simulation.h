@@ -62,5 +62,14 @@ void simLanesFromCases(const float* pfCases, int nCases, int nPerCase,
 void simPhaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
                         const float* pfModel, float r1, float r1SE,
                         float* pfMeans);
+// Both phases of the same lanes of cases at once, the null phase's
+// deviates first and the experimental phase's right after them, each as
+// simPhaseMeansLanes would give them; the two noise recursions run side by
+// side where the CPU has AVX2.
+void simPhaseMeansLanePair(float* pfLanes, int nLanes, int n,
+                           const float* tNull, const float* pfNullModel,
+                           float* pfNullMeans, const float* tExp,
+                           const float* pfExpModel, float* pfExpMeans,
+                           float r1, float r1SE);
 
 #endif  // KALMIR_SIMULATION_H_

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "mersenne.h"
@@ -108,15 +109,31 @@ TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
       ppfZ[l] = &fZ[l * nPer];
       for (int j = 0; j < nPer; ++j) fLanes[j * kSimLanes + l] = ppfZ[l][j];
     }
+    // The same block as the first of a pair; the second has the other
+    // configuration's model, its own times and the deviates reversed.
+    const Config& o = configs[(nCase + 1) % 2];
+    const float fTOwn[] = {1, 2, 3, 4, 5, 6, 7, 8};
+    std::vector<float> fPair(2 * kSimLanes * nPer);
+    std::copy(fLanes.begin(), fLanes.end(), fPair.begin());
+    std::copy(fLanes.rbegin(), fLanes.rend(), fPair.begin() + kSimLanes * nPer);
+    std::vector<float> fSecond(fPair.begin() + kSimLanes * nPer, fPair.end());
     float fLaned[kSimLanes] = {};
     simPhaseMeansLanes(fLanes.data(), nLanes, c.n, t, c.fModel, c.r1, c.r1SE,
                        fLaned);
+    float fSecondLaned[kSimLanes] = {};
+    simPhaseMeansLanes(fSecond.data(), nLanes, c.n, fTOwn, o.fModel, c.r1,
+                       c.r1SE, fSecondLaned);
+    float fPairNull[kSimLanes] = {}, fPairExp[kSimLanes] = {};
+    simPhaseMeansLanePair(fPair.data(), nLanes, c.n, t, c.fModel, fPairNull,
+                          fTOwn, o.fModel, fPairExp, c.r1, c.r1SE);
     SimScratch scratch(c.n);
     for (int l = 0; l < nLanes; ++l) {
       const float fOne = simTimeSeriesMeanFrom(
           ppfZ[l], c.n, t, c.fModel[0], c.fModel[1], c.fModel[2], c.fModel[3],
           c.fModel[4], c.fModel[5], c.r1, c.r1SE, scratch);
       ASSERT_EQ(fOne, fLaned[l]) << nCase << " " << l;
+      ASSERT_EQ(fOne, fPairNull[l]) << nCase << " pair, " << l;
+      ASSERT_EQ(fSecondLaned[l], fPairExp[l]) << nCase << " pair, " << l;
     }
   }
   emptyCache();
