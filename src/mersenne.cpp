@@ -204,17 +204,6 @@ void genrandBlock(GenrandState& s, uint32_t* pnOut, size_t n) {
 
 void genrandBlock(uint32_t* pnOut, size_t n) { genrandBlock(stream, pnOut, n); }
 
-void genrandSkip(GenrandState& s, size_t n) {
-  // Tempering changes no state word, so only the regenerations count.
-  while (n > 0) {
-    if (s.mti >= N) regenerate(s);
-    const size_t nLeft = static_cast<size_t>(N - s.mti);
-    const size_t nRun = n < nLeft ? n : nLeft;
-    s.mti += static_cast<int>(nRun);
-    n -= nRun;
-  }
-}
-
 bool genrandVectorized() { return bVectorMt.load(); }
 
 void setGenrandVectorized(bool bOn) {

@@ -34,10 +34,6 @@ GenrandState& genrandStream();
 void genrandBlock(uint32_t* pnOut, size_t n);
 // The same for the given state.
 void genrandBlock(GenrandState& state, uint32_t* pnOut, size_t n);
-// Moves the given state on by n words, to where drawing them would leave
-// it, without forming them: a thread can start its part of the stream
-// where the parts before it end.
-void genrandSkip(GenrandState& state, size_t n);
 // Whether genrandBlock uses the 8-lane AVX2 code; it gives the scalar
 // code's words, and tests can turn it off to compare the two.
 bool genrandVectorized();

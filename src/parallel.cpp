@@ -35,18 +35,7 @@ int analysisThreads() {
   return nCores > 64 ? 64 : nCores;
 }
 
-namespace {
-thread_local int nSoloScopes = 0;
-}  // namespace
-
-SoloScope::SoloScope() { ++nSoloScopes; }
-SoloScope::~SoloScope() { --nSoloScopes; }
-
 ThreadTeam& analysisTeam() {
-  if (nSoloScopes > 0) {
-    thread_local ThreadTeam solo(1);  // starts no thread
-    return solo;
-  }
   thread_local std::unique_ptr<ThreadTeam> team;
   const int nThreads = analysisThreads();
   if (!team || team->wanted() != nThreads) {

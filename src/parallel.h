@@ -87,17 +87,7 @@ class ThreadTeam {
 
 // The calling thread's team for the analysis stages, of analysisThreads()
 // threads (fewer when the system cannot start them); made anew when that
-// number changes. While a SoloScope lives on the thread, a team of one.
+// number changes.
 ThreadTeam& analysisTeam();
-
-// For work that already runs beside other work on a team's member: while
-// it lives, the stages started on this thread run on this thread alone.
-class SoloScope {
- public:
-  SoloScope();
-  ~SoloScope();
-  SoloScope(const SoloScope&) = delete;
-  SoloScope& operator=(const SoloScope&) = delete;
-};
 
 #endif  // KALMIR_PARALLEL_H_

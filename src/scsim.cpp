@@ -120,134 +120,38 @@ void lineStdErrs(const Phases& p, PhaseModel* pfNullModel,
                  nBootSamples, pNotes != nullptr ? &pNotes->lineB : nullptr);
 }
 
-namespace {
-
-// The residuals of both phases around their lines, with what they give
-// without drawing from the stream: slots 4 of both models (the residual
-// SDs) and the autocorrelation model.
-struct PhaseResiduals {
-  std::vector<float> fEA, fEB;
-};
-
-PhaseResiduals phaseResiduals(const Phases& p, PhaseModel* pfNullModel,
-                              PhaseModel* pfExpModel,
-                              AutocorrModel* pfAutocorrModel) {
+void residualStage(const Phases& p, PhaseModel* pfNullModel,
+                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
+                   int nBootSamples) {
   const int nNA = p.nNA;
   const int nNB = p.nNB;
-  PhaseResiduals r;
-  r.fEA.resize(static_cast<size_t>(nNA));
-  r.fEB.resize(static_cast<size_t>(nNB));
+  std::vector<float> fEA(static_cast<size_t>(nNA));
+  std::vector<float> fEB(static_cast<size_t>(nNB));
   PhaseModel& nullModel = *pfNullModel;
   PhaseModel& expModel = *pfExpModel;
   regressionResiduals(p.fTA.data(), p.fYA.data(), p.fTB.data(), p.fYB.data(),
                       nNA, nNB, nullModel[kPhaseInt], nullModel[kPhaseSlope],
-                      expModel[kPhaseInt], expModel[kPhaseSlope], r.fEA.data(),
-                      r.fEB.data());
-  nullModel[kPhaseSD] = sqrtf64(variance(r.fEA.data(), nNA));
-  expModel[kPhaseSD] = sqrtf64(variance(r.fEB.data(), nNB));
+                      expModel[kPhaseInt], expModel[kPhaseSlope], fEA.data(),
+                      fEB.data());
+  // Fixed order: A variance, B variance, A bootstrap, B bootstrap.
+  nullModel[kPhaseSD] = sqrtf64(variance(fEA.data(), nNA));
+  expModel[kPhaseSD] = sqrtf64(variance(fEB.data(), nNB));
+  nullModel[kPhaseSDSE] = stdDevStdErr(fEA.data(), nNA, nBootSamples);
+  expModel[kPhaseSDSE] = stdDevStdErr(fEB.data(), nNB, nBootSamples);
   // Residuals are scaled, not centred; a phase with a residual SD of
   // exactly 0 keeps them as they are.
   std::vector<float> fStdE(static_cast<size_t>(nNA) + nNB);
   for (int i = 0; i < nNA; ++i) {
-    fStdE[i] = nullModel[kPhaseSD] == 0.0f ? r.fEA[i]
-                                           : r.fEA[i] / nullModel[kPhaseSD];
+    fStdE[i] =
+        nullModel[kPhaseSD] == 0.0f ? fEA[i] : fEA[i] / nullModel[kPhaseSD];
   }
   for (int i = 0; i < nNB; ++i) {
     fStdE[static_cast<size_t>(nNA) + i] =
-        expModel[kPhaseSD] == 0.0f ? r.fEB[i] : r.fEB[i] / expModel[kPhaseSD];
+        expModel[kPhaseSD] == 0.0f ? fEB[i] : fEB[i] / expModel[kPhaseSD];
   }
   AutocorrModel& autocorrModel = *pfAutocorrModel;
   autocorrModel[kAutoR1] = autocorr(fStdE.data(), nNA + nNB, 4);
   autocorrModel[kAutoR1SE] = autocorrStdErr(autocorrModel[kAutoR1], nNA + nNB);
-  return r;
-}
-
-// Whether the A phase's two bootstraps on one thread and the B phase's on
-// another finish sooner than each bootstrap shared out in turn. They do
-// when the phases cost about the same: a bootstrap of a few points has
-// little to share, and a team that is woken and waited for at every batch
-// loses more than it gains. With more than two threads, sharing wins once
-// the phases are long.
-bool bootstrapsSplitPay(int nNA, int nNB, int nThreads) {
-  if (nThreads < 2) return false;
-  if (nThreads > 2 && std::max(nNA, nNB) > 64) return false;
-  const double costA = theilSenUnits(nNA);
-  const double costB = theilSenUnits(nNB);
-  return std::max(costA, costB) <= 0.6 * (costA + costB);
-}
-
-// Slots 1, 3 and 5 of both models: the line bootstraps, then the residual
-// SD bootstraps, each A phase first. They draw from the stream in that
-// order, a fixed number of words each (one per resampled point), so the
-// A phase's two and the B phase's two can run side by side, each side
-// skipping the other's words; the stream is then left where the last of
-// them leaves it. Each bootstrap is the same computation on either path.
-void bootstrapErrors(const Phases& p, const PhaseResiduals& r,
-                     PhaseModel* pfNullModel, PhaseModel* pfExpModel,
-                     int nBootSamples, AnalysisNotes* pNotes) {
-  PhaseModel& nullModel = *pfNullModel;
-  PhaseModel& expModel = *pfExpModel;
-  auto linesA = [&] {
-    theilSenStdErr(p.fTA.data(), p.fYA.data(), p.nNA, &nullModel[kPhaseIntSE],
-                   &nullModel[kPhaseSlopeSE], nBootSamples, &pNotes->lineA);
-  };
-  auto linesB = [&] {
-    theilSenStdErr(p.fTB2.data(), p.fYB.data(), p.nNB, &expModel[kPhaseIntSE],
-                   &expModel[kPhaseSlopeSE], nBootSamples, &pNotes->lineB);
-  };
-  auto sdA = [&] {
-    nullModel[kPhaseSDSE] = stdDevStdErr(r.fEA.data(), p.nNA, nBootSamples);
-  };
-  auto sdB = [&] {
-    expModel[kPhaseSDSE] = stdDevStdErr(r.fEB.data(), p.nNB, nBootSamples);
-  };
-  ThreadTeam& team = analysisTeam();
-  if (!bootstrapsSplitPay(p.nNA, p.nNB, team.size())) {
-    linesA();
-    linesB();
-    sdA();
-    sdB();
-    return;
-  }
-  const size_t nWordsA = static_cast<size_t>(nBootSamples) * p.nNA;
-  const size_t nWordsB = static_cast<size_t>(nBootSamples) * p.nNB;
-  GenrandState& stream = genrandStream();
-  const GenrandState start = stream;
-  GenrandState end;
-  // The B side reports its progress once it is done, if it ran elsewhere.
-  std::atomic<bool> bBAway{false};
-  team.run(2, [&](size_t nBegin, size_t nEnd, int nMember) {
-    const SoloScope solo;
-    GenrandState& side = genrandStream();
-    for (size_t k = nBegin; k < nEnd; ++k) {
-      side = start;
-      if (k == 0) {
-        linesA();
-        genrandSkip(side, nWordsB);
-        sdA();
-      } else {
-        genrandSkip(side, nWordsA);
-        linesB();
-        genrandSkip(side, nWordsA);
-        sdB();
-        end = side;
-        bBAway = nMember != 0;
-      }
-    }
-  });
-  stream = end;
-  if (bBAway) progressAdd(theilSenUnits(p.nNB));
-}
-
-}  // namespace
-
-void residualStage(const Phases& p, PhaseModel* pfNullModel,
-                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
-                   int nBootSamples) {
-  const PhaseResiduals r =
-      phaseResiduals(p, pfNullModel, pfExpModel, pfAutocorrModel);
-  (*pfNullModel)[kPhaseSDSE] = stdDevStdErr(r.fEA.data(), p.nNA, nBootSamples);
-  (*pfExpModel)[kPhaseSDSE] = stdDevStdErr(r.fEB.data(), p.nNB, nBootSamples);
 }
 
 namespace {
@@ -507,10 +411,9 @@ void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
   a.size = size;
   a.notes = AnalysisNotes();
   fitLines(phases, &a.nullModel, &a.expModel);
-  const PhaseResiduals residuals =
-      phaseResiduals(phases, &a.nullModel, &a.expModel, &a.autocorrModel);
-  bootstrapErrors(phases, residuals, &a.nullModel, &a.expModel,
-                  size.nBootSamples, &a.notes);
+  lineStdErrs(phases, &a.nullModel, &a.expModel, size.nBootSamples, &a.notes);
+  residualStage(phases, &a.nullModel, &a.expModel, &a.autocorrModel,
+                size.nBootSamples);
   // The means keep their room for the thread's next analysis.
   thread_local CaseSimulation sim;
   simulateCases(phases, a.nullModel, a.expModel, a.autocorrModel, nSimN, &sim);

@@ -94,27 +94,6 @@ TEST(Mersenne, BlockDrawsMatchSingleDrawsAcrossRegenerations) {
   EXPECT_EQ(single, block);
 }
 
-// Skipping words leaves the stream where drawing them would: from a fresh
-// seed and from part-way through a block, across none, one and many
-// regenerations.
-TEST(Mersenne, SkippedWordsLeaveTheStreamWhereDrawnOnesWould) {
-  for (size_t nBefore : {0, 1, 623, 624, 1000}) {
-    for (size_t nSkip : {0, 1, 623, 624, 625, 1248, 100000}) {
-      sgenrand(7487);
-      std::vector<uint32_t> drawn(nBefore + nSkip + 3);
-      genrandBlock(drawn.data(), drawn.size());
-      sgenrand(7487);
-      std::vector<uint32_t> ignored(nBefore + 1);
-      genrandBlock(ignored.data(), nBefore);
-      genrandSkip(genrandStream(), nSkip);
-      for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(drawn[nBefore + nSkip + i], genrand())
-            << nBefore << " then " << nSkip << " skipped, word " << i;
-      }
-    }
-  }
-}
-
 // The 8-lane twist and tempering against genrand, which regenerates one
 // word at a time: over 12.5 million words from five seeds, each drawn in
 // runs of varied length that start anywhere in a block of 624.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 // Whatever the team's size, every item is handed out exactly once, in
@@ -72,32 +71,6 @@ TEST(ThreadTeam, RunsInTurnInItemOrderAndPassesFailuresOn) {
                    std::runtime_error);
     }
   }
-}
-
-// Inside a SoloScope the stages run on the calling thread alone; outside,
-// and after it ends, on the thread's own team.
-TEST(ThreadTeam, SoloScopeGivesATeamOfOneOnItsThreadOnly) {
-  setAnalysisThreads(2);
-  ThreadTeam& team = analysisTeam();
-  ASSERT_EQ(2, team.wanted());
-  {
-    const SoloScope solo;
-    EXPECT_EQ(1, analysisTeam().size());
-    {
-      const SoloScope inner;
-      EXPECT_EQ(1, analysisTeam().size());
-    }
-    EXPECT_EQ(1, analysisTeam().size());
-    // Another thread keeps its own team.
-    int nThere = 0;
-    std::thread([&] {
-      setAnalysisThreads(2);
-      nThere = analysisTeam().wanted();
-    }).join();
-    EXPECT_EQ(2, nThere);
-  }
-  EXPECT_EQ(&team, &analysisTeam());
-  setAnalysisThreads(0);
 }
 
 #if defined(__linux__)

@@ -242,10 +242,9 @@ TEST(Analyse, KeepsTheSimulatedMeansOnlyWhenAsked) {
   EXPECT_NEAR(a.simResults[kSimNullMean], sum / 1000.0, 1e-3);
 }
 
-// The bootstraps of the two phases run side by side when the phases cost
-// about the same, each skipping the other's words, and one after the other
-// otherwise; every analysis is the same bit for bit on one, two and three
-// threads, notes and simulated means included.
+// Every analysis is the same bit for bit on one, two and three threads,
+// notes and simulated means included, for short and long, even and uneven
+// phases.
 TEST(Analyse, IsTheSameOnOneTwoAndThreeThreadsWhateverThePhases) {
   std::vector<float> fY(140);
   for (size_t i = 0; i < fY.size(); ++i) {
