@@ -100,7 +100,7 @@ inline bool nearFloatMidpoint(double v) {
 // One pass the compiler vectorizes (plain IEEE double arithmetic: the AVX2
 // and the baseline builds give the same bits). Marks the results that need
 // the library's log, and returns nonzero when there is any.
-KALMIR_VECTOR_CLONES
+KALMIR_VECTOR_CLONES_WIDE
 int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
                 size_t n) {
   int nAnyRedo = 0;
@@ -127,7 +127,7 @@ inline float uniformOf(uint32_t nWord) {
   return static_cast<float>(2.0 * (d * kInvWordMax) - 1.0);
 }
 
-KALMIR_VECTOR_CLONES
+KALMIR_VECTOR_CLONES_WIDE
 void uniformPairs(const uint32_t* pnWords, float* pfX1, float* pfX2, float* pfW,
                   size_t n) {
   for (size_t t = 0; t < n; ++t) {
