@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "simd.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define KALMIR_HAVE_AVX2_MT 1
@@ -123,10 +125,6 @@ __attribute__((target("avx2"))) void temperAvx2(const uint32_t* pnState,
   temperScalar(pnState + i, pnOut + i, n - i);
 }
 
-bool cpuHasAvx2() {
-  __builtin_cpu_init();  // may run before the library's own constructor
-  return __builtin_cpu_supports("avx2");
-}
 std::atomic<bool> bVectorMt{cpuHasAvx2()};
 #else
 std::atomic<bool> bVectorMt{false};

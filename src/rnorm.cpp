@@ -97,8 +97,8 @@ inline bool nearFloatMidpoint(double v) {
   return nDist <= (uint64_t{1} << 10);
 }
 
-// One pass the compiler vectorizes (plain IEEE double arithmetic: the AVX2
-// and the baseline builds give the same bits). Marks the results that need
+// One pass the compiler vectorizes (plain IEEE double arithmetic: every
+// build gives the same bits). Marks the results that need
 // the library's log, and returns nonzero when there is any.
 KALMIR_VECTOR_CLONES_WIDE
 int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
@@ -210,10 +210,6 @@ struct PackTable {
 };
 const PackTable packTable;
 
-bool cpuHasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
 const bool bAvx2 = cpuHasAvx2();
 
 // Eight attempts at a time: the accepted lanes are permuted to the front

@@ -5,8 +5,9 @@
 // baseline instruction set, and picks one at run time by the CPU. Only for
 // loops of plain integer or IEEE float and double arithmetic (no fused
 // multiply-add: contraction is off, so none is formed even where the
-// instruction set has one), so every build gives the same bits. Only for functions local to their unit:
-// clang resolves clones within the unit that defines them.
+// instruction set has one), so every build gives the same bits. Only for
+// functions local to their unit: clang resolves clones within the unit
+// that defines them.
 //
 // KALMIR_VECTOR_CLONES_WIDE adds, with gcc, a third build for AVX-512
 // (x86-64-v4): about twice as fast for the loops below, whose unsigned
@@ -27,6 +28,16 @@
 #else
 #define KALMIR_VECTOR_CLONES
 #define KALMIR_VECTOR_CLONES_WIDE
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Whether the CPU has AVX2, for the code written for it with intrinsics.
+// Safe to call before the runtime's own CPU check has run, as from the
+// initialiser of a namespace-scope constant.
+inline bool cpuHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
 #endif
 
 #endif  // KALMIR_SIMD_H_

@@ -261,10 +261,6 @@ void phaseMeansLanes(const LaneBlock& block, int nLanes, int n, float r1,
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KALMIR_HAVE_AVX2_NOISE 1
-bool cpuHasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
 const bool bAvx2 = cpuHasAvx2();
 
 // The noise recursions of two blocks at once, each step a product and a
