@@ -395,8 +395,7 @@ class CaseFileReader {
       if (!heldToDigitsTyped(text.c_str(), row.fValue)) {
         if (p.nInexact++ == 0) {
           p.firstInexact = "line " + std::to_string(rec.nLine) + ": " +
-                           printable(value) + " is held as " +
-                           shortestText(row.fValue);
+                           heldAsNote(printable(value), row.fValue);
         }
       }
     }

@@ -253,8 +253,8 @@ class Dialogue {
         if (!heldToDigitsTyped(typed.c_str(), *pfValue)) {
           char label[32];
           std::snprintf(label, sizeof label, "%c[%2d]", cPhase, nOccasion);
-          inexact_.push_back(std::string(label) + " " + typed + " is held as " +
-                             shortestText(*pfValue));
+          inexact_.push_back(std::string(label) + " " +
+                             heldAsNote(typed, *pfValue));
         }
         return true;
       }

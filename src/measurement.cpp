@@ -76,3 +76,7 @@ std::string shortestText(float fValue) {
              : std::to_chars(buf, buf + sizeof buf, fValue);
   return std::string(buf, r.ptr);
 }
+
+std::string heldAsNote(const std::string& shown, float fValue) {
+  return shown + " is held as " + shortestText(fValue);
+}

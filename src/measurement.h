@@ -22,6 +22,10 @@ bool parseMeasurement(const char* s, size_t nLength, float* pfValue);
 // zeros count as digits typed ("2.50" needs 2.50).
 bool heldToDigitsTyped(const char* s, float fValue);
 
+// The note on such a value, "100000003 is held as 100000000", with the
+// value as shown to the user (quoted, labelled or as typed).
+std::string heldAsNote(const std::string& shown, float fValue);
+
 // The shortest decimal text that reads back as fValue, in plain digits
 // ("100000000", "0.1") from 1e-5 up to 1e10, in exponent form beyond.
 std::string shortestText(float fValue);
