@@ -10,18 +10,23 @@
 #include <vector>
 
 #include "plot.h"
-#include "scsim.h"
 
 namespace {
 
-const std::vector<float> fWorked = {3, 5,  4, 6,  5,  7,  6,  8,  7,
-                                    9, 10, 9, 12, 11, 13, 12, 15, 14};
+const kalmir::DataSet worked{"Worked example",
+                             {{"A", {3, 5, 4, 6, 5, 7, 6, 8, 7, 9}},
+                              {"B", {10, 9, 12, 11, 13, 12, 15, 14}}}};
+
+kalmir::Options keepingMeans() {
+  kalmir::Options options;
+  options.keep_means = true;
+  return options;
+}
 
 void BM_AnalyseKeepingMeans(benchmark::State& state) {
-  Analysis analysis;
   for (auto _ : state) {
-    analyse(10, 8, fWorked.data(), AnalysisSize(), true, &analysis);
-    benchmark::DoNotOptimize(analysis.esResults);
+    kalmir::Result result = kalmir::analyse(worked, keepingMeans());
+    benchmark::DoNotOptimize(result.d);
   }
 }
 BENCHMARK(BM_AnalyseKeepingMeans)->Unit(benchmark::kMillisecond);
@@ -31,14 +36,7 @@ void BM_WritePlot(benchmark::State& state) {
   const PlotFormat format = state.range(0) == 0   ? PlotFormat::kSvg
                             : state.range(0) == 1 ? PlotFormat::kPng
                                                   : PlotFormat::kPdf;
-  Analysis analysis;
-  analyse(10, 8, fWorked.data(), AnalysisSize(), true, &analysis);
-  PlotInput input;
-  input.name = "Worked example";
-  input.nNA = 10;
-  input.nNB = 8;
-  input.pfY = fWorked.data();
-  input.pAnalysis = &analysis;
+  const kalmir::Result input = kalmir::analyse(worked, keepingMeans());
   const std::string path =
       (std::filesystem::temp_directory_path() / "kalmir_plot_bench").string() +
       plotExtension(format);

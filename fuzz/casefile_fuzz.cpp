@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       require(c.nNB >= 2 && c.nNB <= options.nMaxPhasePoints, "B count");
       require(c.fY.size() == static_cast<size_t>(c.nNA + c.nNB), "values");
       for (float f : c.fY) {
-        require(std::isfinite(f) && std::fabs(f) <= kMaxMagnitude, "a value");
+        require(std::isfinite(f) && std::fabs(f) <= kalmir::kMaxMagnitude, "a value");
       }
     } else {
       require(c.fY.empty(), "values kept for a failed case");

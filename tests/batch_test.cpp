@@ -15,11 +15,12 @@
 namespace {
 
 // Enough resamples and cases to take every path; few enough to run many.
-AnalysisSize smallSize() {
-  AnalysisSize size;
-  size.nBootSamples = 300;
-  size.nSimN = 400;
-  return size;
+BatchOptions smallBatch(int nJobs) {
+  BatchOptions options;
+  options.nJobs = nJobs;
+  options.nResamples = 300;
+  options.nCases = 400;
+  return options;
 }
 
 // The golden data sets as cases, with a failed case after every fifth.
@@ -45,15 +46,13 @@ std::vector<Case> goldenCases() {
   return cases;
 }
 
-std::string csvWork(const Case& c, const Analysis* a) {
+std::string csvWork(const Case& c, const kalmir::Result* a) {
   return tableEntry(TableFormat::kCsv, c, a);
 }
 
 // Runs the batch and returns the entries in the order the sink took them.
 std::vector<std::string> entries(const std::vector<Case>& cases, int nJobs) {
-  BatchOptions options;
-  options.nJobs = nJobs;
-  options.size = smallSize();
+  BatchOptions options = smallBatch(nJobs);
   std::vector<std::string> taken;
   EXPECT_TRUE(
       runBatch(cases, options, csvWork, [&taken](const std::string& entry) {
@@ -71,9 +70,17 @@ TEST(Batch, EntriesComeInCaseOrderWhateverTheJobs) {
   // The reference: each case analysed on its own, on the calling thread.
   std::vector<std::string> expected;
   for (const Case& c : cases) {
-    Analysis a;
+    kalmir::Result a;
     if (c.error.empty()) {
-      analyse(c.nNA, c.nNB, c.fY.data(), smallSize(), false, &a);
+      kalmir::Options options;
+      options.resamples = 300;
+      options.cases = 400;
+      options.threads = 1;
+      const auto nA = static_cast<std::ptrdiff_t>(c.nNA);
+      a = kalmir::analyse({c.name,
+                           {{"A", {c.fY.begin(), c.fY.begin() + nA}},
+                            {"B", {c.fY.begin() + nA, c.fY.end()}}}},
+                          options);
     }
     expected.push_back(csvWork(c, c.error.empty() ? &a : nullptr));
   }
@@ -92,22 +99,20 @@ TEST(Batch, EntriesComeInCaseOrderWhateverTheJobs) {
 TEST(Batch, WorkSeesEachCaseOnceWithTheMeansWhenAsked) {
   const std::vector<Case> cases = goldenCases();
   for (bool bKeepMeans : {false, true}) {
-    BatchOptions options;
-    options.nJobs = 2;
-    options.size = smallSize();
+    BatchOptions options = smallBatch(2);
     options.bKeepMeans = bKeepMeans;
     std::mutex mutex;
     std::multiset<std::string> seen;
     size_t nAnalysed = 0;
-    const CaseWork work = [&](const Case& c, const Analysis* a) {
+    const CaseWork work = [&](const Case& c, const kalmir::Result* a) {
       std::lock_guard<std::mutex> lock(mutex);
       seen.insert(c.name);
       EXPECT_EQ(c.error.empty(), a != nullptr) << c.name;
       if (a == nullptr) return std::string();
       ++nAnalysed;
       const size_t nMeans = bKeepMeans ? 400u : 0u;
-      EXPECT_EQ(nMeans, a->fNullMeans.size()) << c.name;
-      EXPECT_EQ(nMeans, a->fExpMeans.size()) << c.name;
+      EXPECT_EQ(nMeans, a->null_means.size()) << c.name;
+      EXPECT_EQ(nMeans, a->exp_means.size()) << c.name;
       return std::string();
     };
     ASSERT_TRUE(runBatch(cases, options, work,
@@ -120,9 +125,7 @@ TEST(Batch, WorkSeesEachCaseOnceWithTheMeansWhenAsked) {
 
 TEST(Batch, AFailedWriteStopsTheBatch) {
   const std::vector<Case> cases = goldenCases();
-  BatchOptions options;
-  options.nJobs = 2;
-  options.size = smallSize();
+  BatchOptions options = smallBatch(2);
   int nTaken = 0;
   EXPECT_FALSE(runBatch(cases, options, csvWork, [&nTaken](const std::string&) {
     return ++nTaken < 3;
@@ -133,10 +136,8 @@ TEST(Batch, AFailedWriteStopsTheBatch) {
 TEST(Batch, AnExceptionInAJobReachesTheCaller) {
   const std::vector<Case> cases = goldenCases();
   for (int nJobs : {1, 2}) {
-    BatchOptions options;
-    options.nJobs = nJobs;
-    options.size = smallSize();
-    const CaseWork work = [](const Case& c, const Analysis*) -> std::string {
+    BatchOptions options = smallBatch(nJobs);
+    const CaseWork work = [](const Case& c, const kalmir::Result*) -> std::string {
       if (c.name == "ties") throw std::bad_alloc();
       return c.name;
     };

@@ -199,7 +199,7 @@ TEST(Dialogue, NotesValuesAFloatHoldsOnlyRounded) {
   const Session s = run("\n3\n100000003 2 3\n3\n4 5 1e-50\n");
   EXPECT_TRUE(contains(s.err, "Note: A[ 1] 100000003 is held as 100000000"))
       << s.err;
-  EXPECT_TRUE(contains(s.err, "(and 1 more values are rounded likewise)"));
+  EXPECT_TRUE(contains(s.err, "(and 1 more value is rounded likewise)"));
   const Session exact = run("\n3\n0.1 2.50 16777216\n3\n4 5 -3e-2\n");
   EXPECT_FALSE(contains(exact.err, "held as")) << exact.err;
 }

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   for (const GoldenSet& set : loadGoldenSets(argv[1])) {
     GoldenRecords r;
     scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
-          &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
+          &r.autocorrModel, &r.simResults, &r.esResults, kalmir::kCases);
     std::printf("%s\n", hexSlots(r.slots()).c_str());
     std::fflush(stdout);
   }

@@ -81,7 +81,7 @@ TEST_P(Golden, EverySlotOfEveryDataSetIsReproduced) {
     const GoldenSet& set = sets[i];
     GoldenRecords r;
     scsim(set.nNA, set.nNB, set.fY.data(), &r.nullModel, &r.expModel,
-          &r.autocorrModel, &r.simResults, &r.esResults, kSimCases);
+          &r.autocorrModel, &r.simResults, &r.esResults, kalmir::kCases);
     const auto it = amended.find(set.name);
     EXPECT_EQ(it == amended.end() ? expected[i] : it->second,
               hexSlots(r.slots()))

@@ -46,28 +46,32 @@ struct Case {
     for (int i = 0; i < nA + nB; ++i) {
       fY.push_back((i < nA ? 10.0f : 14.0f) + noise(gen));
     }
-    analysis.nullModel[kPhaseInt] = 10;
-    analysis.nullModel[kPhaseSlope] = 0.01f;
-    analysis.expModel[kPhaseInt] = 14;
-    analysis.expModel[kPhaseSlope] = -0.01f;
-    analysis.esResults = {4, 2.5f, 0.6f, 0.8f, 0.64f, 0.01f, 0.002f};
+    analysis.n_a = nA;
+    analysis.n_b = nB;
+    analysis.values = fY;
+    analysis.null_model.intercept = 10;
+    analysis.null_model.slope = 0.01f;
+    analysis.exp_model.intercept = 14;
+    analysis.exp_model.slope = -0.01f;
+    analysis.d_unstd = 4;
+    analysis.d = 2.5f;
+    analysis.d_se = 0.6f;
+    analysis.r = 0.8f;
+    analysis.r_squared = 0.64f;
+    analysis.p = 0.002f;
     for (int i = 0; i < 100000; ++i) {
-      analysis.fNullMeans.push_back(10 + 0.3f * noise(gen));
-      analysis.fExpMeans.push_back(14 + 0.3f * noise(gen));
+      analysis.null_means.push_back(10 + 0.3f * noise(gen));
+      analysis.exp_means.push_back(14 + 0.3f * noise(gen));
     }
   }
-  PlotInput input(const std::string& name) const {
-    PlotInput in;
+  kalmir::Result input(const std::string& name) const {
+    kalmir::Result in = analysis;
     in.name = name;
-    in.nNA = nNA;
-    in.nNB = nNB;
-    in.pfY = fY.data();
-    in.pAnalysis = &analysis;
     return in;
   }
   int nNA, nNB;
   std::vector<float> fY;
-  Analysis analysis;
+  kalmir::Result analysis;
 };
 
 class PlotFiles : public ::testing::Test {
@@ -219,7 +223,7 @@ TEST_F(PlotFiles, AFailedWriteSaysWhyAndLeavesNoFile) {
   }
   // An analysis that did not keep its means cannot be drawn.
   Case noMeans(3, 3);
-  noMeans.analysis.fNullMeans.clear();
+  noMeans.analysis.null_means.clear();
   const std::string path = (dir_ / "b.svg").string();
   EXPECT_FALSE(writePlot(path, PlotFormat::kSvg, noMeans.input("Dan"), &error));
   EXPECT_EQ("cannot plot case \"Dan\": no analysis with its simulated means",

@@ -54,20 +54,27 @@ bool inside(const Rect& inner, const Rect& outer) {
 
 // An analysis by hand: records that fit the data and means around both
 // models' levels, without running one.
-Analysis madeUp(const std::vector<float>& fY, int nNA, float fNullLevel,
-                float fExpLevel, float fSD, int nSimN) {
-  Analysis a;
-  a.nullModel[kPhaseInt] = fY[0];
-  a.nullModel[kPhaseSlope] = 0;
-  a.expModel[kPhaseInt] = fY[static_cast<size_t>(nNA)];
-  a.expModel[kPhaseSlope] = 0;
-  a.esResults = {
-      fExpLevel - fNullLevel, 2.5f, 0.6f, 0.8f, 0.64f, 0.01f, 0.002f};
+kalmir::Result madeUp(const std::string& title, const std::vector<float>& fY,
+                      int nNA, float fNullLevel, float fExpLevel, float fSD,
+                      int nSimN) {
+  kalmir::Result a;
+  a.name = title;
+  a.n_a = nNA;
+  a.n_b = static_cast<int>(fY.size()) - nNA;
+  a.values = fY;
+  a.null_model.intercept = fY[0];
+  a.exp_model.intercept = fY[static_cast<size_t>(nNA)];
+  a.d_unstd = fExpLevel - fNullLevel;
+  a.d = 2.5f;
+  a.d_se = 0.6f;
+  a.r = 0.8f;
+  a.r_squared = 0.64f;
+  a.p = 0.002f;
   std::mt19937 gen(1);
   std::normal_distribution<float> noise(0.0f, fSD);
   for (int i = 0; i < nSimN; ++i) {
-    a.fNullMeans.push_back(fNullLevel + noise(gen));
-    a.fExpMeans.push_back(fExpLevel + noise(gen));
+    a.null_means.push_back(fNullLevel + noise(gen));
+    a.exp_means.push_back(fExpLevel + noise(gen));
   }
   return a;
 }
@@ -81,8 +88,9 @@ std::vector<Scenario> scenarios() {
   std::vector<Scenario> s;
   auto add = [&](const char* what, int nNA, int nNB, std::vector<float> fY,
                  float fNull, float fExp, float fSD, const std::string& title) {
-    const Analysis a = madeUp(fY, nNA, fNull, fExp, fSD, 5000);
-    s.push_back({what, plotContent(title, nNA, nNB, fY.data(), a)});
+    EXPECT_EQ(static_cast<size_t>(nNA + nNB), fY.size());
+    s.push_back({what, plotContent(madeUp(title, fY, nNA, fNull, fExp, fSD,
+                                          5000))});
   };
   add("worked example", 10, 8,
       {3, 5, 4, 6, 5, 7, 6, 8, 7, 9, 10, 9, 12, 11, 13, 12, 15, 14}, 10.5f,
@@ -261,19 +269,23 @@ TEST(PlotLayout, BinsHoldEveryFiniteMean) {
 TEST(PlotLayout, ContentCarriesTheLinesOnTheirAxesAndTheReportsFigures) {
   // A on y = t exactly, B on its own axis y = 8 + 2k: both fits are exact.
   const std::vector<float> fY = {1, 2, 3, 10, 12, 14, 16};
-  Analysis a;
-  a.nullModel[kPhaseInt] = 0;
-  a.nullModel[kPhaseSlope] = 1;
-  a.expModel[kPhaseInt] = 8;
-  a.expModel[kPhaseSlope] = 2;
-  a.esResults[kESD] = 1.4951f;
-  a.esResults[kESd] = -2.7714f;
-  a.esResults[kESdSE] = 0.6619f;
-  a.esResults[kESr] = -0.0f;
-  a.esResults[kESpEmp] = 0.00104f;
-  a.fNullMeans = {9, 10};
-  a.fExpMeans = {13};
-  const PlotContent c = plotContent("Case", 3, 4, fY.data(), a);
+  kalmir::Result a;
+  a.name = "Case";
+  a.n_a = 3;
+  a.n_b = 4;
+  a.values = fY;
+  a.null_model.intercept = 0;
+  a.null_model.slope = 1;
+  a.exp_model.intercept = 8;
+  a.exp_model.slope = 2;
+  a.d_unstd = 1.4951f;
+  a.d = -2.7714f;
+  a.d_se = 0.6619f;
+  a.r = -0.0f;
+  a.p = 0.00104f;
+  a.null_means = {9, 10};
+  a.exp_means = {13};
+  const PlotContent c = plotContent(a);
   EXPECT_EQ(1.0, c.aLine.t0);
   EXPECT_EQ(1.0, c.aLine.y0);
   EXPECT_EQ(3.0, c.aLine.t1);

@@ -13,16 +13,22 @@
 
 namespace {
 
-// Slots numbered 1 ... 25 in record order, so that every column shows
-// which slot it took.
-Analysis numberedSlots() {
-  Analysis a;
+// Figures numbered 1 ... 24 in table order, so that every column shows
+// which field it took.
+kalmir::Result numberedFigures() {
+  kalmir::Result a;
   float f = 1.0f;
-  for (float& slot : a.nullModel) slot = f++;
-  for (float& slot : a.expModel) slot = f++;
-  for (float& slot : a.autocorrModel) slot = f++;
-  for (float& slot : a.simResults) slot = f++;
-  for (float& slot : a.esResults) slot = f++;
+  for (kalmir::Line* line : {&a.null_model, &a.exp_model}) {
+    for (float* field : {&line->intercept, &line->intercept_se, &line->slope,
+                         &line->slope_se, &line->sd, &line->sd_se}) {
+      *field = f++;
+    }
+  }
+  for (float* field :
+       {&a.r1, &a.r1_se, &a.null_mean, &a.null_sd, &a.exp_mean, &a.exp_sd,
+        &a.d_unstd, &a.d, &a.d_se, &a.r, &a.r_squared, &a.p}) {
+    *field = f++;
+  }
   return a;
 }
 
@@ -62,18 +68,18 @@ TEST(Table, CsvHeaderIsTheDocumentedOne) {
       "case,status,n_a,n_b,null_int,null_int_se,null_slope,null_slope_se,"
       "null_s,null_s_se,exp_int,exp_int_se,exp_slope,exp_slope_se,exp_s,"
       "exp_s_se,r1,r1_se,null_mean,null_sd,exp_mean,exp_sd,d_unstd,d,d_se,r,"
-      "r_squared,direction,p_normal,p,notes\n",
+      "r_squared,direction,p,notes\n",
       csvHeader());
 }
 
 TEST(Table, EveryColumnTakesItsSlot) {
-  // Record order: null model, exp model, r1 and its SE, the four
-  // simulation summaries, then D, d, d's SE, r, R-squared, normal p, p.
-  const Analysis a = numberedSlots();
+  // Table order: null model, exp model, r1 and its SE, the four
+  // simulation summaries, then D, d, d's SE, r, R-squared, p.
+  const kalmir::Result a = numberedFigures();
   const std::string row = tableEntry(TableFormat::kCsv, goodCase("Al"), &a);
   EXPECT_EQ(
       "Al,ok,3,4,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,"
-      "23,increase,24,25,\n",
+      "23,increase,24,\n",
       row);
   const nlohmann::ordered_json object = nlohmann::ordered_json::parse(
       tableEntry(TableFormat::kJson, goodCase("Al"), &a));
@@ -98,31 +104,33 @@ TEST(Table, EveryColumnTakesItsSlot) {
 }
 
 TEST(Table, FiguresReadBackAsTheSameFloats) {
-  Analysis a = numberedSlots();
-  a.nullModel[kPhaseInt] = 0.1f;
-  a.nullModel[kPhaseIntSE] = 1e-6f;
-  a.nullModel[kPhaseSlope] = -3.4028235e38f;
-  a.nullModel[kPhaseSlopeSE] = std::numeric_limits<float>::denorm_min();
-  a.nullModel[kPhaseSD] = 16777217.0f;  // held as 16777216
-  a.esResults[kESd] = -0.0f;
+  kalmir::Result a = numberedFigures();
+  a.null_model.intercept = 0.1f;
+  a.null_model.intercept_se = 1e-6f;
+  a.null_model.slope = -3.4028235e38f;
+  a.null_model.slope_se = std::numeric_limits<float>::denorm_min();
+  a.null_model.sd = 16777217.0f;  // held as 16777216
+  a.d = -0.0f;
   const std::vector<std::string> fields =
       split(tableEntry(TableFormat::kCsv, goodCase("X"), &a), ',');
   EXPECT_EQ("0.1", fields[4]);
   EXPECT_EQ("1e-06", fields[5]);
-  for (int i = 4; i <= 8; ++i) {
-    EXPECT_EQ(a.nullModel[static_cast<size_t>(i - 4)],
-              std::strtof(fields[static_cast<size_t>(i)].c_str(), nullptr))
-        << fields[static_cast<size_t>(i)];
+  const float fSet[] = {a.null_model.intercept, a.null_model.intercept_se,
+                        a.null_model.slope, a.null_model.slope_se,
+                        a.null_model.sd};
+  for (size_t i = 4; i <= 8; ++i) {
+    EXPECT_EQ(fSet[i - 4], std::strtof(fields[i].c_str(), nullptr))
+        << fields[i];
   }
   EXPECT_EQ("-0", fields[23]);
-  EXPECT_EQ("increase", fields[27]);  // the dialogue's rule: -0 >= 0
 }
 
 TEST(Table, FiguresThatAreNotFiniteStayReadable) {
-  Analysis a = numberedSlots();
-  a.esResults[kESd] = std::numeric_limits<float>::quiet_NaN();
-  a.esResults[kESdSE] = std::numeric_limits<float>::infinity();
-  a.esResults[kESr] = -std::numeric_limits<float>::infinity();
+  kalmir::Result a = numberedFigures();
+  a.d = std::numeric_limits<float>::quiet_NaN();
+  a.d_se = std::numeric_limits<float>::infinity();
+  a.r = -std::numeric_limits<float>::infinity();
+  a.direction = kalmir::Direction::decrease;
   const std::vector<std::string> fields =
       split(tableEntry(TableFormat::kCsv, goodCase("X"), &a), ',');
   EXPECT_EQ("NaN", fields[23]);
@@ -138,7 +146,7 @@ TEST(Table, FiguresThatAreNotFiniteStayReadable) {
 
 TEST(Table, AFailedCaseHasEmptyFiguresAndItsMessage) {
   EXPECT_EQ(
-      "\"Lee, \"\"J\"\"\",error,,,,,,,,,,,,,,,,,,,,,,,,,,,,,study.csv:14: no B "
+      "\"Lee, \"\"J\"\"\",error,,,,,,,,,,,,,,,,,,,,,,,,,,,,study.csv:14: no B "
       "phase (the phase column holds only A)\n",
       tableEntry(TableFormat::kCsv, failedCase("Lee, \"J\""), nullptr));
   const nlohmann::json object = nlohmann::json::parse(
@@ -159,9 +167,9 @@ TEST(Table, NotesJoinInputNotesAndFigureNotes) {
   Case c = goodCase("Two\nlines");
   c.nNA = 2;  // a two-point phase draws a note on the figures
   c.notes = {"1 missing value (empty or NA) left out"};
-  const Analysis a = numberedSlots();
-  const std::vector<std::string> figureNotes = analysisNotes(a, 2, 4);
-  ASSERT_EQ(1u, figureNotes.size());
+  kalmir::Result a = numberedFigures();
+  a.notes = {{kalmir::NoteCode::short_phase, "a note, on the figures"}};
+  const std::vector<std::string> figureNotes = {a.notes[0].text};
   const std::string notes =
       "1 missing value (empty or NA) left out; " + figureNotes[0];
   const std::string row = tableEntry(TableFormat::kCsv, c, &a);
@@ -176,7 +184,7 @@ TEST(Table, NotesJoinInputNotesAndFigureNotes) {
 }
 
 TEST(Table, JsonEntriesMakeOneArray) {
-  const Analysis a = numberedSlots();
+  const kalmir::Result a = numberedFigures();
   for (int nEntries = 0; nEntries <= 3; ++nEntries) {
     TableWriter writer(TableFormat::kJson);
     std::string text = writer.begin();

@@ -410,13 +410,22 @@ void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
   const Phases phases(nNA, nNB, pfY);
   a.size = size;
   a.notes = AnalysisNotes();
+  // Between stages the caller may have asked to stop; the stream and the
+  // deviate cache are then as any later analysis expects them.
+  auto stopWhenAsked = [] {
+    if (progressStopped()) throw AnalysisStopped();
+  };
+  stopWhenAsked();
   fitLines(phases, &a.nullModel, &a.expModel);
   lineStdErrs(phases, &a.nullModel, &a.expModel, size.nBootSamples, &a.notes);
+  stopWhenAsked();
   residualStage(phases, &a.nullModel, &a.expModel, &a.autocorrModel,
                 size.nBootSamples);
+  stopWhenAsked();
   // The means keep their room for the thread's next analysis.
   thread_local CaseSimulation sim;
   simulateCases(phases, a.nullModel, a.expModel, a.autocorrModel, nSimN, &sim);
+  stopWhenAsked();
   effectSizes(nNA, nNB, phases.fYB.data(), nSimN, sim.fNullMeans.data(),
               sim.fNullM, sim.fNullSD, sim.fExpM, sim.fExpSD, &a.simResults,
               &a.esResults);

@@ -3,16 +3,14 @@
 
 #include <string>
 
+#include "kalmir/kalmir.h"
+
 // Measurements as people type them, for every front end: which texts are
 // numbers the analysis can take, the float each becomes, and whether that
 // float still holds the number to the digits typed. Nothing is kept.
 
-// Largest magnitude accepted for a measurement: beyond it the
-// single-precision sums of the analysis could overflow.
-const float kMaxMagnitude = 1e9f;
-
 // A decimal number in point or exponent form ("4", "-2.5", ".5", "4.",
-// "1.5e1") of nLength bytes, finite and at most kMaxMagnitude in magnitude,
+// "1.5e1") of nLength bytes, finite and at most kalmir::kMaxMagnitude in magnitude,
 // converted as the C library's "%f" converts it. No "nan", "inf",
 // hexadecimal form, decimal comma, blank or other byte (a NUL included).
 bool parseMeasurement(const char* s, size_t nLength, float* pfValue);

@@ -15,44 +15,42 @@ using Json =
     nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,
                          std::int64_t, std::uint64_t, float>;
 
-using Getter = float (*)(const Analysis&);
+using Getter = float (*)(const kalmir::Result&);
+using R = kalmir::Result;
 
 // The figure columns in table order; the direction stands between
-// r_squared and p_normal (its getter is null).
+// r_squared and p (its getter is null).
 struct FigureColumn {
   const char* name;
   Getter get;
 };
 
 const FigureColumn kFigures[] = {
-    {"null_int", [](const Analysis& a) { return a.nullModel[kPhaseInt]; }},
-    {"null_int_se", [](const Analysis& a) { return a.nullModel[kPhaseIntSE]; }},
-    {"null_slope", [](const Analysis& a) { return a.nullModel[kPhaseSlope]; }},
-    {"null_slope_se",
-     [](const Analysis& a) { return a.nullModel[kPhaseSlopeSE]; }},
-    {"null_s", [](const Analysis& a) { return a.nullModel[kPhaseSD]; }},
-    {"null_s_se", [](const Analysis& a) { return a.nullModel[kPhaseSDSE]; }},
-    {"exp_int", [](const Analysis& a) { return a.expModel[kPhaseInt]; }},
-    {"exp_int_se", [](const Analysis& a) { return a.expModel[kPhaseIntSE]; }},
-    {"exp_slope", [](const Analysis& a) { return a.expModel[kPhaseSlope]; }},
-    {"exp_slope_se",
-     [](const Analysis& a) { return a.expModel[kPhaseSlopeSE]; }},
-    {"exp_s", [](const Analysis& a) { return a.expModel[kPhaseSD]; }},
-    {"exp_s_se", [](const Analysis& a) { return a.expModel[kPhaseSDSE]; }},
-    {"r1", [](const Analysis& a) { return a.autocorrModel[kAutoR1]; }},
-    {"r1_se", [](const Analysis& a) { return a.autocorrModel[kAutoR1SE]; }},
-    {"null_mean", [](const Analysis& a) { return a.simResults[kSimNullMean]; }},
-    {"null_sd", [](const Analysis& a) { return a.simResults[kSimNullSD]; }},
-    {"exp_mean", [](const Analysis& a) { return a.simResults[kSimExpMean]; }},
-    {"exp_sd", [](const Analysis& a) { return a.simResults[kSimExpSD]; }},
-    {"d_unstd", [](const Analysis& a) { return a.esResults[kESD]; }},
-    {"d", [](const Analysis& a) { return a.esResults[kESd]; }},
-    {"d_se", [](const Analysis& a) { return a.esResults[kESdSE]; }},
-    {"r", [](const Analysis& a) { return a.esResults[kESr]; }},
-    {"r_squared", [](const Analysis& a) { return a.esResults[kESRsq]; }},
+    {"null_int", [](const R& a) { return a.null_model.intercept; }},
+    {"null_int_se", [](const R& a) { return a.null_model.intercept_se; }},
+    {"null_slope", [](const R& a) { return a.null_model.slope; }},
+    {"null_slope_se", [](const R& a) { return a.null_model.slope_se; }},
+    {"null_s", [](const R& a) { return a.null_model.sd; }},
+    {"null_s_se", [](const R& a) { return a.null_model.sd_se; }},
+    {"exp_int", [](const R& a) { return a.exp_model.intercept; }},
+    {"exp_int_se", [](const R& a) { return a.exp_model.intercept_se; }},
+    {"exp_slope", [](const R& a) { return a.exp_model.slope; }},
+    {"exp_slope_se", [](const R& a) { return a.exp_model.slope_se; }},
+    {"exp_s", [](const R& a) { return a.exp_model.sd; }},
+    {"exp_s_se", [](const R& a) { return a.exp_model.sd_se; }},
+    {"r1", [](const R& a) { return a.r1; }},
+    {"r1_se", [](const R& a) { return a.r1_se; }},
+    {"null_mean", [](const R& a) { return a.null_mean; }},
+    {"null_sd", [](const R& a) { return a.null_sd; }},
+    {"exp_mean", [](const R& a) { return a.exp_mean; }},
+    {"exp_sd", [](const R& a) { return a.exp_sd; }},
+    {"d_unstd", [](const R& a) { return a.d_unstd; }},
+    {"d", [](const R& a) { return a.d; }},
+    {"d_se", [](const R& a) { return a.d_se; }},
+    {"r", [](const R& a) { return a.r; }},
+    {"r_squared", [](const R& a) { return a.r_squared; }},
     {"direction", nullptr},
-    {"p_normal", [](const Analysis& a) { return a.esResults[kESpNormal]; }},
-    {"p", [](const Analysis& a) { return a.esResults[kESpEmp]; }},
+    {"p", [](const R& a) { return a.p; }},
 };
 
 // The shortest decimal that reads back as f; R, pandas and Python read
@@ -85,7 +83,7 @@ std::string joined(const std::vector<std::string>& notes) {
   return text;
 }
 
-std::string csvRow(const Case& c, const Analysis* a) {
+std::string csvRow(const Case& c, const kalmir::Result* a) {
   std::string row = csvField(c.name);
   row += a != nullptr ? ",ok," : ",error,";
   if (a != nullptr) {
@@ -96,7 +94,7 @@ std::string csvRow(const Case& c, const Analysis* a) {
   for (const FigureColumn& col : kFigures) {
     row += ',';
     if (a == nullptr) continue;
-    row += col.get != nullptr ? figureText(col.get(*a)) : direction(*a);
+    row += col.get != nullptr ? figureText(col.get(*a)) : directionText(a->direction);
   }
   row += ',';
   row += csvField(joined(caseNotes(c, a)));
@@ -104,7 +102,7 @@ std::string csvRow(const Case& c, const Analysis* a) {
   return row;
 }
 
-std::string jsonObject(const Case& c, const Analysis* a) {
+std::string jsonObject(const Case& c, const kalmir::Result* a) {
   Json object;
   object["case"] = c.name;
   object["status"] = a != nullptr ? "ok" : "error";
@@ -114,7 +112,7 @@ std::string jsonObject(const Case& c, const Analysis* a) {
     if (a == nullptr) {
       object[col.name] = nullptr;
     } else if (col.get == nullptr) {
-      object[col.name] = direction(*a);
+      object[col.name] = directionText(a->direction);
     } else {
       object[col.name] = col.get(*a);  // NaN and infinities become null
     }
@@ -125,7 +123,7 @@ std::string jsonObject(const Case& c, const Analysis* a) {
   return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string report(const Case& c, const Analysis* a) {
+std::string report(const Case& c, const kalmir::Result* a) {
   std::string text = "== " + printable(c.name, 1000) + "\n";
   if (a == nullptr) return text + "Not analysed: " + caseMessage(c) + ".\n\n\n";
   text += reportText(*a);
@@ -167,7 +165,7 @@ std::string TableWriter::end() const {
   return nEntries_ == 0 ? "]\n" : "\n]\n";
 }
 
-std::string tableEntry(TableFormat format, const Case& c, const Analysis* a) {
+std::string tableEntry(TableFormat format, const Case& c, const kalmir::Result* a) {
   switch (format) {
     case TableFormat::kCsv:
       return csvRow(c, a);
@@ -183,11 +181,9 @@ std::string caseMessage(const Case& c) {
   return c.file + ":" + std::to_string(c.nLine) + ": " + c.error;
 }
 
-std::vector<std::string> caseNotes(const Case& c, const Analysis* a) {
+std::vector<std::string> caseNotes(const Case& c, const kalmir::Result* a) {
   if (a == nullptr) return {caseMessage(c)};
   std::vector<std::string> notes = c.notes;
-  for (std::string& note : analysisNotes(*a, c.nNA, c.nNB)) {
-    notes.push_back(std::move(note));
-  }
+  for (const kalmir::Note& note : a->notes) notes.push_back(note.text);
   return notes;
 }

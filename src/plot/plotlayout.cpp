@@ -328,34 +328,33 @@ std::string reportFigure(float fValue) {
   return buf[0] == ' ' ? buf + 1 : buf;
 }
 
-PlotContent plotContent(const std::string& title, int nNA, int nNB,
-                        const float* pfY, const Analysis& analysis, int nBins) {
+PlotContent plotContent(const kalmir::Result& result, int nBins) {
   PlotContent c;
-  c.title = title;
+  const int nNA = result.n_a, nNB = result.n_b;
+  c.title = result.name;
   c.nNA = nNA;
   c.nNB = nNB;
-  c.fY.assign(pfY, pfY + nNA + nNB);
-  const double aInt = analysis.nullModel[kPhaseInt];
-  const double aSlope = analysis.nullModel[kPhaseSlope];
-  const double bInt = analysis.expModel[kPhaseInt];
-  const double bSlope = analysis.expModel[kPhaseSlope];
+  c.fY = result.values;
+  const double aInt = result.null_model.intercept;
+  const double aSlope = result.null_model.slope;
+  const double bInt = result.exp_model.intercept;
+  const double bSlope = result.exp_model.slope;
   const double tA = nNA, tEnd = nNA + nNB;
   c.aLine = {1, aInt + aSlope, tA, aInt + aSlope * tA};
   c.nullLine = {tA, c.aLine.y1, tEnd, aInt + aSlope * tEnd};
   // The B line lives on the B phase's own axis: its occasion k is nNA + k.
   c.bLine = {tA + 1, bInt + bSlope, tEnd, bInt + bSlope * nNB};
-  const ESResults& es = analysis.esResults;
   char se[64];
-  std::snprintf(se, sizeof se, "%.3f", static_cast<double>(es[kESdSE]));
-  c.caption = {"D = " + reportFigure(es[kESD]),
-               "d = " + reportFigure(es[kESd]) + " (SE " + se + ")",
-               "r = " + reportFigure(es[kESr]),
-               "p = " + reportFigure(es[kESpEmp])};
+  std::snprintf(se, sizeof se, "%.3f", static_cast<double>(result.d_se));
+  c.caption = {"D = " + reportFigure(result.d_unstd),
+               "d = " + reportFigure(result.d) + " (SE " + se + ")",
+               "r = " + reportFigure(result.r),
+               "p = " + reportFigure(result.p)};
   double sum = 0;
-  for (int i = nNA; i < nNA + nNB; ++i) sum += pfY[i];
+  for (int i = nNA; i < nNA + nNB; ++i) sum += c.fY[static_cast<size_t>(i)];
   c.observedMean = sum / nNB;
-  c.pText = "p = " + reportFigure(es[kESpEmp]);
-  c.hist = binMeans(analysis.fNullMeans, analysis.fExpMeans, nBins);
+  c.pText = "p = " + reportFigure(result.p);
+  c.hist = binMeans(result.null_means, result.exp_means, nBins);
   return c;
 }
 

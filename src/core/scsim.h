@@ -2,6 +2,7 @@
 #define KALMIR_SCSIM_H_
 
 #include <array>
+#include <exception>
 #include <vector>
 
 #include "theilsen.h"
@@ -97,6 +98,11 @@ struct Analysis {
   AnalysisNotes notes;
   std::vector<float> fNullMeans;
   std::vector<float> fExpMeans;
+};
+
+// Thrown by analyse when the progress listener asked it to stop.
+struct AnalysisStopped : std::exception {
+  const char* what() const noexcept override { return "analysis stopped"; }
 };
 
 // The analysis scsim runs, of the given size, into *pAnalysis. With

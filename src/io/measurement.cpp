@@ -35,7 +35,7 @@ bool parseMeasurement(const char* s, size_t nLength, float* pfValue) {
   float fValue;
   // "%f" converts it, so the value is the one the conversion would store.
   if (std::sscanf(text.c_str(), "%f", &fValue) != 1) return false;
-  if (!std::isfinite(fValue) || std::fabs(fValue) > kMaxMagnitude) {
+  if (!std::isfinite(fValue) || std::fabs(fValue) > kalmir::kMaxMagnitude) {
     return false;
   }
   *pfValue = fValue;

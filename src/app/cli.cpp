@@ -482,7 +482,7 @@ class ProgressLine {
 
 class CommandLine {
  public:
-  CommandLine(FILE* in, FILE* out, FILE* err, const AnalysisSize& size)
+  CommandLine(FILE* in, FILE* out, FILE* err, const kalmir::Options& size)
       : in_(in), out_(out), err_(err), size_(size) {}
 
   int run(int argc, char** argv) {
@@ -546,17 +546,17 @@ class CommandLine {
   int runPlottingDialogue() {
     std::set<std::string> used;
     DialogueLimits limits;
-    limits.nBootSamples = size_.nBootSamples;
-    limits.nSimN = size_.nSimN;
+    limits.nBootSamples = size_.resamples;
+    limits.nSimN = size_.cases;
     limits.bKeepMeans = true;
-    limits.afterReport = [&](int nAnalysis, int nNA, int nNB, const float* pfY,
-                             const Analysis& a) {
+    limits.afterReport = [&](int nAnalysis, const kalmir::Result& a) {
       const std::string name = "analysis-" + std::to_string(nAnalysis);
+      kalmir::Result named = a;
+      named.name = name;
       const std::string path = plotPath(
           options_.plotDir, plotFileName(name, &used), options_.plotFormat);
       std::string error;
-      if (!writePlot(path, options_.plotFormat, {name, nNA, nNB, pfY, &a},
-                     &error)) {
+      if (!writePlot(path, options_.plotFormat, named, &error)) {
         std::fprintf(err_, "kalmir: %s\n", error.c_str());
         return false;
       }
@@ -645,7 +645,8 @@ class CommandLine {
     const TableFormat format = options_.format;
     BatchOptions batch;
     batch.nJobs = options_.nJobs;
-    batch.size = size_;
+    batch.nResamples = size_.resamples;
+    batch.nCases = size_.cases;
     // Plot file names are settled here, in case order, so that they do
     // not depend on which thread finishes first.
     std::unordered_map<const Case*, std::string> plotPaths;
@@ -660,12 +661,10 @@ class CommandLine {
     }
     std::mutex plotMutex;
     const PlotFormat plotFormat = options_.plotFormat;
-    const CaseWork work = [&](const Case& c, const Analysis* a) {
+    const CaseWork work = [&](const Case& c, const kalmir::Result* a) {
       if (a != nullptr && !plotPaths.empty()) {
         std::string error;
-        const std::vector<float>& fY = c.fY;
-        if (!writePlot(plotPaths.at(&c), plotFormat,
-                       {c.name, c.nNA, c.nNB, fY.data(), a}, &error)) {
+        if (!writePlot(plotPaths.at(&c), plotFormat, *a, &error)) {
           std::lock_guard<std::mutex> lock(plotMutex);
           std::fprintf(err_, "kalmir: %s\n", error.c_str());
           bPlotFailed_ = true;
@@ -704,7 +703,7 @@ class CommandLine {
   FILE* in_;
   FILE* out_;
   FILE* err_;
-  AnalysisSize size_;
+  kalmir::Options size_;
   Options options_;
   AtomicFile output_;
   bool bPlotFailed_ = false;  // a plot could not be written
@@ -713,7 +712,7 @@ class CommandLine {
 }  // namespace
 
 int runCommandLine(int argc, char** argv, FILE* in, FILE* out, FILE* err,
-                   const AnalysisSize& size) {
+                   const kalmir::Options& size) {
   try {
     return CommandLine(in, out, err, size).run(argc, argv);
   } catch (const std::bad_alloc&) {

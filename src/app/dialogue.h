@@ -4,33 +4,22 @@
 #include <cstdio>
 #include <functional>
 
-#include "measurement.h"
-#include "scsim.h"
+#include "kalmir/kalmir.h"
 
 // The console dialogue: banner, then for each data set the prompts for both
 // phases, the analysis and the report, until input ends. On valid input the
 // output stream carries exactly the documented dialogue; help on unusable
 // input and notes on figures without meaning go to the error stream.
 
-// Longest phase accepted. One fit keeps n(n-1)/2 pairwise slopes and each
-// bootstrap refits 10000 resamples, so the work grows with the square of
-// the phase length; at 500 + 500 an analysis still takes seconds.
-const int kMaxPhasePoints = 500;
-// Simulated cases per analysis.
-const int kSimCases = 100000;
-
 // The program always runs the defaults; tests and fuzzing ask for less.
 struct DialogueLimits {
-  int nMaxPhasePoints = kMaxPhasePoints;
-  int nSimN = kSimCases;
-  int nBootSamples = 10000;
-  // Called after each report, with the analysis's number (1, 2, ...), its
-  // data and its records; with bKeepMeans the simulated means are kept for
-  // it. False from it ends the dialogue with kDialogueFailed (it has said
+  int nMaxPhasePoints = kalmir::kMaxPhasePoints;
+  int nSimN = kalmir::kCases;
+  int nBootSamples = kalmir::kResamples;
+  // Called after each report, with the analysis's number (1, 2, ...) and
+  // its result; with bKeepMeans the simulated means are kept for it. False from it ends the dialogue with kDialogueFailed (it has said
   // why on the error stream).
-  std::function<bool(int nAnalysis, int nNA, int nNB, const float* pfY,
-                     const Analysis& analysis)>
-      afterReport;
+  std::function<bool(int nAnalysis, const kalmir::Result& result)> afterReport;
   bool bKeepMeans = false;
 };
 

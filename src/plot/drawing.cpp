@@ -451,18 +451,25 @@ bool drawPlotFile(const char* path, int nFormat, const PlotContent& content,
   return false;
 }
 
-// The Analysis the layout reads, rebuilt from the plain values that crossed.
-Analysis analysisOf(const KalmirDrawingCase& c) {
-  Analysis a;
-  std::copy(c.pfNullModel, c.pfNullModel + a.nullModel.size(),
-            a.nullModel.begin());
-  std::copy(c.pfExpModel, c.pfExpModel + a.expModel.size(),
-            a.expModel.begin());
-  std::copy(c.pfESResults, c.pfESResults + a.esResults.size(),
-            a.esResults.begin());
-  a.fNullMeans.assign(c.pfNullMeans, c.pfNullMeans + c.nMeans);
-  a.fExpMeans.assign(c.pfExpMeans, c.pfExpMeans + c.nMeans);
-  return a;
+// The result the layout reads, rebuilt from the plain values that crossed.
+kalmir::Result resultOf(const KalmirDrawingCase& c) {
+  kalmir::Result r;
+  r.name.assign(c.pName, c.nNameBytes);
+  r.n_a = c.nNA;
+  r.n_b = c.nNB;
+  r.values.assign(c.pfY, c.pfY + c.nNA + c.nNB);
+  r.null_model.intercept = c.fNullInt;
+  r.null_model.slope = c.fNullSlope;
+  r.exp_model.intercept = c.fExpInt;
+  r.exp_model.slope = c.fExpSlope;
+  r.d_unstd = c.fDUnstd;
+  r.d = c.fD;
+  r.d_se = c.fDSE;
+  r.r = c.fR;
+  r.p = c.fP;
+  r.null_means.assign(c.pfNullMeans, c.pfNullMeans + c.nMeans);
+  r.exp_means.assign(c.pfExpMeans, c.pfExpMeans + c.nMeans);
+  return r;
 }
 
 void copyError(const std::string& error, char* pError, size_t nErrorBytes) {
@@ -474,16 +481,14 @@ void copyError(const std::string& error, char* pError, size_t nErrorBytes) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int kalmir_draw_plot_v1(
+extern "C" __attribute__((visibility("default"))) int kalmir_draw_plot_v2(
     const char* pPath, int nFormat, const KalmirDrawingCase* pCase,
     char* pError, size_t nErrorBytes) {
   // No exception may leave the module, and none may arise while one is
   // reported.
   try {
     const KalmirDrawingCase& c = *pCase;
-    const std::string name(c.pName, c.nNameBytes);
-    const PlotContent content =
-        plotContent(name, c.nNA, c.nNB, c.pfY, analysisOf(c));
+    const PlotContent content = plotContent(resultOf(c));
     std::string error;
     if (drawPlotFile(pPath, nFormat, content, &error)) return 1;
     copyError(error, pError, nErrorBytes);
@@ -496,4 +501,4 @@ extern "C" __attribute__((visibility("default"))) int kalmir_draw_plot_v1(
 }
 
 // The entry point has the type the program calls it by.
-[[maybe_unused]] static constexpr KalmirDrawPlot kEntry = kalmir_draw_plot_v1;
+[[maybe_unused]] static constexpr KalmirDrawPlot kEntry = kalmir_draw_plot_v2;

@@ -12,9 +12,7 @@
 #include <vector>
 
 #include "measurement.h"
-#include "progress.h"
-#include "report.h"
-#include "scsim.h"
+#include "notes.h"
 
 namespace {
 
@@ -108,12 +106,17 @@ bool parseCount(const char* s, size_t nLength, int nMax, int* pnCount) {
 class ProgressLine {
  public:
   explicit ProgressLine(FILE* err)
-      : err_(err), start_(std::chrono::steady_clock::now()) {
-    if (!isatty(fileno(err_))) return;
-    setProgressListener([this](double fFraction) { show(fFraction); });
+      : err_(err), start_(std::chrono::steady_clock::now()) {}
+  // What the analysis reports its progress to; empty when the error stream
+  // is no terminal.
+  std::function<bool(double)> listener() {
+    if (!isatty(fileno(err_))) return nullptr;
+    return [this](double fFraction) {
+      show(fFraction);
+      return true;
+    };
   }
   ~ProgressLine() {
-    setProgressListener(nullptr);
     if (bShown_) {
       std::fputs("\r                          \r", err_);
       std::fflush(err_);
@@ -277,37 +280,38 @@ class Dialogue {
   bool analyseAndReport() {
     std::fputs("\nESTIMATING PARAMETERS...\n\n", out_);
     std::fflush(out_);
-    AnalysisSize size;
-    size.nBootSamples = limits_.nBootSamples;
-    size.nSimN = limits_.nSimN;
+    kalmir::DataSet data;
+    data.phases = {{"A", {fY_.begin(), fY_.begin() + nNA_}},
+                   {"B", {fY_.begin() + nNA_, fY_.end()}}};
+    kalmir::Options options;
+    options.resamples = limits_.nBootSamples;
+    options.cases = limits_.nSimN;
+    options.keep_means = limits_.bKeepMeans;
     {
       ProgressLine progress(err_);
-      analyse(nNA_, nNB_, fY_.data(), size, limits_.bKeepMeans, &analysis_);
+      options.progress = progress.listener();
+      result_ = kalmir::analyse(data, options);
     }
-    std::fputs(reportText(analysis_).c_str(), out_);
+    std::fputs(kalmir::report_text(result_).c_str(), out_);
     std::fflush(out_);
     noteInexactValues();
-    for (const std::string& note : analysisNotes(analysis_, nNA_, nNB_)) {
-      std::fprintf(err_, "Note: %s.\n", note.c_str());
+    for (const kalmir::Note& note : result_.notes) {
+      std::fprintf(err_, "Note: %s.\n", note.text.c_str());
     }
     ++nAnalyses_;
     if (!limits_.afterReport) return true;
     std::fflush(out_);
-    return limits_.afterReport(nAnalyses_, nNA_, nNB_, fY_.data(), analysis_);
+    return limits_.afterReport(nAnalyses_, result_);
   }
 
   // Typed values that a float holds only rounded: the first, and how many
   // more.
   void noteInexactValues() {
     if (inexact_.empty()) return;
-    std::string note = "Note: " + inexact_.front();
-    if (inexact_.size() > 1) {
-      note += " (and " + std::to_string(inexact_.size() - 1) +
-              " more values are rounded likewise)";
-    }
-    note +=
-        "; a single-precision float keeps about 7 significant digits, and "
-        "the analysis uses what it holds.\n";
+    const std::string note =
+        "Note: " +
+        roundedValuesNote(inexact_.front(), static_cast<int>(inexact_.size())) +
+        ".\n";
     std::fputs(note.c_str(), err_);
   }
 
@@ -320,7 +324,7 @@ class Dialogue {
   std::vector<std::string> inexact_;
   int nNA_ = 0;
   int nNB_ = 0;
-  Analysis analysis_;
+  kalmir::Result result_;
   int nAnalyses_ = 0;
   bool bWriteFailed_ = false;
 };

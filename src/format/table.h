@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "casefile.h"
-#include "scsim.h"
+#include "kalmir/kalmir.h"
 
 // The results of data files as text: a CSV table, a JSON array or the
 // dialogue's reports, one entry per case in case order. Formatting only;
@@ -35,12 +35,12 @@ class TableWriter {
 
 // One case's entry: a CSV row, a JSON object or a report with its notes.
 // a is the case's analysis, or null when the case has an error.
-std::string tableEntry(TableFormat format, const Case& c, const Analysis* a);
+std::string tableEntry(TableFormat format, const Case& c, const kalmir::Result* a);
 
 // Where and what is wrong with a case: "FILE:LINE: what".
 std::string caseMessage(const Case& c);
 
 // A case's notes: those on its input, then those on its figures.
-std::vector<std::string> caseNotes(const Case& c, const Analysis* a);
+std::vector<std::string> caseNotes(const Case& c, const kalmir::Result* a);
 
 #endif  // KALMIR_TABLE_H_

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogue.h"
+#include "kalmir/kalmir.h"
 
 // Data files -> cases. A data file is a table in long form: a header row
 // names the columns (case, phase, values, optionally mt), then one row per
@@ -21,7 +21,7 @@ struct CaseFileOptions {
   char cDecimal = 0;         // '.' or ','; 0: a point, or either mark with ';'
   std::string phaseA = "A";  // phase labels, compared without case
   std::string phaseB = "B";
-  int nMaxPhasePoints = kMaxPhasePoints;  // the dialogue's limit
+  int nMaxPhasePoints = kalmir::kMaxPhasePoints;
 };
 
 // One case of a data file: the measurements ready for the analysis, or

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "parallel.h"
-#include "progress.h"
 
 namespace {
 
@@ -18,6 +17,13 @@ namespace {
 // waits rather than run further ahead than this, so one slow case cannot
 // make the held entries grow without bound.
 const size_t nMaxAhead = 1024;
+
+kalmir::DataSet dataSetOf(const Case& c) {
+  const auto nA = static_cast<std::ptrdiff_t>(c.nNA);
+  return {c.name,
+          {{"A", {c.fY.begin(), c.fY.begin() + nA}},
+           {"B", {c.fY.begin() + nA, c.fY.end()}}}};
+}
 
 class Batch {
  public:
@@ -69,10 +75,18 @@ class Batch {
   // Takes cases in turn until none is left or the batch stops. Inline, on
   // the calling thread when no thread could be started, it also writes.
   void workLoop(size_t nWorker, int nThreads, bool bInline) {
-    if (!bInline) setAnalysisThreads(nThreads);
     std::atomic<double>& fDone = fDone_[nWorker];
-    setProgressListener([&fDone](double f) { fDone = f; });
-    Analysis a;
+    kalmir::Options options;
+    options.resamples = options_.nResamples;
+    options.cases = options_.nCases;
+    options.keep_means = options_.bKeepMeans;
+    // Inline, the analysis has the cores to itself.
+    options.threads = bInline ? 0 : nThreads;
+    options.progress = [&fDone](double f) {
+      fDone = f;
+      return true;
+    };
+    kalmir::Result result;
     for (;;) {
       size_t i;
       {
@@ -86,11 +100,10 @@ class Batch {
       }
       try {
         const Case& c = cases_[i];
-        const Analysis* pAnalysis = nullptr;
+        const kalmir::Result* pAnalysis = nullptr;
         if (c.error.empty()) {
-          analyse(c.nNA, c.nNB, c.fY.data(), options_.size, options_.bKeepMeans,
-                  &a);
-          pAnalysis = &a;
+          result = kalmir::analyse(dataSetOf(c), options);
+          pAnalysis = &result;
         }
         std::string entry = work_(c, pAnalysis);
         std::lock_guard<std::mutex> lock(mutex_);
@@ -107,7 +120,6 @@ class Batch {
       ready_.notify_one();
       if (bInline) writeReady();
     }
-    setProgressListener(nullptr);
   }
 
   // Writes entries as they become ready, in case order, until all are

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "scsim.h"
+#include "kalmir/kalmir.h"
 
 // The page, in points: a plot to read on a screen at full size or to print
 // on half a page.
@@ -92,11 +92,9 @@ struct PlotContent {
   Histogram hist;
 };
 
-// The content for nNA >= 2 A and nNB >= 2 B values pfY, analysed into
-// analysis with its simulated means kept, binned in nBins bins.
-PlotContent plotContent(const std::string& title, int nNA, int nNB,
-                        const float* pfY, const Analysis& analysis,
-                        int nBins = 60);
+// The content for an analysis of two phases of >= 2 values each, made with
+// its simulated means kept, binned in nBins bins; the title is its name.
+PlotContent plotContent(const kalmir::Result& result, int nBins = 60);
 
 // "% .3f" as the report prints it, without the blank it keeps for a sign.
 std::string reportFigure(float fValue);

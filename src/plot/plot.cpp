@@ -182,11 +182,11 @@ bool plotSupported() { return drawing().draw != nullptr; }
 std::string whyNoPlots() { return drawing().whyNot; }
 
 bool writePlot(const std::string& path, PlotFormat format,
-               const PlotInput& input, std::string* pError) {
-  const Analysis* a = input.pAnalysis;
-  if (a == nullptr || input.pfY == nullptr || input.nNA < 2 || input.nNB < 2 ||
-      a->fNullMeans.empty() || a->fNullMeans.size() != a->fExpMeans.size()) {
-    *pError = "cannot plot case \"" + input.name +
+               const kalmir::Result& result, std::string* pError) {
+  const kalmir::Result& r = result;
+  if (r.n_a < 2 || r.n_b < 2 || r.values.size() != size_t(r.n_a + r.n_b) ||
+      r.null_means.empty() || r.null_means.size() != r.exp_means.size()) {
+    *pError = "cannot plot case \"" + r.name +
               "\": no analysis with its simulated means";
     return false;
   }
@@ -196,17 +196,23 @@ bool writePlot(const std::string& path, PlotFormat format,
               "plots (" + d.whyNot + ")";
     return false;
   }
-  const KalmirDrawingCase c = {input.name.data(),
-                               input.name.size(),
-                               input.nNA,
-                               input.nNB,
-                               input.pfY,
-                               a->nullModel.data(),
-                               a->expModel.data(),
-                               a->esResults.data(),
-                               a->fNullMeans.data(),
-                               a->fExpMeans.data(),
-                               a->fNullMeans.size()};
+  const KalmirDrawingCase c = {r.name.data(),
+                               r.name.size(),
+                               r.n_a,
+                               r.n_b,
+                               r.values.data(),
+                               r.null_model.intercept,
+                               r.null_model.slope,
+                               r.exp_model.intercept,
+                               r.exp_model.slope,
+                               r.d_unstd,
+                               r.d,
+                               r.d_se,
+                               r.r,
+                               r.p,
+                               r.null_means.data(),
+                               r.exp_means.data(),
+                               r.null_means.size()};
   const int nFormat = format == PlotFormat::kPng   ? 1
                       : format == PlotFormat::kPdf ? 2
                                                    : 0;

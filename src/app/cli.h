@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "scsim.h"
+#include "kalmir/kalmir.h"
 
 // The command line: kalmir [OPTIONS] FILE... reads every case of the data
 // files, analyses them on all cores and writes one table, in case order.
@@ -18,9 +18,9 @@ enum CliStatus {
 };
 
 // Runs the command line argv[1] ... argv[argc - 1] and returns its exit
-// status. The file "-" is read from in. size is the analysis size; only
-// tests ask for less than the full one.
+// status. The file "-" is read from in. size gives the analyses' resamples
+// and cases: the program always runs the full size; tests ask for less.
 int runCommandLine(int argc, char** argv, FILE* in, FILE* out, FILE* err,
-                   const AnalysisSize& size = AnalysisSize());
+                   const kalmir::Options& size = kalmir::Options());
 
 #endif  // KALMIR_CLI_H_

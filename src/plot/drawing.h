@@ -15,16 +15,16 @@
 extern "C" {
 #endif
 
-// One analysed case, as plot.h's PlotInput and the Analysis behind it. Every
+// One analysed case: what the plot shows of its kalmir::Result. Every
 // pointer stays valid during the call.
 struct KalmirDrawingCase {
   const char* pName;  // the case's name, UTF-8, nNameBytes long
   size_t nNameBytes;
   int nNA, nNB;                // >= 2 each
   const float* pfY;            // nNA + nNB values, A phase first
-  const float* pfNullModel;    // the PhaseModel records: kPhaseSlots values
-  const float* pfExpModel;
-  const float* pfESResults;    // kESSlots values
+  float fNullInt, fNullSlope;  // the A phase's line
+  float fExpInt, fExpSlope;    // the B phase's line, on its own axis
+  float fDUnstd, fD, fDSE, fR, fP;  // the effect sizes and p
   const float* pfNullMeans;    // the simulated means, nMeans of each model
   const float* pfExpMeans;
   size_t nMeans;               // >= 1
@@ -38,7 +38,7 @@ struct KalmirDrawingCase {
 typedef int (*KalmirDrawPlot)(const char* pPath, int nFormat,
                               const struct KalmirDrawingCase* pCase,
                               char* pError, size_t nErrorBytes);
-#define KALMIR_DRAW_PLOT_SYMBOL "kalmir_draw_plot_v1"
+#define KALMIR_DRAW_PLOT_SYMBOL "kalmir_draw_plot_v2"
 
 #ifdef __cplusplus
 }

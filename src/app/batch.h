@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "casefile.h"
-#include "scsim.h"
+#include "kalmir/kalmir.h"
 
 // Cases -> analyses on all cores -> entries in case order. With more cases
 // than jobs each analysis runs on one thread and the jobs take cases in
@@ -16,14 +16,16 @@
 
 struct BatchOptions {
   int nJobs = 0;  // analyses or threads at once; 0: one per core
-  AnalysisSize size;
+  int nResamples = kalmir::kResamples;  // the analyses' size
+  int nCases = kalmir::kCases;
   bool bKeepMeans = false;  // keep the simulated means for CaseWork
 };
 
 // Turns one case into its entry, right after its analysis, on the thread
 // that ran it; calls for different cases may overlap. a is null for a case
 // that has an error, and is reused once the call returns.
-using CaseWork = std::function<std::string(const Case& c, const Analysis* a)>;
+using CaseWork =
+    std::function<std::string(const Case& c, const kalmir::Result* a)>;
 // Takes the entries in case order, on the calling thread; false (a write
 // failed) stops the batch.
 using EntrySink = std::function<bool(const std::string& entry)>;

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "measurement.h"
+#include "notes.h"
 
 namespace {
 
@@ -546,16 +547,7 @@ class CaseFileReader {
                           " (empty or NA) left out");
     }
     if (p.nInexact > 0) {
-      std::string note = p.firstInexact;
-      if (p.nInexact > 1) {
-        note += " (and " + std::to_string(p.nInexact - 1) +
-                (p.nInexact == 2 ? " more value is" : " more values are") +
-                " rounded likewise)";
-      }
-      note +=
-          "; a single-precision float keeps about 7 significant digits, and "
-          "the analysis uses what it holds";
-      p.c.notes.push_back(note);
+      p.c.notes.push_back(roundedValuesNote(p.firstInexact, p.nInexact));
     }
   }
 

@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "scsim.h"
+#include "kalmir/kalmir.h"
 
 enum class PlotFormat { kSvg, kPng, kPdf };
 
@@ -33,20 +33,12 @@ bool plotSupported();
 // without Cairo", or the loader's reason. Empty when plots can be drawn.
 std::string whyNoPlots();
 
-// One analysed case. The pointers must stay valid during writePlot.
-struct PlotInput {
-  std::string name;            // the case's name, the plot's title (UTF-8)
-  int nNA = 0;                 // >= 2
-  int nNB = 0;                 // >= 2
-  const float* pfY = nullptr;  // nNA + nNB values, A phase first
-  const Analysis* pAnalysis = nullptr;  // of pfY, analysed with bKeepMeans
-};
-
-// Writes the plot of input to path in the given format. False when it
+// Writes the plot of result, analysed with its simulated means kept, to
+// path in the given format; its name is the title. False when it
 // could not be written; *pError then says why, naming the path, and a
 // regular file begun at path is removed again.
 bool writePlot(const std::string& path, PlotFormat format,
-               const PlotInput& input, std::string* pError);
+               const kalmir::Result& result, std::string* pError);
 
 // A file name, without extension, for a plot of the case called name: its
 // ASCII letters and digits, '-', '_', '+', '.' and its non-ASCII UTF-8

@@ -1,0 +1,176 @@
+#ifndef KALMIR_KALMIR_H_
+#define KALMIR_KALMIR_H_
+
+// KALMIR's analysis of a single-case series: a baseline phase A followed by
+// an intervention phase B. Each phase gets a robust Theil-Sen line with
+// bootstrap standard errors; the lag-1 autocorrelation of the residuals is
+// estimated; 100000 cases are simulated under the null model (the baseline
+// trend carried on) and under the experimental model (the B phase's own
+// line); and the two sets of simulated B-phase means give the effect sizes
+// and an empirical p value.
+//
+// This is the only header a program needs. Every analysis reseeds its own
+// random stream, so the same data give the same Result bit for bit, on any
+// number of threads, however many analyses run at once in other threads.
+// Nothing is kept between calls.
+//
+//   kalmir::DataSet data{"Ann", {{"A", {3, 5, 4, 6, 5, 7, 6, 8, 7, 9}},
+//                                {"B", {10, 9, 12, 11, 13, 12, 15, 14}}}};
+//   kalmir::Result r = kalmir::analyse(data);  // throws kalmir::Error
+//   std::printf("d = %.3f (SE %.3f), p = %.3f\n", r.d, r.d_se, r.p);
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kalmir {
+
+#define KALMIR_VERSION_MAJOR 1
+#define KALMIR_VERSION_MINOR 1
+#define KALMIR_VERSION_STRING "1.1"
+
+// "1.1": the version of the library the program runs with.
+const char* version();
+
+// Limits and sizes of an analysis.
+// Shortest phase: a line needs two points.
+constexpr int kMinPhasePoints = 2;
+// Longest phase. One fit keeps n(n-1)/2 pairwise slopes and each bootstrap
+// refits 10000 resamples, so the work grows with the square of the phase
+// length; at 500 + 500 an analysis still takes about a second.
+constexpr int kMaxPhasePoints = 500;
+// Largest magnitude of a value: beyond it the single-precision sums of the
+// analysis could overflow.
+constexpr double kMaxMagnitude = 1e9;
+// Resamples of every bootstrap, and simulated cases, in a full analysis.
+constexpr int kResamples = 10000;
+constexpr int kCases = 100000;
+// The seed every analysis starts its random stream from.
+constexpr std::uint32_t kSeed = 7487;
+
+// One phase: its label ("A", "B", "Baseline", ...) and its values in time
+// order, one per equally spaced measurement occasion.
+struct Phase {
+  std::string label;
+  std::vector<double> values;
+};
+
+// A series to analyse: its name (a case, a participant) and its phases in
+// time order. analyse takes exactly two: the baseline, then the
+// intervention.
+struct DataSet {
+  std::string name;
+  std::vector<Phase> phases;
+};
+
+struct Options {
+  // Resamples of each bootstrap and simulated cases, each >= 2. Smaller
+  // sizes are for quick tests; reports use the defaults.
+  int resamples = kResamples;
+  int cases = kCases;
+  // Threads for the analysis's stages: 0 means one per core. The result
+  // does not depend on it.
+  int threads = 0;
+  // Keep the simulated means in Result::null_means and exp_means.
+  bool keep_means = false;
+  // Called now and then on the calling thread with the share done
+  // (0 ... 1). Returning false stops the analysis: analyse then throws
+  // kalmir::Error with code ErrorCode::cancelled.
+  std::function<bool(double done)> progress;
+};
+
+// One phase's fitted line on its own time axis 1 ... n, with bootstrap
+// standard errors, and the SD of the phase's values around it.
+struct Line {
+  float intercept = 0, intercept_se = 0;
+  float slope = 0, slope_se = 0;
+  float sd = 0, sd_se = 0;
+};
+
+enum class Direction { increase, decrease };
+
+// What a figure rests on that the figures alone cannot show.
+enum class NoteCode {
+  value_rounded,        // a value a float cannot hold to its digits
+  short_phase,          // a phase of 2 points: the bootstrap has nothing to vary
+  flat_null,            // the null-model means do not vary (SD stand-in 1e-6)
+  short_phase_flat_null,  // both of the above, in one sentence
+  bootstrap_left_out,   // a line bootstrap left out fits beyond +-1000
+  bootstrap_rule_waived,  // ... or would have left out more than half
+  level_swamps_spread,  // single precision loses the spread at this level
+  spread_underflows,    // the spread's squares underflow
+};
+
+struct Note {
+  NoteCode code;
+  std::string text;  // one sentence, no leading "Note: ", no closing period
+};
+
+struct Result {
+  std::string name;          // the data set's name
+  std::string label_a = "A";  // the phases' labels
+  std::string label_b = "B";
+  // The values as the analysis held them (floats), A phase first.
+  std::vector<float> values;
+  int n_a = 0, n_b = 0;
+  int resamples = kResamples, cases = kCases;  // the size it ran at
+
+  // The A phase's line on the axis 1 ... n_a (the null model carries it on
+  // into the B phase) and the B phase's on its own axis 1 ... n_b.
+  Line null_model, exp_model;
+  // Lag-1 autocorrelation of the standardized residuals plus 4/n, and its
+  // standard error.
+  float r1 = 0, r1_se = 0;
+
+  // Mean and SD of the simulated B-phase means of each model. A null SD of
+  // exactly 0 is held as 1e-6.
+  float null_mean = 0, null_sd = 0, exp_mean = 0, exp_sd = 0;
+
+  // Effect sizes: D (exp_mean - null_mean), d (D over the pooled SD of the
+  // simulated means) with its SE, r converted from d, R-squared, and the
+  // empirical two-sided p of the observed B-phase mean among the null
+  // model's means.
+  float d_unstd = 0, d = 0, d_se = 0, r = 0, r_squared = 0, p = 0;
+  Direction direction = Direction::increase;  // increase when d >= 0
+
+  std::vector<Note> notes;
+
+  // The simulated means in case order, with Options::keep_means.
+  std::vector<float> null_means, exp_means;
+};
+
+enum class ErrorCode {
+  bad_data,     // a data set the analysis cannot take
+  bad_options,  // Options out of range
+  cancelled,  // the progress callback returned false
+};
+
+class Error : public std::exception {
+ public:
+  Error(ErrorCode code, std::string message)
+      : code_(code), message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+  ErrorCode code() const { return code_; }
+
+ private:
+  ErrorCode code_;
+  std::string message_;
+};
+
+// Analyses an AB data set: exactly two phases, each of kMinPhasePoints to
+// kMaxPhasePoints finite values of at most kMaxMagnitude. Each value is
+// rounded to float (a note names values that lose digits typed as
+// decimals). Throws kalmir::Error with the reason otherwise, or when
+// options.progress stops it; std::bad_alloc when memory runs out.
+Result analyse(const DataSet& data, const Options& options = {});
+
+// The report of an analysis as the console dialogue prints it, from the
+// column heading to the p line and the blank lines after it.
+std::string report_text(const Result& result);
+
+}  // namespace kalmir
+
+#endif  // KALMIR_KALMIR_H_

@@ -1,0 +1,165 @@
+#include "kalmir/kalmir.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <utility>
+
+#include "measurement.h"
+#include "notes.h"
+#include "parallel.h"
+#include "progress.h"
+#include "report.h"
+#include "scsim.h"
+
+namespace kalmir {
+
+namespace {
+
+Error badData(const std::string& message) {
+  return Error(ErrorCode::bad_data, message);
+}
+
+std::string shortestDouble(double x) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, x);
+  return std::string(buf, r.ptr);
+}
+
+// The phase's values as floats, checked; notes a value that its float no
+// longer holds to the digits of its shortest decimal (0.1 is held, 1/3 and
+// 100000003 are not).
+void takePhase(const Phase& phase, const char* role, std::vector<float>* pfY,
+               int* pnRounded, std::string* pFirstRounded) {
+  const size_t n = phase.values.size();
+  const std::string label = phase.label.empty() ? role : phase.label;
+  if (n < static_cast<size_t>(kMinPhasePoints) ||
+      n > static_cast<size_t>(kMaxPhasePoints)) {
+    throw badData("the " + label + " phase has " + std::to_string(n) +
+                  (n == 1 ? " measurement" : " measurements") + "; " +
+                  std::to_string(kMinPhasePoints) + " to " +
+                  std::to_string(kMaxPhasePoints) + " are needed");
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const double x = phase.values[i];
+    const std::string which =
+        "value " + std::to_string(i + 1) + " of the " + label + " phase";
+    if (!std::isfinite(x)) throw badData(which + " is not a finite number");
+    if (std::fabs(x) > kMaxMagnitude) {
+      throw badData(which + " (" + shortestDouble(x) +
+                    ") lies beyond 1e9 in magnitude, the largest accepted");
+    }
+    const float f = static_cast<float>(x);
+    if (static_cast<double>(f) != x &&
+        !heldToDigitsTyped(shortestDouble(x).c_str(), f)) {
+      if ((*pnRounded)++ == 0) {
+        *pFirstRounded = heldAsNote(shortestDouble(x), f);
+      }
+    }
+    pfY->push_back(f);
+  }
+}
+
+// Sets the calling thread's analysis settings for one call and puts the
+// earlier ones back, however the call ends.
+class CallSettings {
+ public:
+  explicit CallSettings(const Options& options) : nThreads_(analysisThreads()) {
+    setAnalysisThreads(options.threads);
+    if (options.progress) setProgressListener(options.progress);
+  }
+  ~CallSettings() {
+    setProgressListener(nullptr);
+    setAnalysisThreads(nThreads_);
+  }
+  CallSettings(const CallSettings&) = delete;
+  CallSettings& operator=(const CallSettings&) = delete;
+
+ private:
+  int nThreads_;
+};
+
+Line lineOf(const PhaseModel& model) {
+  Line line;
+  line.intercept = model[kPhaseInt];
+  line.intercept_se = model[kPhaseIntSE];
+  line.slope = model[kPhaseSlope];
+  line.slope_se = model[kPhaseSlopeSE];
+  line.sd = model[kPhaseSD];
+  line.sd_se = model[kPhaseSDSE];
+  return line;
+}
+
+}  // namespace
+
+const char* version() { return KALMIR_VERSION_STRING; }
+
+Result analyse(const DataSet& data, const Options& options) {
+  if (data.phases.size() != 2) {
+    throw badData("a data set needs 2 phases, the A phase (baseline) and "
+                  "then the B phase; this one has " +
+                  std::to_string(data.phases.size()));
+  }
+  if (options.resamples < 2 || options.cases < 2) {
+    throw Error(ErrorCode::bad_options,
+                "the resamples and the simulated cases must be at least 2");
+  }
+  if (options.threads < 0) {
+    throw Error(ErrorCode::bad_options, "the threads must be 0 or more");
+  }
+  Result r;
+  r.name = data.name;
+  if (!data.phases[0].label.empty()) r.label_a = data.phases[0].label;
+  if (!data.phases[1].label.empty()) r.label_b = data.phases[1].label;
+  int nRounded = 0;
+  std::string firstRounded;
+  takePhase(data.phases[0], "A", &r.values, &nRounded, &firstRounded);
+  takePhase(data.phases[1], "B", &r.values, &nRounded, &firstRounded);
+  r.n_a = static_cast<int>(data.phases[0].values.size());
+  r.n_b = static_cast<int>(data.phases[1].values.size());
+  r.resamples = options.resamples;
+  r.cases = options.cases;
+
+  Analysis a;
+  {
+    CallSettings settings(options);
+    AnalysisSize size;
+    size.nBootSamples = options.resamples;
+    size.nSimN = options.cases;
+    try {
+      ::analyse(r.n_a, r.n_b, r.values.data(), size, options.keep_means, &a);
+    } catch (const AnalysisStopped&) {
+      throw Error(ErrorCode::cancelled, "the analysis was stopped");
+    }
+  }
+  r.null_model = lineOf(a.nullModel);
+  r.exp_model = lineOf(a.expModel);
+  r.r1 = a.autocorrModel[kAutoR1];
+  r.r1_se = a.autocorrModel[kAutoR1SE];
+  r.null_mean = a.simResults[kSimNullMean];
+  r.null_sd = a.simResults[kSimNullSD];
+  r.exp_mean = a.simResults[kSimExpMean];
+  r.exp_sd = a.simResults[kSimExpSD];
+  r.d_unstd = a.esResults[kESD];
+  r.d = a.esResults[kESd];
+  r.d_se = a.esResults[kESdSE];
+  r.r = a.esResults[kESr];
+  r.r_squared = a.esResults[kESRsq];
+  r.p = a.esResults[kESpEmp];
+  // A d that is not a number counts as a decrease.
+  r.direction = r.d >= 0.0f ? Direction::increase : Direction::decrease;
+  if (nRounded > 0) {
+    r.notes.push_back({NoteCode::value_rounded,
+                       roundedValuesNote(firstRounded, nRounded)});
+  }
+  for (Note& note : analysisNotes(a, r.n_a, r.n_b)) {
+    r.notes.push_back(std::move(note));
+  }
+  r.null_means = std::move(a.fNullMeans);
+  r.exp_means = std::move(a.fExpMeans);
+  return r;
+}
+
+std::string report_text(const Result& result) { return reportText(result); }
+
+}  // namespace kalmir

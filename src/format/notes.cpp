@@ -1,0 +1,97 @@
+#include "notes.h"
+
+#include <cstdio>
+#include <string>
+
+using kalmir::Note;
+using kalmir::NoteCode;
+
+namespace {
+
+std::string bootstrapNote(const BootstrapExclusions& e, char cPhase,
+                          int nBootSamples) {
+  char buf[400];
+  if (e.bRuleWaived) {
+    std::snprintf(buf, sizeof buf,
+                  "the bootstrap of the %c phase's line did not leave out "
+                  "fits whose intercept lies beyond 1000 in magnitude: that "
+                  "would have left out more than half of its %d fits",
+                  cPhase, nBootSamples);
+    return buf;
+  }
+  std::snprintf(buf, sizeof buf,
+                "the %c phase's line bootstrap left out %d of %d fits whose "
+                "intercept lay beyond 1000 in magnitude; its line's errors "
+                "come from the rest",
+                cPhase, e.nLeftOut, nBootSamples);
+  return buf;
+}
+
+NoteCode bootstrapCode(const BootstrapExclusions& e) {
+  return e.bRuleWaived ? NoteCode::bootstrap_rule_waived
+                       : NoteCode::bootstrap_left_out;
+}
+
+}  // namespace
+
+std::vector<Note> analysisNotes(const Analysis& a, int nNA, int nNB) {
+  std::vector<Note> notes;
+  // d is divided by a stand-in SD when the null means do not vary, and a
+  // two-point phase gives the bootstrap nothing to vary: one sentence.
+  const bool bShortPhase = nNA == 2 || nNB == 2;
+  const bool bFlatNull = a.simResults[kSimNullSD] == 1e-6f;
+  if (bShortPhase || bFlatNull) {
+    std::string note;
+    if (bShortPhase) {
+      note +=
+          "a phase of only 2 points leaves the bootstrap nothing to "
+          "estimate its line's uncertainty from";
+    }
+    if (bShortPhase && bFlatNull) note += ", and ";
+    if (bFlatNull) {
+      note +=
+          "the simulated null-model means do not vary (the baseline lies "
+          "exactly on its line), so their SD of 0 entered d's pooled SD "
+          "as a stand-in of 1e-6";
+    }
+    note += "; d, r and p are not meaningful for such data";
+    const NoteCode code = !bFlatNull  ? NoteCode::short_phase
+                          : !bShortPhase ? NoteCode::flat_null
+                                         : NoteCode::short_phase_flat_null;
+    notes.push_back({code, note});
+  }
+  const int nBoot = a.size.nBootSamples;
+  const AnalysisNotes& n = a.notes;
+  if (n.lineA.nLeftOut > 0 || n.lineA.bRuleWaived) {
+    notes.push_back({bootstrapCode(n.lineA), bootstrapNote(n.lineA, 'A', nBoot)});
+  }
+  if (n.lineB.nLeftOut > 0 || n.lineB.bRuleWaived) {
+    notes.push_back({bootstrapCode(n.lineB), bootstrapNote(n.lineB, 'B', nBoot)});
+  }
+  if (n.bLevelSwampsSpread) {
+    notes.push_back({NoteCode::level_swamps_spread,
+        "the data's level is so large next to their spread around the lines "
+        "that single precision loses the spread, so d, r and p may be far "
+        "off; subtract a constant near the data's level before analysing"});
+  }
+  if (n.bSpreadUnderflows) {
+    notes.push_back({NoteCode::spread_underflows,
+        "the data's spread around the lines is so small (below 1e-18) that "
+        "its squares fall out of single precision's range, so the errors, "
+        "d, r and p may be far off; rescale the data (other units) before "
+        "analysing"});
+  }
+  return notes;
+}
+
+std::string roundedValuesNote(const std::string& heldAs, int nRounded) {
+  std::string note = heldAs;
+  if (nRounded > 1) {
+    note += " (and " + std::to_string(nRounded - 1) +
+            (nRounded == 2 ? " more value is" : " more values are") +
+            " rounded likewise)";
+  }
+  return note +
+         "; a single-precision float keeps about 7 significant digits, and "
+         "the analysis uses what it holds";
+}

@@ -1,0 +1,23 @@
+#ifndef KALMIR_NOTES_H_
+#define KALMIR_NOTES_H_
+
+#include <string>
+#include <vector>
+
+#include "kalmir/kalmir.h"
+#include "scsim.h"
+
+// The wording of the notes on an analysis's figures: what they rest on that
+// the figures alone cannot show. Every front end prints these texts in its
+// own idiom; this is the only place they are worded. Formatting only.
+
+// The notes on analysis a of phases of nNA and nNB points, in the order
+// the report's readers meet the figures; empty for ordinary data.
+std::vector<kalmir::Note> analysisNotes(const Analysis& a, int nNA, int nNB);
+
+// The note on values that a float holds only rounded: heldAs is the first
+// one's ("100000003 is held as 100000000"), nRounded >= 1 how many there
+// are in all.
+std::string roundedValuesNote(const std::string& heldAs, int nRounded);
+
+#endif  // KALMIR_NOTES_H_
