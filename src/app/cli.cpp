@@ -25,6 +25,7 @@
 #include "parallel.h"
 #include "plot.h"
 #include "table.h"
+#include "text.h"
 
 #ifndef KALMIR_VERSION
 #define KALMIR_VERSION "1.0"
@@ -117,19 +118,6 @@ std::string optionName(int nOption) {
   return std::string("-") + static_cast<char>(nOption);
 }
 
-std::string lowered(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
-std::string trimmed(const std::string& s) {
-  const size_t nBegin = s.find_first_not_of(" \t");
-  if (nBegin == std::string::npos) return "";
-  return s.substr(nBegin, s.find_last_not_of(" \t") - nBegin + 1);
-}
-
 // Sets one option from its value; an error message, or "" when it fits.
 std::string setOption(int nOption, const std::string& value,
                       Options* pOptions) {
@@ -186,7 +174,7 @@ std::string setOption(int nOption, const std::string& value,
       (nOption == kPhaseA ? o.files.phaseA : o.files.phaseB) = trimmed(value);
       return "";
     case 's': {
-      const std::string s = lowered(value);
+      const std::string s = lowerAscii(value);
       if (s == "," || s == ";") {
         o.files.cSeparator = s[0];
       } else if (s == "tab" || s == "\t" || s == "\\t") {
@@ -238,7 +226,7 @@ std::string parseOptions(int argc, char** argv, Options* pOptions) {
   for (int i = optind; i < argc; ++i) o.inputs.push_back(argv[i]);
   if (o.bHelp || o.bVersion) return "";
   if (!error.empty()) return error;
-  if (lowered(o.files.phaseA) == lowered(o.files.phaseB)) {
+  if (lowerAscii(o.files.phaseA) == lowerAscii(o.files.phaseB)) {
     return "--phase-a and --phase-b need different labels";
   }
   if (o.inputs.empty() && !(o.bOnlyPlotOptions && !o.plotDir.empty())) {

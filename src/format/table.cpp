@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "report.h"
+#include "text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "casefile.h"
+#include "case.h"
 #include "kalmir/kalmir.h"
 
 // The results of data files as text: a CSV table, a JSON array or the

@@ -1,6 +1,5 @@
 #include "plot.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <unistd.h>
 
 #include "drawing.h"
+#include "text.h"
 
 
 namespace {
@@ -40,13 +40,6 @@ std::string cut(const std::string& s, size_t nMax) {
   size_t n = nMax;
   while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
   return s.substr(0, n);
-}
-
-std::string lowerAscii(std::string s) {
-  for (char& c : s) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return s;
 }
 
 // Device names Windows reserves, with or without an extension.
