@@ -24,7 +24,7 @@
 #include "dialogue.h"
 #include "parallel.h"
 #include "plot.h"
-#include "table.h"
+#include "caseentry.h"
 
 #ifndef KALMIR_VERSION
 #define KALMIR_VERSION "1.0"
