@@ -14,7 +14,7 @@
 
 #include "casefile.h"
 #include "measurement.h"
-#include "table.h"
+#include "caseentry.h"
 
 namespace {
 

@@ -102,6 +102,8 @@ enum class NoteCode {
   bootstrap_rule_waived,  // ... or would have left out more than half
   level_swamps_spread,  // single precision loses the spread at this level
   spread_underflows,    // the spread's squares underflow
+  flat_exp,             // the experimental-model means do not vary
+  p_beyond_all,         // p is 0: no simulated null mean was as far out
 };
 
 struct Note {
@@ -170,6 +172,37 @@ Result analyse(const DataSet& data, const Options& options = {});
 // The report of an analysis as the console dialogue prints it, from the
 // column heading to the p line and the blank lines after it.
 std::string report_text(const Result& result);
+
+// The results table, one row per data set, as the command line writes it
+// in CSV and JSON.
+enum class FieldKind {
+  text,     // text
+  integer,  // a count, in number
+  figure,   // a float of the analysis, exactly, in number
+  number,   // a double, in number
+  empty,    // no value (a data set that was not analysed)
+};
+struct Field {
+  std::string name;  // the column
+  FieldKind kind = FieldKind::empty;
+  double number = 0;
+  std::string text;  // the text of a text field; of a number as written
+};
+
+// The columns, in order.
+std::vector<std::string> table_columns();
+// The row of an analysed data set; input_notes (on values left out or
+// rounded by whoever read the data) go before the result's own notes.
+std::vector<Field> table_row(const Result& result,
+                             const std::vector<std::string>& input_notes = {});
+// The row of a data set that could not be analysed, with the reason.
+std::vector<Field> table_error_row(const std::string& name,
+                                   const std::string& reason);
+// A row as a CSV line (with its line end), and the CSV header line; as a
+// JSON object (the columns as keys, in order; empty fields as null).
+std::string csv_header();
+std::string csv_line(const std::vector<Field>& row);
+std::string json_object(const std::vector<Field>& row);
 
 }  // namespace kalmir
 

@@ -13,6 +13,7 @@
 
 #include "atomicfile.h"
 #include "batch.h"
+#include "caseentry.h"
 #include "casefile.h"
 #include "clistatus.h"
 #include "plotdir.h"
