@@ -102,6 +102,8 @@ enum class NoteCode {
   bootstrap_rule_waived,  // ... or would have left out more than half
   level_swamps_spread,  // single precision loses the spread at this level
   spread_underflows,    // the spread's squares underflow
+  flat_exp,             // the experimental-model means do not vary
+  p_beyond_all,         // p is 0: no simulated null mean was as far out
 };
 
 struct Note {
