@@ -113,3 +113,27 @@ std::string roundedValuesNote(const std::string& heldAs, int nRounded) {
          "; a single-precision float keeps about 7 significant digits, and "
          "the analysis uses what it holds";
 }
+
+std::string shortPhaseDesignNote(const std::string& phase, int n) {
+  return "phase " + phase + " has " + std::to_string(n) +
+         (n == 1 ? " point" : " points") +
+         "; at least 3 are usual to establish its level and trend";
+}
+
+std::string fewChangesDesignNote(int nChanges) {
+  return "the series has " + std::to_string(nChanges) +
+         " phase changes; at least 3 demonstrations of an effect are "
+         "usual (an ABAB design)";
+}
+
+std::string fewCasesDesignNote(int nStarts) {
+  return "the study's interventions start at " + std::to_string(nStarts) +
+         (nStarts == 1 ? " time" : " different times") +
+         "; at least 3 staggered starts are usual to demonstrate an effect "
+         "3 times";
+}
+
+std::string notStaggeredDesignNote() {
+  return "some of the study's cases begin their intervention at the same "
+         "time (mt), so their starts are not staggered";
+}
