@@ -51,17 +51,20 @@ std::string refusal(const kalmir::DataSet& data,
 
 TEST(ApiErrors, ADataSetNeedsExactlyTwoPhases) {
   kalmir::DataSet data{"Ann", {}};
-  EXPECT_EQ("bad_data: a data set needs 2 phases, the A phase (baseline) and "
-            "then the B phase; this one has 0",
-            refusal(data));
+  EXPECT_EQ(
+      "bad_data: a data set needs 2 phases, the A phase (baseline) and "
+      "then the B phase; this one has 0",
+      refusal(data));
   data.phases = {{"A", ramp(5)}};
-  EXPECT_EQ("bad_data: a data set needs 2 phases, the A phase (baseline) and "
-            "then the B phase; this one has 1",
-            refusal(data));
+  EXPECT_EQ(
+      "bad_data: a data set needs 2 phases, the A phase (baseline) and "
+      "then the B phase; this one has 1",
+      refusal(data));
   data.phases = {{"A", ramp(5)}, {"B", ramp(5)}, {"A", ramp(5)}};
-  EXPECT_EQ("bad_data: a data set needs 2 phases, the A phase (baseline) and "
-            "then the B phase; this one has 3",
-            refusal(data));
+  EXPECT_EQ(
+      "bad_data: a data set needs 2 phases, the A phase (baseline) and "
+      "then the B phase; this one has 3",
+      refusal(data));
 }
 
 TEST(ApiErrors, EachPhaseHoldsTwoToFiveHundredValues) {
@@ -100,7 +103,8 @@ TEST(ApiErrors, EveryValueIsFiniteAndWithinTheMagnitudeLimit) {
       "bad_data: value 1 of the B phase (-1.5e+300) lies beyond 1e9 in "
       "magnitude, the largest accepted",
       refusal(ab(ramp(4), {-1.5e300, 1})));
-  EXPECT_EQ("no error", refusal(ab({1e9, -1e9, 0}, {kalmir::kMaxMagnitude, 5})));
+  EXPECT_EQ("no error",
+            refusal(ab({1e9, -1e9, 0}, {kalmir::kMaxMagnitude, 5})));
 }
 
 TEST(ApiErrors, OptionsOutOfRangeAreRefusedBeforeTheData) {

@@ -65,6 +65,7 @@ std::vector<Golden> loadGolden() {
 // The figures of r in the records' slot order, as hex floats. The records
 // also hold the normal-theory p (the 24th of 25), which Result does not.
 std::string figures(const kalmir::Result& r) {
+  // clang-format off
   const float all[] = {
       r.null_model.intercept, r.null_model.intercept_se, r.null_model.slope,
       r.null_model.slope_se,  r.null_model.sd,           r.null_model.sd_se,
@@ -74,6 +75,7 @@ std::string figures(const kalmir::Result& r) {
       r.null_sd,              r.exp_mean,                r.exp_sd,
       r.d_unstd,              r.d,                       r.d_se,
       r.r,                    r.r_squared,               r.p};
+  // clang-format on
   std::string text;
   char buf[40];
   for (float f : all) {
@@ -120,13 +122,13 @@ TEST_P(ApiGolden, EveryRecordThroughThePublicFace) {
     ASSERT_EQ(g.data.phases[1].values.size(), static_cast<size_t>(r.n_b));
     for (size_t k = 0; k < r.values.size(); ++k) {
       const size_t nA = g.data.phases[0].values.size();
-      const double x = k < nA ? g.data.phases[0].values[k]
-                              : g.data.phases[1].values[k - nA];
+      const double x =
+          k < nA ? g.data.phases[0].values[k] : g.data.phases[1].values[k - nA];
       EXPECT_EQ(static_cast<float>(x), r.values[k]) << g.data.name;
     }
-    EXPECT_EQ(r.d >= 0 ? kalmir::Direction::increase
-                       : kalmir::Direction::decrease,
-              r.direction)
+    EXPECT_EQ(
+        r.d >= 0 ? kalmir::Direction::increase : kalmir::Direction::decrease,
+        r.direction)
         << g.data.name;
     EXPECT_EQ(static_cast<int>(kalmir::kCases), r.cases);
     EXPECT_TRUE(r.null_means.empty());  // not asked for

@@ -55,8 +55,9 @@ TEST(Csv, CountsEachKindOfLineEndAsOneLine) {
 }
 
 TEST(Csv, SkipsAUtf8MarkAndRefusesUtf16) {
-  const std::string texts[] = {"\xEF\xBB\xBF" "a,b\n", "a,b\n",
-                               "\xFF\xFE" "a", "\xEF\xBB" "a"};
+  const std::string texts[] = {std::string("\xEF\xBB\xBF") + "a,b\n", "a,b\n",
+                               std::string("\xFF\xFE") + "a",
+                               std::string("\xEF\xBB") + "a"};
   CsvReader marked(texts[0]);
   EXPECT_EQ("", marked.skipByteOrderMark());
   CsvRecord rec;

@@ -41,7 +41,8 @@ TEST(Measurement, ConvertsDecimalTextToTheNearestFloat) {
   EXPECT_EQ(0x1.99999ap-4f, parsed("0.1"));
   EXPECT_EQ(0x1.99999ap-4f, parsed("0.1000000000000000055511151231257827"));
   // A long run of digits that ends in an exponent.
-  EXPECT_EQ(1.0f, parsed("0.00000000000000000000000000000000000000000000000001e50"));
+  EXPECT_EQ(1.0f,
+            parsed("0.00000000000000000000000000000000000000000000000001e50"));
 }
 
 TEST(Measurement, KeepsTheSignOfZero) {
@@ -109,9 +110,9 @@ TEST(Measurement, RefusesEveryOtherForm) {
     EXPECT_FALSE(accepted(s)) << '"' << s << '"';
   }
   // A NUL byte belongs to the token and spoils it, wherever it stands.
-  EXPECT_FALSE(accepted(std::string("1\0", 2)));
-  EXPECT_FALSE(accepted(std::string("\0" "1", 2)));
-  EXPECT_FALSE(accepted(std::string("1\0" "5", 3)));
+  EXPECT_FALSE(accepted(std::string{'1', '\0'}));
+  EXPECT_FALSE(accepted(std::string{'\0', '1'}));
+  EXPECT_FALSE(accepted(std::string{'1', '\0', '5'}));
   // Only the given length counts: "12" cut to one byte is 1.
   float f = 0;
   ASSERT_TRUE(parseMeasurement("12", 1, &f));

@@ -2,9 +2,9 @@
 // the figures of the report out. Built against an installed KALMIR with
 // CMake (CMakeLists.txt here) or with pkg-config:
 //   c++ -std=c++17 worked.cpp $(pkg-config --cflags --libs kalmir) -o worked
-#include <cstdio>
-
 #include <kalmir/kalmir.h>
+
+#include <cstdio>
 
 int main() {
   const kalmir::DataSet data{"worked example",
@@ -24,10 +24,10 @@ int main() {
     std::printf("r1 %.3f (%.3f)\n", r.r1, r.r1_se);
     std::printf("simulated B means: null %.3f (%.3f), exp %.3f (%.3f)\n",
                 r.null_mean, r.null_sd, r.exp_mean, r.exp_sd);
-    std::printf("D %.3f, d %.3f (%.3f), r %.3f, R-squared %.3f, %s\n",
-                r.d_unstd, r.d, r.d_se, r.r, r.r_squared,
-                r.direction == kalmir::Direction::increase ? "increase"
-                                                           : "decrease");
+    std::printf(
+        "D %.3f, d %.3f (%.3f), r %.3f, R-squared %.3f, %s\n", r.d_unstd, r.d,
+        r.d_se, r.r, r.r_squared,
+        r.direction == kalmir::Direction::increase ? "increase" : "decrease");
     std::printf("p %.3f\n", r.p);
     for (const kalmir::Note& note : r.notes) {
       std::printf("Note: %s.\n", note.text.c_str());

@@ -171,9 +171,9 @@ class FileRun {
     bool bWritten = put(table.begin());
     if (bWritten) {
       // Rows that go to the same screen show the progress themselves.
-      ProgressLine progress(err_, isatty(fileno(err_)) != 0 &&
-                                      isatty(fileno(out)) == 0,
-                            std::chrono::milliseconds(250));
+      ProgressLine progress(
+          err_, isatty(fileno(err_)) != 0 && isatty(fileno(out)) == 0,
+          std::chrono::milliseconds(250));
       BatchProgress shown;
       if (progress.shows()) {
         shown = [&progress](double fDone, size_t nTotal) {

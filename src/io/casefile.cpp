@@ -20,8 +20,8 @@ CaseFile failed(int nLine, const std::string& what) {
 
 // The separator and the columns from the header row. False, with *pFile
 // failed, when the header cannot be used.
-bool readHeader(CsvReader* pReader, const CaseFileOptions& options,
-                char* pcSep, Columns* pColumns, CaseFile* pFile) {
+bool readHeader(CsvReader* pReader, const CaseFileOptions& options, char* pcSep,
+                Columns* pColumns, CaseFile* pFile) {
   const std::string bomError = pReader->skipByteOrderMark();
   if (!bomError.empty()) {
     *pFile = failed(1, bomError);
@@ -51,8 +51,8 @@ bool readHeader(CsvReader* pReader, const CaseFileOptions& options,
   }
   std::string what = "the header row names no \"phase\" and \"values\" columns";
   if (options.cSeparator != 0) {
-    what += std::string(" when split at each ") +
-            separatorName(options.cSeparator);
+    what +=
+        std::string(" when split at each ") + separatorName(options.cSeparator);
   } else {
     what += " (separators tried: comma, semicolon, tab)";
   }
@@ -82,8 +82,8 @@ CaseFile readCases(CsvReader* pReader, const std::string& name,
   }
   // A file that could not be read to its end says only that.
   if (reader.error() != 0) {
-    return failed(0, std::string("cannot read it: ") +
-                         std::strerror(reader.error()));
+    return failed(
+        0, std::string("cannot read it: ") + std::strerror(reader.error()));
   }
   return file;
 }

@@ -130,9 +130,9 @@ void CaseRules::addRow(std::vector<std::string> fields, int nLine,
   PendingCase& p = caseNamed(name, nLine);
   if (!p.c.error.empty()) return;
   if (nFields != cols_.nFields) {
-    std::string what =
-        std::to_string(nFields) + (nFields == 1 ? " field" : " fields") +
-        " where the header has " + std::to_string(cols_.nFields);
+    std::string what = std::to_string(nFields) +
+                       (nFields == 1 ? " field" : " fields") +
+                       " where the header has " + std::to_string(cols_.nFields);
     if (nFields > cols_.nFields && cSep_ == ',') {
       what += " (a decimal comma in a comma-separated file needs quotes)";
     }
@@ -236,9 +236,9 @@ void CaseRules::finishCase(PendingCase* pCase) const {
   if (!p.c.error.empty()) return;
   std::vector<Row>& rows = p.rows;
   if (cols_.nTime >= 0) {
-    std::stable_sort(
-        rows.begin(), rows.end(),
-        [](const Row& a, const Row& b) { return a.fTime < b.fTime; });
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+      return a.fTime < b.fTime;
+    });
     for (size_t i = 1; i < rows.size(); ++i) {
       if (rows[i].fTime != rows[i - 1].fTime) continue;
       const int nFirst = std::min(rows[i].nLine, rows[i - 1].nLine);
@@ -275,8 +275,8 @@ void CaseRules::finishCase(PendingCase* pCase) const {
         return setError(&p, r.nLine,
                         "phase " + a + " again after phase " + b + " began" +
                             order + " (on line " + std::to_string(nFirstB) +
-                            "); a case has one " + a + " phase, then one " +
-                            b + " phase");
+                            "); a case has one " + a + " phase, then one " + b +
+                            " phase");
       }
     }
   }
