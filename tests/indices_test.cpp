@@ -246,3 +246,42 @@ TEST(Indices, LongestPhasesOfTiesStayExact) {
   EXPECT_NEAR(0.5 / (kalmir::kMaxPhasePoints - 1), x.napSE, 1e-15);
   EXPECT_EQ(0.0, x.tauU);
 }
+
+TEST(Indices, ComeWithEveryAnalysisAndKeepTheirNotesApart) {
+  // A flat baseline: the notes on the missing SMD go with the indices, not
+  // among the figures' notes that the dialogue prints.
+  kalmir::Options options;
+  options.resamples = 50;
+  options.cases = 50;
+  options.improvement = kalmir::Improvement::decrease;
+  const kalmir::Result r = kalmir::analyse(
+      {"flat A", {{"A", {3, 3, 3}}, {"B", {2, 1, 0.5}}}}, options);
+  EXPECT_EQ(kalmir::Improvement::decrease, r.improvement);
+  EXPECT_EQ(1.0, r.indices.nap);
+  EXPECT_FALSE(r.indices.smd_baseline.has_value());
+  ASSERT_TRUE(r.indices.smd_pooled.has_value());
+  EXPECT_GT(r.indices.smd_pooled->g, 0);
+  ASSERT_EQ(1u, r.indices.notes.size());
+  EXPECT_EQ(kalmir::NoteCode::smd_baseline_flat, r.indices.notes[0].code);
+  for (const kalmir::Note& note : r.notes) {
+    EXPECT_NE(kalmir::NoteCode::smd_baseline_flat, note.code);
+  }
+  // The same values as the core's, from the floats the analysis held.
+  const std::vector<double> core = allOf(of({3, 3, 3}, {2, 1, 0.5f}, true));
+  EXPECT_EQ(core[0], r.indices.nap);
+  EXPECT_EQ(core[1], r.indices.nap_se);
+  EXPECT_EQ(core[9], r.indices.tau_bc);
+  EXPECT_EQ(core[23], r.indices.smd_pooled->g);
+  EXPECT_EQ(core[26], r.indices.smd_pooled->ci_high);
+  // One note each: a 2-point baseline that varies; all values equal.
+  const kalmir::Result two =
+      kalmir::analyse({"two", {{"A", {1, 2}}, {"B", {3, 5}}}}, options);
+  ASSERT_EQ(1u, two.indices.notes.size());
+  EXPECT_EQ(kalmir::NoteCode::smd_baseline_short, two.indices.notes[0].code);
+  EXPECT_TRUE(two.indices.smd_pooled.has_value());
+  const kalmir::Result flat =
+      kalmir::analyse({"flat", {{"A", {4, 4}}, {"B", {4, 4}}}}, options);
+  ASSERT_EQ(1u, flat.indices.notes.size());
+  EXPECT_EQ(kalmir::NoteCode::smd_flat, flat.indices.notes[0].code);
+  EXPECT_FALSE(flat.indices.smd_pooled.has_value());
+}
