@@ -172,6 +172,8 @@ SERIES = [
      [0.5, 0.9, 0.4, 1.3, 0.8], False),
     ("falling, improvement decrease", [5, 4, 4, 3, 2, 3],
      [3, 2, 1, 2, 1, 1, 0.5], True),
+    ("residuals that tie only exactly (slope 1/3)", [0, 2, 0, 2],
+     [5, 0, 3, 6, 2], True),
 ]
 
 if __name__ == "__main__":

@@ -35,24 +35,25 @@ double rootBetween(const Function& f, double lo, double hi,
   }
 }
 
-// NAP and its SE and interval, from the A phase's m values and the B
-// phase's n values (improvement upwards).
+// NAP and its SE and interval, and the Tau that goes with them, from m A
+// values and n B values (improvement upwards).
 struct NapEstimate {
   double nap = 0, se = 0, low = 0, high = 0;
+  double tau = 0, tauSE = 0, tauLow = 0, tauHigh = 0;
 };
 
-NapEstimate napEstimate(const std::vector<double>& a,
-                        const std::vector<double>& b) {
-  const long long m = static_cast<long long>(a.size());
-  const long long n = static_cast<long long>(b.size());
+// pairSign(i, j) is the sign of B value j less A value i: -1, 0 or 1.
+template <typename PairSign>
+NapEstimate napEstimate(long long m, long long n, const PairSign& pairSign) {
   const long long mn = m * n;
   // Each pair scores q = 1 for B above A, 1/2 for a tie, 0 below; counted
   // in halves (2q), every sum below is a whole number and exact.
-  std::vector<long long> rowHalves(a.size(), 0), colHalves(b.size(), 0);
+  std::vector<long long> rowHalves(static_cast<size_t>(m), 0);
+  std::vector<long long> colHalves(static_cast<size_t>(n), 0);
   long long nHalves = 0, nHalfSquares = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    for (size_t j = 0; j < b.size(); ++j) {
-      const long long q2 = 1 + signOf(a[i], b[j]);
+  for (long long i = 0; i < m; ++i) {
+    for (long long j = 0; j < n; ++j) {
+      const long long q2 = 1 + pairSign(i, j);
       rowHalves[i] += q2;
       colHalves[j] += q2;
       nHalves += q2;
@@ -111,28 +112,23 @@ NapEstimate napEstimate(const std::vector<double>& a,
   };
   e.low = nap > 0 ? rootBetween(f, 0.0, nap, true) : 0.0;
   e.high = nap < 1 ? rootBetween(f, nap, 1.0, false) : 1.0;
+
+  // Tau = 2 NAP - 1, from the pairs' sign sum so that it is rounded once;
+  // its SE doubled and its interval's ends mapped alike.
+  e.tau = static_cast<double>(nHalves - mn) / fMN;
+  e.tauSE = 2.0 * e.se;
+  e.tauLow = 2.0 * e.low - 1.0;
+  e.tauHigh = 2.0 * e.high - 1.0;
   return e;
 }
 
-// The Tau that goes with a NAP estimate: 2 NAP - 1, the SE doubled, the
-// interval's ends mapped alike. tau itself is the exact pair count.
-void tauFromNap(const NapEstimate& e, long long nSignSum, long long mn,
-                double* pTau, double* pSE, double* pLow, double* pHigh) {
-  *pTau = static_cast<double>(nSignSum) / static_cast<double>(mn);
-  *pSE = 2.0 * e.se;
-  *pLow = 2.0 * e.low - 1.0;
-  *pHigh = 2.0 * e.high - 1.0;
-}
-
-// Sum of sign(b_j - a_i) over all pairs (Kendall's S between the phases).
-long long pairSignSum(const std::vector<double>& a,
-                      const std::vector<double>& b) {
-  long long nSum = 0;
-  for (double x : a) {
-    for (double y : b) nSum += signOf(x, y);
-  }
-  return nSum;
-}
+// A pair's slope (a_l - a_k) / (l - k), kept as its parts too so that the
+// median line can be used exactly.
+struct PairSlope {
+  double value;
+  double rise;  // a_l - a_k, exact for floats of like magnitude
+  int run;      // l - k
+};
 
 // The sample variance (divisor n - 1) around the mean.
 double sampleVariance(const std::vector<double>& x, double mean) {
@@ -170,19 +166,26 @@ EffectIndices effectIndices(const float* pfA, int nNA, const float* pfB,
 
   // NAP and Tau: Parker & Vannest (2009); Parker, Vannest, Davis & Sauber
   // (2011).
-  const NapEstimate napE = napEstimate(a, b);
+  const NapEstimate napE = napEstimate(
+      m, n, [&](long long i, long long j) { return signOf(a[i], b[j]); });
   x.nap = napE.nap;
   x.napSE = napE.se;
   x.napLow = napE.low;
   x.napHigh = napE.high;
-  const long long nSAB = pairSignSum(a, b);
-  tauFromNap(napE, nSAB, mn, &x.tau, &x.tauSE, &x.tauLow, &x.tauHigh);
+  x.tau = napE.tau;
+  x.tauSE = napE.tauSE;
+  x.tauLow = napE.tauLow;
+  x.tauHigh = napE.tauHigh;
 
   // Tau-U as Parker et al. (2011) compute it: the A-B pairs' S less the A
   // phase's own Kendall S over time, over m n. It can exceed 1.
   long long nSAA = 0;
   for (size_t i = 0; i < a.size(); ++i) {
     for (size_t j = i + 1; j < a.size(); ++j) nSAA += signOf(a[i], a[j]);
+  }
+  long long nSAB = 0;
+  for (double ai : a) {
+    for (double bj : b) nSAB += signOf(ai, bj);
   }
   x.tauU = static_cast<double>(nSAB - nSAA) / static_cast<double>(mn);
 
@@ -191,14 +194,35 @@ EffectIndices effectIndices(const float* pfA, int nNA, const float* pfB,
   // median of the pairs' slopes, intercept the median of a_t - slope t) is
   // taken from A and from B on occasions m + 1 ... m + n, and Tau, its SE
   // and interval come from the residuals as above.
-  std::vector<double> slopes;
+  std::vector<PairSlope> slopes;
   slopes.reserve(static_cast<size_t>(m * (m - 1) / 2));
-  for (long long i = 0; i < m; ++i) {
-    for (long long j = i + 1; j < m; ++j) {
-      slopes.push_back((a[j] - a[i]) / static_cast<double>(j - i));
+  for (long long k = 0; k < m; ++k) {
+    for (long long l = k + 1; l < m; ++l) {
+      const double rise = a[l] - a[k];
+      const int run = static_cast<int>(l - k);
+      slopes.push_back({rise / run, rise, run});
     }
   }
-  const double slope = medianOf(slopes);
+  std::sort(slopes.begin(), slopes.end(),
+            [](const PairSlope& p, const PairSlope& q) {
+              if (p.value != q.value) return p.value < q.value;
+              return p.run != q.run ? p.run < q.run : p.rise < q.rise;
+            });
+  // The median slope as rise / run: one pair's, or the mean of the middle
+  // two, (r1 u2 + r2 u1) / (2 u1 u2).
+  const size_t nMid = slopes.size() / 2;
+  double slope, rise, run;
+  if (slopes.size() % 2 == 1) {
+    slope = slopes[nMid].value;
+    rise = slopes[nMid].rise;
+    run = slopes[nMid].run;
+  } else {
+    const PairSlope& lo = slopes[nMid - 1];
+    const PairSlope& hi = slopes[nMid];
+    slope = (lo.value + hi.value) / 2;
+    rise = lo.rise * hi.run + hi.rise * lo.run;
+    run = 2.0 * lo.run * hi.run;
+  }
   std::vector<double> offsets(a.size());
   for (long long t = 1; t <= m; ++t) {
     offsets[t - 1] = a[t - 1] - slope * static_cast<double>(t);
@@ -206,16 +230,21 @@ EffectIndices effectIndices(const float* pfA, int nNA, const float* pfB,
   const double intercept = medianOf(offsets);
   x.baselineSlope = fSign * slope;
   x.baselineIntercept = fSign * intercept;
-  std::vector<double> resA(a.size()), resB(b.size());
-  for (long long t = 1; t <= m; ++t) {
-    resA[t - 1] = a[t - 1] - (intercept + slope * static_cast<double>(t));
-  }
-  for (long long k = 1; k <= n; ++k) {
-    resB[k - 1] = b[k - 1] - (intercept + slope * static_cast<double>(m + k));
-  }
-  const NapEstimate bcE = napEstimate(resA, resB);
-  tauFromNap(bcE, pairSignSum(resA, resB), mn, &x.tauBC, &x.tauBCSE,
-             &x.tauBCLow, &x.tauBCHigh);
+  // Tau compares residuals in pairs, so the intercept drops out: B value j
+  // (occasion m + 1 + j) lies above A value i (occasion 1 + i) by
+  // (b_j - a_i) - slope (m + j - i). Scaled by run it is formed from whole
+  // multiples of the values' last bits, exactly for values of like
+  // magnitude, so that residuals that tie tie exactly: residuals formed one
+  // by one in double would part ties by rounding (A = 0 2 0 2, slope 1/3).
+  const NapEstimate bcE = napEstimate(m, n, [&](long long i, long long j) {
+    const double above =
+        run * (b[j] - a[i]) - rise * static_cast<double>(m + j - i);
+    return (above > 0) - (above < 0);
+  });
+  x.tauBC = bcE.tau;
+  x.tauBCSE = bcE.tauSE;
+  x.tauBCLow = bcE.tauLow;
+  x.tauBCHigh = bcE.tauHigh;
 
   // PND (Scruggs, Mastropieri & Casto 1987): B above the A maximum, ties
   // not counted. PEM (Ma 2006): B above the A median, ties one half.
