@@ -41,13 +41,13 @@ class Batch {
   bool run() {
     const size_t nCases = cases_.size();
     if (nCases == 0) return true;
-    const int nJobs = options_.nJobs > 0 ? options_.nJobs : analysisThreads();
+    const int nJobs = options_.nJobs > 0 ? options_.nJobs : coresAvailable();
     const size_t nWorkers = nCases < static_cast<size_t>(nJobs)
                                 ? nCases
                                 : static_cast<size_t>(nJobs);
     // Few cases: each analysis shares the cores out instead, on no more
     // threads than there are cores.
-    const int nCores = analysisThreads();
+    const int nCores = coresAvailable();
     int nThreadsEach = static_cast<int>(static_cast<size_t>(nJobs) / nWorkers);
     if (nThreadsEach > nCores) nThreadsEach = nCores;
     fDone_.reset(new std::atomic<double>[nWorkers]);
@@ -86,6 +86,9 @@ class Batch {
       fDone = f;
       return true;
     };
+    // One Analyser per job: its stream, arrays and threads serve every case
+    // the job takes.
+    kalmir::Analyser analyser;
     kalmir::Result result;
     for (;;) {
       size_t i;
@@ -102,7 +105,7 @@ class Batch {
         const Case& c = cases_[i];
         const kalmir::Result* pAnalysis = nullptr;
         if (c.error.empty()) {
-          result = kalmir::analyse(dataSetOf(c), options);
+          result = analyser.analyse(dataSetOf(c), options);
           pAnalysis = &result;
         }
         std::string entry = work_(c, pAnalysis);
