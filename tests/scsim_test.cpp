@@ -299,6 +299,38 @@ TEST(Analyse, IsTheSameOnOneTwoAndThreeThreadsWhateverThePhases) {
   }
 }
 
+// An analysis starts from the seed and an empty deviate cache whatever an
+// earlier one left on the bench, and a stop asked for in the middle of the
+// simulation ends the simulation there: the stream stands short of where a
+// finished analysis leaves it.
+TEST(Analyse, StartsAfreshAndStopsWithinTheSimulation) {
+  AnalysisSize size;
+  size.nBootSamples = 500;
+  size.nSimN = 20000;
+  Workbench fresh;
+  Analysis reference;
+  analyse(fresh, 10, 8, fWorked, size, true, &reference);
+  const uint32_t nWordAfterFinished = genrand(fresh.stream.words);
+
+  Workbench bench;
+  bool bAsked = false;
+  bench.progress().setListener([&bAsked](double fDone) {
+    bAsked = bAsked || fDone >= 0.5;
+    return !bAsked;
+  });
+  Analysis stopped;
+  EXPECT_THROW(analyse(bench, 10, 8, fWorked, size, true, &stopped),
+               AnalysisStopped);
+  EXPECT_NE(nWordAfterFinished, genrand(bench.stream.words));
+  bench.progress().setListener(nullptr);
+  bench.stream.cache = RnormCache{1, 0.5f};  // as a stop might leave it
+  Analysis again;
+  analyse(bench, 10, 8, fWorked, size, true, &again);
+  EXPECT_EQ(reference.esResults, again.esResults);
+  EXPECT_EQ(reference.simResults, again.simResults);
+  EXPECT_TRUE(reference.fNullMeans == again.fNullMeans);
+}
+
 // The same data shifted or rescaled either give the same p and a d and r
 // within 0.01, or carry a note that says why not; the worked example and its
 // mild shifts and scalings carry none.

@@ -408,7 +408,8 @@ void analyse(Workbench& bench, int nNA, int nNB, const float* pfY,
   Analysis& a = *pAnalysis;
   const int nSimN = size.nSimN;
   Progress& progress = bench.progress();
-  progress.start(theilSenUnits(nNA) + theilSenUnits(nNB) +
+  progress.start(theilSenUnits(nNA, size.nBootSamples) +
+                 theilSenUnits(nNB, size.nBootSamples) +
                  static_cast<double>(nSimN) * caseUnits(nNB));
   // A finished analysis leaves the cache empty (it draws an even number of
   // deviates), a stopped one may not; emptying it here makes every

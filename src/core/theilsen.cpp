@@ -278,9 +278,9 @@ bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope) {
   return true;
 }
 
-double theilSenUnits(int nN) {
+double theilSenUnits(int nN, int nBootSamples) {
   const double dN = nN;
-  return kBootSamples * (dN * dN / 2.0 + 8.0 * dN);
+  return nBootSamples * (dN * dN / 2.0 + 8.0 * dN);
 }
 
 void theilSenStdErr(Workbench& bench, const float* pfX, const float* pfY,
@@ -300,7 +300,7 @@ void theilSenStdErr(Workbench& bench, const float* pfX, const float* pfY,
   GenrandState& stream = bench.stream.words;
   const SimdLevel simd = bench.simd();
   Progress& progress = bench.progress();
-  const double fUnitsPerFit = theilSenUnits(nN) / kBootSamples;
+  const double fUnitsPerFit = theilSenUnits(nN, 1);
   const uint64_t nCall = ++work.nCalls;
   std::atomic<size_t> nFitsDone{0};
   size_t nFitsReported = 0;

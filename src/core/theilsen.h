@@ -63,8 +63,8 @@ void theilSenStdErr(Workbench& bench, const float* pfX, const float* pfY,
                     int nBootSamples = kBootSamples,
                     BootstrapExclusions* pExclusions = nullptr);
 
-// The work of one theilSenStdErr call, in the units progressAdd counts.
-double theilSenUnits(int nN);
+// The work of one theilSenStdErr call, in the units Progress counts.
+double theilSenUnits(int nN, int nBootSamples = kBootSamples);
 
 // Fits bootstrap resamples of one phase given as indices of its points, with
 // the bits theilSen gives on the resampled arrays, but faster: a point drawn
