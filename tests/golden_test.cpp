@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -63,6 +64,11 @@ struct GoldenRun {
   int nThreads;
   bool bVectorized;
 };
+
+void PrintTo(const GoldenRun& run, std::ostream* os) {
+  *os << run.nThreads << " thread(s)"
+      << (run.bVectorized ? "" : ", scalar code only");
+}
 
 class Golden : public ::testing::TestWithParam<std::tuple<GoldenRun, int>> {};
 
