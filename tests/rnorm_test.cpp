@@ -10,8 +10,15 @@
 #include "mersenne.h"
 
 namespace {
-// The widest vector code this CPU has, and the scalar code.
-const SimdLevel kLevels[] = {cpuSimdLevel(), SimdLevel::kScalar};
+// Every level of vector code this CPU has, the scalar code first.
+std::vector<SimdLevel> cpuLevels() {
+  std::vector<SimdLevel> levels = {SimdLevel::kScalar};
+  for (SimdLevel simd : {SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+    if (simd <= cpuSimdLevel()) levels.push_back(simd);
+  }
+  return levels;
+}
+const std::vector<SimdLevel> kLevels = cpuLevels();
 }  // namespace
 
 TEST(Rnorm, GivesTheKnownFirstPairAfterSeed7487) {
