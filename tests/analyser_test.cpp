@@ -137,15 +137,17 @@ TEST(Analyser, AReusedAnalyserGivesWhatNewOnesGive) {
                  reused.analyse(worked, options(1)), "moved from");
 }
 
-// Stopped at its first report, in the line bootstraps, or in the middle of
-// the simulation (the longest stage), on one thread and on two: the
+// Stopped at its first report, in the line bootstraps, in the bootstraps of
+// the residual SDs, or in the middle of the simulation (the longest
+// stage), on one thread and on two: the
 // analysis throws ErrorCode::cancelled, the callback is not called again,
 // and the next analysis on the same Analyser is the same as on a new one.
 TEST(Analyser, AStoppedAnalysisLeavesNothingBehind) {
   const kalmir::Result fresh = kalmir::analyse(worked, options(1));
   for (int nThreads : {1, 2}) {
-    // The line bootstraps take the first 6 in 100 of the work here.
-    for (double fStopAt : {0.0, 0.02, 0.5}) {
+    // Of the work here the line bootstraps take the first 5.5 in 100, the
+    // SD bootstraps the next 3.5.
+    for (double fStopAt : {0.0, 0.02, 0.07, 0.5}) {
       const std::string where = std::to_string(nThreads) +
                                 " thread(s), stopped at " +
                                 std::to_string(fStopAt);

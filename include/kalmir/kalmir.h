@@ -84,10 +84,10 @@ struct Options {
   // Keep the simulated means in Result::null_means and exp_means.
   bool keep_means = false;
   // Called now and then on the calling thread with the share done
-  // (0 ... 1), every few milliseconds while the analysis runs. Returning
-  // false stops the analysis within milliseconds: analyse then throws
-  // kalmir::Error with code ErrorCode::cancelled, and the callback is not
-  // called again for it.
+  // (0 ... 1), many times a second while the analysis runs. Returning
+  // false stops the analysis soon after, inside whichever stage it is in:
+  // analyse then throws kalmir::Error with code ErrorCode::cancelled, and
+  // the callback is not called again for it.
   std::function<bool(double done)> progress;
 };
 

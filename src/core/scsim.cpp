@@ -410,6 +410,8 @@ void analyse(Workbench& bench, int nNA, int nNB, const float* pfY,
   Progress& progress = bench.progress();
   progress.start(theilSenUnits(nNA, size.nBootSamples) +
                  theilSenUnits(nNB, size.nBootSamples) +
+                 stdDevStdErrUnits(nNA, size.nBootSamples) +
+                 stdDevStdErrUnits(nNB, size.nBootSamples) +
                  static_cast<double>(nSimN) * caseUnits(nNB));
   // A finished analysis leaves the cache empty (it draws an even number of
   // deviates), a stopped one may not; emptying it here makes every

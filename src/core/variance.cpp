@@ -1,6 +1,7 @@
 #include "variance.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "mersenne.h"
@@ -71,6 +72,10 @@ float stdDevStdErr(Workbench& bench, const float* x, int n, int nBootSamples) {
   SdBootstrapWork::Member* members = membersFor(team, &work.members);
   GenrandState& stream = bench.stream.words;
   const SimdLevel simd = bench.simd();
+  Progress& progress = bench.progress();
+  const double fUnitsPerResample = stdDevStdErrUnits(n, 1);
+  std::atomic<size_t> nDone{0};
+  size_t nReported = 0;
   team.runInTurn((nBoot + nBatch - 1) / nBatch,
                  [&](size_t k, int nMember) {
                    const size_t nCount = std::min(nBatch, nBoot - k * nBatch);
@@ -88,6 +93,16 @@ float stdDevStdErr(Workbench& bench, const float* x, int n, int nBootSamples) {
                        fBootX[j] = x[pnIndex[j]];
                      fBootSD[b] = static_cast<float>(
                          std::sqrt(static_cast<double>(variance(fBootX, n))));
+                   }
+                   const size_t nUpTo =
+                       nDone.fetch_add(nEnd - nFirst) + nEnd - nFirst;
+                   // The calling thread reports for the whole team, and stops
+                   // it when asked.
+                   if (nMember == 0) {
+                     progress.add(static_cast<double>(nUpTo - nReported) *
+                                  fUnitsPerResample);
+                     nReported = nUpTo;
+                     progress.stopWhenAsked();
                    }
                  });
   return static_cast<float>(

@@ -43,9 +43,16 @@ size_t bootstrapBatch(int n);
 
 // Bootstrap standard error of the standard deviation of n >= 1 values:
 // the standard deviation of the standard deviations of nBootSamples >= 2
-// resamples. Shares the resamples out among the bench's team.
+// resamples. Shares the resamples out among the bench's team, reports to
+// its progress and throws AnalysisStopped when that asks to stop.
 float stdDevStdErr(Workbench& bench, const float* x, int n,
                    int nBootSamples = kSdBootSamples);
+// The work of one stdDevStdErr call, in the units Progress counts (those
+// of theilSenUnits): a resampled point costs about as much as 8 pairs of a
+// line fit.
+inline double stdDevStdErrUnits(int n, int nBootSamples = kSdBootSamples) {
+  return 8.0 * n * nBootSamples;
+}
 
 // What stdDevStdErr keeps between calls: on the calling thread the
 // resamples' standard deviations, and for each member of the team one
