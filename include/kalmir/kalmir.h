@@ -119,6 +119,7 @@ enum class NoteCode {
   bootstrap_rule_waived,  // ... or would have left out more than half
   level_swamps_spread,  // single precision loses the spread at this level
   spread_underflows,    // the spread's squares underflow
+  single_precision_drift,  // rounding in the sums moves d by over 0.005
   flat_exp,             // the experimental-model means do not vary
   p_beyond_all,         // p is 0: no simulated null mean was as far out
   design_short_phase,   // a phase of fewer than 3 points

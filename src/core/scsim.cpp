@@ -78,6 +78,27 @@ void notePrecision(const Phases& p, const PhaseModel& nullModel,
   pNotes->bLevelSwampsSpread = n * ulp > s / 32.0;
 }
 
+// How far d could move if the single-precision summaries kept under the
+// 1% fall-back were their double-precision values, to first order and at
+// most (each error's drift counted as if it made the whole spread): d is
+// D / S, so it moves by dD / S + |d| dS / S. dD is the difference of the
+// two means' drifts; dS / S is bounded by the largest relative drift of
+// an SD or a standard error behind S (an error scales the spread its
+// parameter adds to the simulated means, so its relative drift carries
+// over at most whole).
+void noteDrift(const ESResults& es, const CaseSimulation& sim,
+               double fKeptDrift, AnalysisNotes* pNotes) {
+  const double d = es[kESd];
+  const double dUnstd = es[kESD];
+  if (!std::isfinite(d) || d == 0.0 || pNotes->bLevelSwampsSpread) return;
+  const double s = std::fabs(dUnstd / d);
+  if (!(s > 0.0) || !std::isfinite(s)) return;
+  const double dD = std::fabs(sim.fExpMDrift - sim.fNullMDrift);
+  const double rel = std::max(fKeptDrift, sim.fSDDrift);
+  pNotes->fDDrift = dD / s + std::fabs(d) * rel;
+  pNotes->bDDrift = pNotes->fDDrift > kDDriftNoted;
+}
+
 }  // namespace
 
 Phases::Phases(int nNA_, int nNB_, const float* pfY)
@@ -123,7 +144,8 @@ void lineStdErrs(Workbench& bench, const Phases& p, PhaseModel* pfNullModel,
 
 void residualStage(Workbench& bench, const Phases& p, PhaseModel* pfNullModel,
                    PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
-                   int nBootSamples) {
+                   int nBootSamples,
+                   double* pfKeptDrift) {
   const int nNA = p.nNA;
   const int nNB = p.nNB;
   std::vector<float> fEA(static_cast<size_t>(nNA));
@@ -135,10 +157,12 @@ void residualStage(Workbench& bench, const Phases& p, PhaseModel* pfNullModel,
                       expModel[kPhaseInt], expModel[kPhaseSlope], fEA.data(),
                       fEB.data());
   // Fixed order: A variance, B variance, A bootstrap, B bootstrap.
-  nullModel[kPhaseSD] = sqrtf64(variance(fEA.data(), nNA));
-  expModel[kPhaseSD] = sqrtf64(variance(fEB.data(), nNB));
-  nullModel[kPhaseSDSE] = stdDevStdErr(bench, fEA.data(), nNA, nBootSamples);
-  expModel[kPhaseSDSE] = stdDevStdErr(bench, fEB.data(), nNB, nBootSamples);
+  nullModel[kPhaseSD] = sqrtf64(variance(fEA.data(), nNA, pfKeptDrift));
+  expModel[kPhaseSD] = sqrtf64(variance(fEB.data(), nNB, pfKeptDrift));
+  nullModel[kPhaseSDSE] =
+      stdDevStdErr(bench, fEA.data(), nNA, nBootSamples, pfKeptDrift);
+  expModel[kPhaseSDSE] =
+      stdDevStdErr(bench, fEB.data(), nNB, nBootSamples, pfKeptDrift);
   // Residuals are scaled, not centred; a phase with a residual SD of
   // exactly 0 keeps them as they are.
   std::vector<float> fStdE(static_cast<size_t>(nNA) + nNB);
@@ -308,11 +332,16 @@ void simulateCases(Workbench& bench, const Phases& p,
   pSim->fNullM =
       chooseMean(static_cast<float>(static_cast<double>(null.fSum) / nSimN),
                  static_cast<float>(null.dSum / nSimN), null.fVarDouble);
-  pSim->fNullSD = sqrtf64(varianceGuarded(null.fVarSingle, null.fVarDouble));
+  pSim->fSDDrift = 0;
+  pSim->fNullSD = sqrtf64(
+      varianceGuarded(null.fVarSingle, null.fVarDouble, &pSim->fSDDrift));
   pSim->fExpM =
       chooseMean(static_cast<float>(static_cast<double>(exp.fSum) / nSimN),
                  static_cast<float>(exp.dSum / nSimN), exp.fVarDouble);
-  pSim->fExpSD = sqrtf64(varianceGuarded(exp.fVarSingle, exp.fVarDouble));
+  pSim->fExpSD = sqrtf64(
+      varianceGuarded(exp.fVarSingle, exp.fVarDouble, &pSim->fSDDrift));
+  pSim->fNullMDrift = pSim->fNullM - null.dSum / nSimN;
+  pSim->fExpMDrift = pSim->fExpM - exp.dSum / nSimN;
 }
 
 float empiricalPAt(int i, int nSimN) {
@@ -426,8 +455,9 @@ void analyse(Workbench& bench, int nNA, int nNB, const float* pfY,
   lineStdErrs(bench, phases, &a.nullModel, &a.expModel, size.nBootSamples,
               &a.notes);
   progress.stopWhenAsked();
+  double fKeptDrift = 0.0;
   residualStage(bench, phases, &a.nullModel, &a.expModel, &a.autocorrModel,
-                size.nBootSamples);
+                size.nBootSamples, &fKeptDrift);
   progress.stopWhenAsked();
   // The means keep their room for the bench's next analysis.
   CaseSimulation& sim = bench.simulated;
@@ -438,6 +468,10 @@ void analyse(Workbench& bench, int nNA, int nNB, const float* pfY,
               sim.fNullM, sim.fNullSD, sim.fExpM, sim.fExpSD, &a.simResults,
               &a.esResults);
   notePrecision(phases, a.nullModel, a.expModel, &a.notes);
+  noteDrift(a.esResults, sim,
+            std::max({fKeptDrift, a.notes.lineA.fKeptDrift,
+                      a.notes.lineB.fKeptDrift}),
+            &a.notes);
   if (bKeepMeans) {
     a.fNullMeans.assign(sim.fNullMeans.data(), sim.fNullMeans.data() + nSimN);
     a.fExpMeans.assign(sim.fExpMeans.data(), sim.fExpMeans.data() + nSimN);

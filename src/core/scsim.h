@@ -89,7 +89,14 @@ struct AnalysisNotes {
   // the values are so small that their squares underflow.
   bool bLevelSwampsSpread = false;
   bool bSpreadUnderflows = false;
+  // The single-precision variances and means kept under the 1% fall-back
+  // move d by about fDDrift against the same figures in double precision
+  // (a first-order estimate); bDDrift when that exceeds kDDriftNoted.
+  double fDDrift = 0.0;
+  bool bDDrift = false;
 };
+// The drift of d that earns a note: d is printed to three decimals.
+const double kDDriftNoted = 0.005;
 
 // One analysis: the five records, the notes, and, when asked for, the
 // simulated means in case order (for pictures of their distributions).
@@ -142,7 +149,8 @@ void lineStdErrs(Workbench& bench, const Phases& phases,
 void residualStage(Workbench& bench, const Phases& phases,
                    PhaseModel* pfNullModel, PhaseModel* pfExpModel,
                    AutocorrModel* pfAutocorrModel,
-                   int nBootSamples = kSdBootSamples);
+                   int nBootSamples = kSdBootSamples,
+                   double* pfKeptDrift = nullptr);
 
 // The simulated means and their summaries, before the zero guard on the
 // null SD.
@@ -151,6 +159,10 @@ struct CaseSimulation {
   Workspace<float> fNullMeans;  // in case order, nSimN of them
   Workspace<float> fExpMeans;
   float fNullM, fNullSD, fExpM, fExpSD;
+  // How far the kept single-precision summaries lie from the double ones:
+  // each mean's difference (0 where the double mean was taken) and the
+  // larger relative difference of the two SDs.
+  double fNullMDrift = 0, fExpMDrift = 0, fSDDrift = 0;
 };
 // Simulates nSimN cases, a null-model then an experimental-model B phase
 // each, into pSim's arrays (grown to nSimN when needed). The cases run in

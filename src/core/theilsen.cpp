@@ -381,8 +381,10 @@ void theilSenStdErr(Workbench& bench, const float* pfX, const float* pfY,
   float* pfSortScratch = work.fSortScratch.get(nKept);
   radixSort(fBootInts, nK, pfSortScratch);
   radixSort(fBootSlopes, nK, pfSortScratch);
+  double* pfKeptDrift =
+      pExclusions != nullptr ? &pExclusions->fKeptDrift : nullptr;
   *intSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootInts, nK))));
+      std::sqrt(static_cast<double>(variance(fBootInts, nK, pfKeptDrift))));
   *slopeSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSlopes, nK))));
+      std::sqrt(static_cast<double>(variance(fBootSlopes, nK, pfKeptDrift))));
 }

@@ -47,6 +47,9 @@ void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
 struct BootstrapExclusions {
   int nLeftOut = 0;  // resamples with a slope left out by the outlier rule
   bool bRuleWaived = false;  // the rule would have left out over half
+  // The largest relative drift of a single-precision error kept (see
+  // variance()).
+  double fKeptDrift = 0.0;
 };
 
 // Bootstrap standard errors of both coefficients from nBootSamples >= 2

@@ -35,16 +35,21 @@ float varianceDouble(const float* x, int n) {
   return static_cast<float>(ss / (n - 1));
 }
 
-float varianceGuarded(float fSingle, float fDouble) {
+float varianceGuarded(float fSingle, float fDouble, double* pfKeptDrift) {
   if (fDouble == 0.0f) return fSingle == 0.0f ? fSingle : fDouble;
   const double sdSingle = std::sqrt(static_cast<double>(fSingle));
   const double sdDouble = std::sqrt(static_cast<double>(fDouble));
-  if (std::fabs(sdSingle - sdDouble) > 0.01 * sdDouble) return fDouble;
+  const double drift = std::fabs(sdSingle - sdDouble);
+  if (drift > 0.01 * sdDouble) return fDouble;
+  if (pfKeptDrift != nullptr) {
+    *pfKeptDrift = std::max(*pfKeptDrift, drift / sdDouble);
+  }
   return fSingle;
 }
 
-float variance(const float* x, int n) {
-  return varianceGuarded(varianceSingle(x, n), varianceDouble(x, n));
+float variance(const float* x, int n, double* pfKeptDrift) {
+  return varianceGuarded(varianceSingle(x, n), varianceDouble(x, n),
+                         pfKeptDrift);
 }
 
 void drawBootstrapIndices(GenrandState& stream, int n, size_t nResamples,
@@ -62,7 +67,8 @@ size_t bootstrapBatch(int n) {
   return nPer > 0 ? nPer : 1;
 }
 
-float stdDevStdErr(Workbench& bench, const float* x, int n, int nBootSamples) {
+float stdDevStdErr(Workbench& bench, const float* x, int n, int nBootSamples,
+                   double* pfKeptDrift) {
   const size_t nPoints = static_cast<size_t>(n);
   const size_t nBoot = static_cast<size_t>(nBootSamples);
   const size_t nBatch = bootstrapBatch(n);
@@ -106,5 +112,6 @@ float stdDevStdErr(Workbench& bench, const float* x, int n, int nBootSamples) {
                    }
                  });
   return static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSD, nBootSamples))));
+      std::sqrt(static_cast<double>(
+          variance(fBootSD, nBootSamples, pfKeptDrift))));
 }

@@ -19,14 +19,19 @@ class Workbench;
 // next to their spread), so that the root of the result differs from the
 // root of the double-precision variance by more than 1% of the latter, the
 // double-precision variance is returned instead.
-float variance(const float* x, int n);
+// With pfKeptDrift, a single-precision result that is kept raises
+// *pfKeptDrift to the relative difference of its square root from the
+// double-precision one, when that is larger (the drift that stays under
+// the 1%, for the note on precision).
+float variance(const float* x, int n, double* pfKeptDrift = nullptr);
 
 // The same computation with single-precision running sums only.
 float varianceSingle(const float* x, int n);
 // Sum, mean and sum of squared deviations in double; rounded to float once.
 float varianceDouble(const float* x, int n);
 // Chooses between the two results as variance() does.
-float varianceGuarded(float fSingle, float fDouble);
+float varianceGuarded(float fSingle, float fDouble,
+                      double* pfKeptDrift = nullptr);
 
 // Resamples of the standard-deviation bootstrap in the program's analyses.
 const int kSdBootSamples = 10000;
@@ -45,8 +50,10 @@ size_t bootstrapBatch(int n);
 // the standard deviation of the standard deviations of nBootSamples >= 2
 // resamples. Shares the resamples out among the bench's team, reports to
 // its progress and throws AnalysisStopped when that asks to stop.
+// pfKeptDrift as for variance(), for the final standard deviation.
 float stdDevStdErr(Workbench& bench, const float* x, int n,
-                   int nBootSamples = kSdBootSamples);
+                   int nBootSamples = kSdBootSamples,
+                   double* pfKeptDrift = nullptr);
 // The work of one stdDevStdErr call, in the units Progress counts (those
 // of theilSenUnits): a resampled point costs about as much as 8 pairs of a
 // line fit.
