@@ -132,6 +132,7 @@ class FileRun {
     batch.nJobs = options_.nJobs;
     batch.nResamples = size_.resamples;
     batch.nCases = size_.cases;
+    batch.improvement = options_.improvement;
     // Plot file names are settled here, in case order, so that they do
     // not depend on which thread finishes first.
     std::unordered_map<const Case*, std::string> plotPaths;
@@ -155,7 +156,7 @@ class FileRun {
           bPlotFailed_ = true;
         }
       }
-      return tableEntry(format, c, a);
+      return tableEntry(format, c, a, options_.bIndices);
     };
     // On standard output each row goes out as soon as it is in order, for
     // whoever reads it as it comes.
