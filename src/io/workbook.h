@@ -16,7 +16,8 @@
 // shows them and a CSV export of it writes them:
 // - numbers as their shortest decimal that reads back as the stored double
 //   ("3", "2.5", "0.1"), and at most 15 significant digits, as spreadsheets
-//   show them; beyond 1e15 or below 1e-5 in exponent form ("1e+20");
+//   show them; beyond 1e15 or below 1e-5 in the shorter of plain and
+//   exponent form ("1e+20");
 // - dates (a date number format in .xlsx, a date value in .ods) as ISO
 //   "YYYY-MM-DD", with " hh:mm:ss" when there is a time of day;
 // - text as it stands; booleans "TRUE" and "FALSE"; error values as their
