@@ -297,14 +297,19 @@ def main():
                     f'office:value-type="float" office:value="1"/>'
                     f"</{T}table-row>")])
 
-    # Seeds for the fuzz target: the small files as they are.
-    for name in ["study.xlsx", "study.ods", "cells.xlsx", "cells.ods",
-                 "dates1904.xlsx", "repeated.ods"]:
+    # Seeds for the fuzz target: a byte that picks the sheet and the limits
+    # (see fuzz/workbook_fuzz.cpp), then the file.
+    for f in os.listdir(CORPUS):
+        os.remove(os.path.join(CORPUS, f))
+    seeds = [(0, "study.xlsx"), (0, "study.ods"), (1, "cells.xlsx"),
+             (2, "cells.ods"), (7, "cells.xlsx"), (3, "cells.ods"),
+             (0, "dates1904.xlsx"), (4, "repeated.ods")]
+    for option, name in seeds:
         with open(os.path.join(HERE, name), "rb") as f:
             data = f.read()
-        with open(os.path.join(CORPUS, name), "wb") as f:
-            f.write(data)
-
+        seed = f"{name.replace('.', '_')}_{option}"
+        with open(os.path.join(CORPUS, seed), "wb") as f:
+            f.write(bytes([option]) + data)
 
 if __name__ == "__main__":
     main()
