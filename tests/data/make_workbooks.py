@@ -298,16 +298,31 @@ def main():
                     f"</{T}table-row>")])
 
     # Seeds for the fuzz target: a byte that picks the sheet and the limits
-    # (see fuzz/workbook_fuzz.cpp), then the file.
+    # (see fuzz/workbook_fuzz.cpp), then the file. Most are rewritten with
+    # their members stored, not deflated: the reader hands a member's bytes
+    # to the XML parser as they come, before the archive's checksum fails,
+    # so a mutation of stored XML still reaches the XML handlers.
     for f in os.listdir(CORPUS):
         os.remove(os.path.join(CORPUS, f))
-    seeds = [(0, "study.xlsx"), (0, "study.ods"), (1, "cells.xlsx"),
-             (2, "cells.ods"), (7, "cells.xlsx"), (3, "cells.ods"),
-             (0, "dates1904.xlsx"), (4, "repeated.ods")]
-    for option, name in seeds:
-        with open(os.path.join(HERE, name), "rb") as f:
+    seeds = [(0, "study.xlsx", False), (0, "study.ods", False),
+             (0, "study.xlsx", True), (1, "cells.xlsx", True),
+             (2, "cells.ods", True), (7, "cells.xlsx", True),
+             (3, "cells.ods", True), (0, "dates1904.xlsx", True),
+             (4, "repeated.ods", True)]
+    for option, name, stored in seeds:
+        path = os.path.join(HERE, name)
+        if stored:
+            with zipfile.ZipFile(path) as z:
+                members = [(i.filename, z.read(i), "stored")
+                           for i in z.infolist()]
+            path = os.path.join(CORPUS, "stored.tmp")
+            write_zip(path, members)
+        with open(path, "rb") as f:
             data = f.read()
-        seed = f"{name.replace('.', '_')}_{option}"
+        if stored:
+            os.remove(path)
+        seed = f"{name.replace('.', '_')}_{option}" + ("_stored" if stored
+                                                        else "")
         with open(os.path.join(CORPUS, seed), "wb") as f:
             f.write(bytes([option]) + data)
 
