@@ -106,9 +106,12 @@ TEST(Workbook, ReadsEveryKindOfCellOfAnXlsxSheetAsShown) {
        "123456789012346000"},
       {},
       // Built-in and custom date formats, a date with a time, the 29
-      // February 1900 of serial 60, booleans, a gap, a typed date.
+      // February 1900 of serial 60, booleans, a gap, a typed date; the last
+      // day a date format shows, and serials beyond it and before the
+      // first day, shown as numbers.
       {"2024-03-01", "2024-03-01", "2024-03-01 12:00:00", "1900-02-29",
-       "1900-03-01", "TRUE", "FALSE", "", "", "2024-03-01"},
+       "1900-03-01", "TRUE", "FALSE", "", "", "2024-03-01", "9999-12-31",
+       "2958466", "0.5"},
   };
   EXPECT_EQ(expected, sheet.rows);
 }
@@ -167,7 +170,8 @@ TEST(Workbook, PicksASheetByNameOrPlace) {
 TEST(Workbook, CountsDatesInThe1904System) {
   if (!workbookSupported()) GTEST_SKIP() << "built without libzip/expat";
   const Worksheet sheet = readWorkbook(fileBytes("data/dates1904.xlsx"), "");
-  EXPECT_EQ((Grid{{"1904-01-01", "2024-03-01"}}), sheet.rows);
+  EXPECT_EQ((Grid{{"1904-01-01", "2024-03-01", "9999-12-31", "2957004"}}),
+            sheet.rows);
 }
 
 TEST(Workbook, GivesTheSameCasesAsTheSameDataSavedAsCsv) {

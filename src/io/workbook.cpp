@@ -240,12 +240,14 @@ std::string timeText(int64_t nSeconds) {
 }
 
 // A date serial as the sheet shows it under a date format; empty when the
-// serial is no date there (below the first day, beyond 9999-12-31). In the
-// 1900 system serial 1 is 1900-01-01 and serial 60 the 29 February 1900
-// that the first spreadsheets counted and their files still count.
+// serial is no date there (below the first day, beyond 9999-12-31, which
+// is serial 2958465 in the 1900 system and 2957003 in the 1904 one). In
+// the 1900 system serial 1 is 1900-01-01 and serial 60 the 29 February
+// 1900 that the first spreadsheets counted and their files still count.
 std::string serialDateText(double fSerial, bool b1904) {
   const double fDay = std::floor(fSerial);
-  if (fSerial < (b1904 ? 0.0 : 1.0) || fDay > 2958465.0) return "";
+  const double fLastDay = b1904 ? 2957003.0 : 2958465.0;
+  if (fSerial < (b1904 ? 0.0 : 1.0) || fDay > fLastDay) return "";
   int64_t nDay = static_cast<int64_t>(fDay);
   int64_t nSeconds =
       static_cast<int64_t>(std::llround((fSerial - fDay) * 86400.0));
@@ -253,6 +255,7 @@ std::string serialDateText(double fSerial, bool b1904) {
     ++nDay;
     nSeconds = 0;
   }
+  if (static_cast<double>(nDay) > fLastDay) return "";
   std::string date;
   if (b1904) {
     date = civilText(daysFromCivil(1904, 1, 1) + nDay);
@@ -261,7 +264,6 @@ std::string serialDateText(double fSerial, bool b1904) {
   } else {
     date = civilText(daysFromCivil(1899, 12, nDay < 60 ? 31 : 30) + nDay);
   }
-  if (date > "9999-12-31") return "";
   return nSeconds == 0 ? date : date + timeText(nSeconds);
 }
 

@@ -219,7 +219,9 @@ def main():
         '<c r="B4" s="2"><v>45352</v></c><c r="C4" s="4"><v>45352.5</v></c>'
         '<c r="D4" s="1"><v>60</v></c><c r="E4" s="1"><v>61</v></c>'
         '<c r="F4" t="b"><v>1</v></c><c r="G4" t="b"><v>0</v></c>'
-        '<c r="J4" t="d"><v>2024-03-01T00:00:00</v></c></row>')
+        '<c r="J4" t="d"><v>2024-03-01T00:00:00</v></c>'
+        '<c r="K4" s="1"><v>2958465</v></c><c r="L4" s="1"><v>2958466</v></c>'
+        '<c r="M4" s="1"><v>0.5</v></c></row>')
     xlsx(os.path.join(HERE, "cells.xlsx"),
          [("Data", cells), ("2", '<row r="1"><c r="A1"><v>2</v></c></row>'),
           ("Notes", '<row r="1"><c r="B1" t="inlineStr"><is><t>third</t>'
@@ -228,7 +230,9 @@ def main():
     # The 1904 date system: serial 0 is 1904-01-01.
     xlsx(os.path.join(HERE, "dates1904.xlsx"),
          [("Sheet1", '<row r="1"><c r="A1" s="1"><v>0</v></c>'
-                     '<c r="B1" s="1"><v>43890</v></c></row>')],
+                     '<c r="B1" s="1"><v>43890</v></c>'
+                     '<c r="C1" s="1"><v>2957003</v></c>'
+                     '<c r="D1" s="1"><v>2957004</v></c></row>')],
          styles='<cellXfs count="2"><xf numFmtId="0"/><xf numFmtId="14"/>'
                 "</cellXfs>", date1904=True)
 
