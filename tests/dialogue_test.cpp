@@ -91,8 +91,8 @@ TEST(Dialogue, RejectsUnusableCountsAndAsksAgain) {
   const struct {
     std::string tok;
     const std::string& why;
-  } cases[] = {{"abc", kNotWhole},  {"7.5", kNotWhole}, {"3x", kNotWhole},
-               {"0", kTooFew},      {"1", kTooFew},     {"0001", kTooFew},
+  } cases[] = {{"abc", kNotWhole},  {"7.5", kNotWhole},   {"3x", kNotWhole},
+               {"0", kTooFew},      {"1", kTooFew},       {"0001", kTooFew},
                {"501", kTooMany},   {"100000", kTooMany}, {"2.0", kNotWhole},
                {"0x10", kNotWhole}, {"+", kNotWhole}};
   for (const auto& c : cases) {
@@ -137,15 +137,13 @@ TEST(Dialogue, RejectsUnusableMeasurementsAndKeepsTheValuesBefore) {
   const struct {
     std::string tok;
     const std::string& why;
-  } cases[] = {{"nan", kNotFinite},   {"inf", kNotFinite},
-               {"-INF", kNotFinite},  {"+infinity", kNotFinite},
-               {"1e40", kTooLarge},   {"1.1e9", kTooLarge},
-               {"-2e9", kTooLarge},   {"abc", kNotNumber},
-               {"3,5", kComma},       {"-,5", kComma},
-               {"3,5,1", kNotNumber}, {"1.000,5", kNotNumber},
-               {"5kg", kNotNumber},   {"--1", kNotNumber},
-               {"0x10", kNotNumber},  {"1e", kNotNumber},
-               {".", kNotNumber}};
+  } cases[] = {
+      {"nan", kNotFinite},       {"inf", kNotFinite},   {"-INF", kNotFinite},
+      {"+infinity", kNotFinite}, {"1e40", kTooLarge},   {"1.1e9", kTooLarge},
+      {"-2e9", kTooLarge},       {"abc", kNotNumber},   {"3,5", kComma},
+      {"-,5", kComma},           {"3,5,1", kNotNumber}, {"1.000,5", kNotNumber},
+      {"5kg", kNotNumber},       {"--1", kNotNumber},   {"0x10", kNotNumber},
+      {"1e", kNotNumber},        {".", kNotNumber}};
   for (const auto& c : cases) {
     const std::string& tok = c.tok;
     const Session s = run("\n3\n1 2 " + tok + " 9\n");
@@ -169,9 +167,9 @@ TEST(Dialogue, RetypedValuesGiveTheReportOfCleanInput) {
   const Session clean = run("\n3\n1 4 2\n3\n5 7 6\n");
   const Session retyped = run("\n3\n1 4 2,5\n2\n3\n5 abc\n7 6\n");
   EXPECT_EQ(0, retyped.nStatus);
-  EXPECT_EQ("\"2,5\" " + kComma + kValueHelp + "\"abc\" " + kNotNumber +
-                kValueHelp,
-            retyped.err);
+  EXPECT_EQ(
+      "\"2,5\" " + kComma + kValueHelp + "\"abc\" " + kNotNumber + kValueHelp,
+      retyped.err);
   ASSERT_NE("", report(clean.out));
   EXPECT_EQ(report(clean.out), report(retyped.out));
 }
@@ -337,8 +335,9 @@ TEST(Dialogue, SaysWhatWasTypedAtPressEnterWasNotReadAsData) {
       ahead.err);
   // Nothing after it on the line; a second data set; a blank is no data.
   const Session alone = run("x\n3\n" + rest + "y\r\n3\n" + rest);
-  EXPECT_EQ(2, occurrences(alone.err, "was not read as data (press only "
-                                      "ENTER there).\n"));
+  EXPECT_EQ(2, occurrences(alone.err,
+                           "was not read as data (press only "
+                           "ENTER there).\n"));
   EXPECT_TRUE(contains(alone.err, "\"y\""));
   EXPECT_EQ(2, occurrences(alone.out, "ESTIMATING"));
   EXPECT_EQ("", run(" 3\n" + rest).err);
@@ -362,12 +361,12 @@ TEST(Dialogue, StopsOnADataFileOnStandardInputWithOneMessage) {
       "FILE (or kalmir - < FILE)\n";
   for (const std::string file :
        {"case,mt,phase,values\nAnn,1,A,3\nAnn,2,A,5\nAnn,3,B,4\n",
-        "\xEF\xBB\xBF" "case;phase;values\r\nAnn;A;3,5\r\nAnn;A;4\r\n",
+        "\xEF\xBB\xBF"
+        "case;phase;values\r\nAnn;A;3,5\r\nAnn;A;4\r\n",
         "participant\tcondition\tscore\nAnn\tA\t3\nAnn\tB\t4\n"}) {
     const Session s = run(file);
     EXPECT_EQ(kDialogueDataFile, s.nStatus) << file;
-    EXPECT_TRUE(endsWith(s.out, "\n" + kACountPrompt + kACountPrompt))
-        << file;
+    EXPECT_TRUE(endsWith(s.out, "\n" + kACountPrompt + kACountPrompt)) << file;
     EXPECT_EQ(3, occurrences(s.err, "\n")) << s.err;
     EXPECT_TRUE(contains(s.err, kHeaderNote)) << s.err;
     EXPECT_EQ(1, occurrences(s.err, kCountHelp)) << s.err;
@@ -375,7 +374,8 @@ TEST(Dialogue, StopsOnADataFileOnStandardInputWithOneMessage) {
   }
   // A header row typed by mistake, then the data: one refusal (the rest
   // of the header row), and the analysis.
-  const std::string worked = "10\n3 5 4 6 5 7 6 8 7 9\n8\n10 9 12 11 13 12 15 14\n";
+  const std::string worked =
+      "10\n3 5 4 6 5 7 6 8 7 9\n8\n10 9 12 11 13 12 15 14\n";
   const Session slip = run("case,phase,values\n" + worked);
   EXPECT_EQ(0, slip.nStatus);
   EXPECT_TRUE(contains(slip.err, kHeaderNote));

@@ -65,8 +65,8 @@ TEST(Encoding, ConvertsUtf16AndUtf32WithOrWithoutAMark) {
       EXPECT_STREQ(f.name, encodingName(d.encoding));
     }
     // Cut inside the last character: named, with the line it is on.
-    const DecodedText cut = decodeText(
-        std::string(f.mark, f.nMark) + body + wide("7", f.nBytes, false).substr(1));
+    const DecodedText cut = decodeText(std::string(f.mark, f.nMark) + body +
+                                       wide("7", f.nBytes, false).substr(1));
     EXPECT_EQ("", cut.text);
     EXPECT_NE(std::string::npos, cut.error.find(f.name)) << cut.error;
     EXPECT_NE(std::string::npos, cut.error.find("ends inside a character"));
@@ -86,8 +86,7 @@ TEST(Encoding, ReadsOtherBytesAsWindows1252WithANote) {
   // sign as 0x80, a curly quote as 0x93.
   const DecodedText d = decodeText("case\nJ\xFCrgen \x80 \x93x\x94\n");
   EXPECT_EQ(TextEncoding::kWindows1252, d.encoding);
-  EXPECT_EQ("case\n" + kJuergen +
-                " \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D\n",
+  EXPECT_EQ("case\n" + kJuergen + " \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D\n",
             d.text);
   EXPECT_EQ("read as Windows-1252, as it is not UTF-8 (byte 0xFC on line 2)",
             d.note);
@@ -99,7 +98,8 @@ TEST(Encoding, RefusesBytesThatAreNeitherInsteadOfGarblingThem) {
   const DecodedText neither = decodeText("a\nb\x81\n");
   EXPECT_EQ("", neither.text);
   EXPECT_EQ(2, neither.nErrorLine);
-  EXPECT_NE(std::string::npos, neither.error.find("byte 0x81")) << neither.error;
+  EXPECT_NE(std::string::npos, neither.error.find("byte 0x81"))
+      << neither.error;
   // UTF-8 with one damaged byte is not read as Windows-1252 (which would
   // turn its good accents into two letters each).
   const DecodedText damaged = decodeText(kJuergen + "\n\xFC\n");
@@ -107,7 +107,9 @@ TEST(Encoding, RefusesBytesThatAreNeitherInsteadOfGarblingThem) {
   EXPECT_EQ(2, damaged.nErrorLine);
   EXPECT_NE(std::string::npos, damaged.error.find("not valid UTF-8"));
   // A UTF-8 mark followed by bytes that are not UTF-8.
-  EXPECT_NE("", decodeText("\xEF\xBB\xBF" "a\xFC").error);
+  EXPECT_NE("", decodeText("\xEF\xBB\xBF"
+                           "a\xFC")
+                    .error);
 }
 
 TEST(Encoding, ValidatesUtf8AsRfc3629Does) {

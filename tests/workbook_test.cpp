@@ -91,14 +91,13 @@ TEST(Workbook, ReadsEveryKindOfCellOfAnXlsxSheetAsShown) {
   ASSERT_EQ("", sheet.error);
   EXPECT_EQ(WorkbookKind::kXlsx, sheet.kind);
   EXPECT_EQ("Data", sheet.name);
-  EXPECT_EQ((std::vector<std::string>{"Data", "2", "Notes"}),
-            sheet.sheetNames);
+  EXPECT_EQ((std::vector<std::string>{"Data", "2", "Notes"}), sheet.sheetNames);
   const Grid expected = {
       // Shared strings (rich runs joined, the phonetic run left out, an
       // escaped CR, XML entities), an inline string, a formula's text, an
       // error value.
-      {"case", "J\xC3\xBCrgen", "inline", "line\rbreak", "<5 & \"q\"",
-       "case!", "#N/A"},
+      {"case", "J\xC3\xBCrgen", "inline", "line\rbreak", "<5 & \"q\"", "case!",
+       "#N/A"},
       // 15 significant digits at most (the shorter of plain and exponent
       // form beyond 1e15); -0 shows as 0; a format whose "d"
       // is quoted text shows no date; a formula never computed is empty.
@@ -186,8 +185,8 @@ TEST(Workbook, GivesTheSameCasesAsTheSameDataSavedAsCsv) {
     const Worksheet sheet = readWorkbook(fileBytes(file), "");
     ASSERT_EQ("", sheet.error);
     EXPECT_EQ(csv, asCsv(sheet.rows));
-    expectSameCases(fromCsv,
-                    readCaseText(asCsv(sheet.rows), "study", CaseFileOptions()));
+    expectSameCases(
+        fromCsv, readCaseText(asCsv(sheet.rows), "study", CaseFileOptions()));
   }
 }
 

@@ -168,9 +168,9 @@ std::string quoted(const char* s, size_t nLength) {
 bool looksLikeHeaderRow(const std::string& line) {
   if (line.find_first_of(",;\t") == std::string::npos) return false;
   static const char* const kNames[] = {
-      "case",  "phase",     "values",  "value",   "mt",        "time",
-      "id",    "participant", "subject", "score", "session",   "condition",
-      "outcome"};
+      "case",    "phase",     "values",      "value",   "mt",
+      "time",    "id",        "participant", "subject", "score",
+      "session", "condition", "outcome"};
   std::string word;
   for (size_t i = 0; i <= line.size(); ++i) {
     const char c = i < line.size() ? line[i] : ' ';

@@ -79,8 +79,8 @@ const char* iconvName(TextEncoding encoding) {
 }
 
 int lineAt(const std::string& text, size_t nOffset) {
-  return 1 + static_cast<int>(std::count(text.begin(),
-                                         text.begin() + nOffset, '\n'));
+  return 1 + static_cast<int>(
+                 std::count(text.begin(), text.begin() + nOffset, '\n'));
 }
 
 // Converts the bytes from nStart on to UTF-8 through the C library's
@@ -216,8 +216,9 @@ DecodedText decodeText(const std::string& bytes) {
     // A mark that says UTF-8, or valid UTF-8 elsewhere in the file: damaged
     // UTF-8, which no other reading would make right.
     if (bMarked || hasMultibyteUtf8(bytes)) {
-      d.error = bad + " is not valid UTF-8, though the rest of the file is "
-                      "UTF-8; save the file again as UTF-8";
+      d.error = bad +
+                " is not valid UTF-8, though the rest of the file is "
+                "UTF-8; save the file again as UTF-8";
       d.nErrorLine = lineAt(bytes, nValid);
       return d;
     }
@@ -234,8 +235,8 @@ DecodedText decodeText(const std::string& bytes) {
       d.nErrorLine = lineAt(bytes, nValid);
       return d;
     }
-    d.note = "read as Windows-1252, as it is not UTF-8 (" + bad +
-             " on line " + std::to_string(lineAt(bytes, nValid)) + ")";
+    d.note = "read as Windows-1252, as it is not UTF-8 (" + bad + " on line " +
+             std::to_string(lineAt(bytes, nValid)) + ")";
     return d;
   }
 

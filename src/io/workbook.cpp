@@ -72,7 +72,7 @@ namespace {
 
 class GridBuilder {
  public:
-  GridBuilder(std::vector<std::vector<std::string>>* pRows,
+  GridBuilder(std::vector<std::vector<std::string> >* pRows,
               const WorkbookLimits& limits)
       : rows_(*pRows), limits_(limits) {}
 
@@ -153,7 +153,7 @@ class GridBuilder {
     return true;
   }
 
-  std::vector<std::vector<std::string>>& rows_;
+  std::vector<std::vector<std::string> >& rows_;
   const WorkbookLimits& limits_;
   std::vector<std::string> row_;
   size_t nEmptyRows_ = 0;   // empty rows not yet stored
@@ -178,8 +178,8 @@ std::string tooManyCells(const WorkbookLimits& limits) {
 std::string numberText(double fValue) {
   if (fValue == 0.0) return "0";  // -0 too
   char buf[64];
-  std::to_chars_result r =
-      std::to_chars(buf, buf + sizeof buf, fValue, std::chars_format::scientific);
+  std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, fValue,
+                                         std::chars_format::scientific);
   char* pExponent = std::find(buf, r.ptr, 'e');
   const long nDigits = std::count_if(
       buf, pExponent, [](char c) { return c >= '0' && c <= '9'; });
@@ -232,10 +232,9 @@ std::string civilText(int64_t nDays) {
 
 std::string timeText(int64_t nSeconds) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, " %02d:%02d:%02d",
-                static_cast<int>(nSeconds / 3600),
-                static_cast<int>(nSeconds / 60 % 60),
-                static_cast<int>(nSeconds % 60));
+  std::snprintf(
+      buf, sizeof buf, " %02d:%02d:%02d", static_cast<int>(nSeconds / 3600),
+      static_cast<int>(nSeconds / 60 % 60), static_cast<int>(nSeconds % 60));
   return buf;
 }
 
@@ -411,16 +410,16 @@ class Archive {
     if (file == nullptr) {
       const int nCode = zip_error_code_zip(zip_get_error(zip_));
       if (nCode == ZIP_ER_NOPASSWD || nCode == ZIP_ER_ENCRNOTSUPP) {
-        *pError = "the workbook is protected by a password; save it "
-                  "without one, or as CSV";
+        *pError =
+            "the workbook is protected by a password; save it "
+            "without one, or as CSV";
       } else {
         *pError = "the workbook's part \"" + name + "\" cannot be opened (" +
                   zip_error_strerror(zip_get_error(zip_)) + ")";
       }
       return false;
     }
-    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file,
-                                                             zip_fclose);
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
     char buf[65536];
     size_t nTotal = 0;
     for (;;) {
@@ -434,8 +433,8 @@ class Archive {
       if (n == 0) return true;
       nTotal += static_cast<size_t>(n);
       if (nTotal > nMax) {
-        *pError = "the workbook's part \"" + name + "\" inflates to more than " +
-                  std::to_string(nMax >> 20) +
+        *pError = "the workbook's part \"" + name +
+                  "\" inflates to more than " + std::to_string(nMax >> 20) +
                   " MB, more than any workbook of data needs; it was not read";
         return false;
       }
@@ -523,13 +522,12 @@ bool parseXml(const Archive& archive, const std::string& part, size_t nMax,
   });
   // The parts of a workbook never declare a document type; one that does
   // may be defining entities to expand, so it is refused outright.
-  XML_SetStartDoctypeDeclHandler(
-      p, [](void* data, const XML_Char*, const XML_Char*, const XML_Char*,
-            int) {
-        static_cast<XmlHandler*>(data)->fail(
-            "the workbook holds XML with a document type declaration, "
-            "which no workbook has");
-      });
+  XML_SetStartDoctypeDeclHandler(p, [](void* data, const XML_Char*,
+                                       const XML_Char*, const XML_Char*, int) {
+    static_cast<XmlHandler*>(data)->fail(
+        "the workbook holds XML with a document type declaration, "
+        "which no workbook has");
+  });
   const auto feed = [&](const char* s, size_t n, bool bFinal) {
     if (XML_Parse(p, s, static_cast<int>(n), bFinal) == XML_STATUS_OK) {
       return true;
@@ -544,9 +542,9 @@ bool parseXml(const Archive& archive, const std::string& part, size_t nMax,
     }
     return false;
   };
-  if (!archive.read(part, nMax,
-                    [&](const char* s, size_t n) { return feed(s, n, false); },
-                    pError)) {
+  if (!archive.read(
+          part, nMax,
+          [&](const char* s, size_t n) { return feed(s, n, false); }, pError)) {
     return false;
   }
   return feed("", 0, true);
@@ -571,9 +569,8 @@ std::string directoryOf(const std::string& name) {
 // A target relative to directory dir, or absolute from the archive's top,
 // with "." and ".." segments resolved.
 std::string resolveTarget(const std::string& dir, const std::string& target) {
-  const std::string path = !target.empty() && target[0] == '/'
-                               ? target.substr(1)
-                               : dir + target;
+  const std::string path =
+      !target.empty() && target[0] == '/' ? target.substr(1) : dir + target;
   std::vector<std::string> parts;
   size_t nBegin = 0;
   for (;;) {
@@ -621,8 +618,7 @@ class RelsHandler : public XmlHandler {
 // The relationships of part name; none when it has no .rels part.
 bool readRels(const Archive& archive, const std::string& name,
               const WorkbookLimits& limits,
-              std::map<std::string, Relationship>* pRels,
-              std::string* pError) {
+              std::map<std::string, Relationship>* pRels, std::string* pError) {
   const std::string dir = directoryOf(name);
   const std::string relsName =
       dir + "_rels/" + name.substr(dir.size()) + ".rels";
@@ -702,9 +698,8 @@ class StylesHandler : public XmlHandler {
       const char* id = attribute(attrs, "numFmtId");
       const long nId = id == nullptr ? 0 : std::strtol(id, nullptr, 10);
       const auto it = dateFormats_.find(nId);
-      bDateStyles_.push_back(it != dateFormats_.end()
-                                 ? it->second
-                                 : isBuiltinDateFormat(nId));
+      bDateStyles_.push_back(
+          it != dateFormats_.end() ? it->second : isBuiltinDateFormat(nId));
     }
   }
   void end(const char* name) override {
@@ -1064,8 +1059,7 @@ void readXlsx(const Archive& archive, const std::string& selector,
   }
   GridBuilder grid(&pSheet->rows, limits);
   SheetHandler handler(&grid, strings, bDateStyles, book.b1904, limits);
-  parseXml(archive, rel->second.target, limits.nMaxPartBytes, &handler,
-           &error);
+  parseXml(archive, rel->second.target, limits.nMaxPartBytes, &handler, &error);
 }
 
 // ---------------------------------------------------------------------------
@@ -1142,8 +1136,8 @@ class OdsHandler : public XmlHandler {
   void startTable(const char* tableName) {
     names_.push_back(tableName == nullptr ? "" : tableName);
     if (grid_ == nullptr || bDone_) return;
-    bActive_ = name_.empty() ? names_.size() == nTable_ + 1
-                             : names_.back() == name_;
+    bActive_ =
+        name_.empty() ? names_.size() == nTable_ + 1 : names_.back() == name_;
     if (bActive_) {
       bDone_ = true;
       nRead_ = names_.size() - 1;
@@ -1151,8 +1145,8 @@ class OdsHandler : public XmlHandler {
   }
 
   bool roomFor(size_t n) {
-    if (n <= limits_.nMaxPartBytes - std::min(text_.size(),
-                                              limits_.nMaxPartBytes)) {
+    if (n <=
+        limits_.nMaxPartBytes - std::min(text_.size(), limits_.nMaxPartBytes)) {
       return true;
     }
     fail(tooManyCells(limits_));
@@ -1244,7 +1238,7 @@ void readOds(const Archive& archive, const std::string& selector,
     if (!error.empty()) return;
     name.clear();
   }
-  std::vector<std::vector<std::string>> rows;
+  std::vector<std::vector<std::string> > rows;
   GridBuilder grid(&rows, limits);
   std::vector<std::string> names;
   size_t nRead = 0;
@@ -1255,9 +1249,9 @@ void readOds(const Archive& archive, const std::string& selector,
     }
   }
   pSheet->sheetNames = names;
-  const bool bRead = name.empty() ? nTable < names.size()
-                                  : std::find(names.begin(), names.end(),
-                                              name) != names.end();
+  const bool bRead =
+      name.empty() ? nTable < names.size()
+                   : std::find(names.begin(), names.end(), name) != names.end();
   if (!bRead) {
     pickSheet(names, selector, &error);
     return;
