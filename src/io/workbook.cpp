@@ -72,7 +72,7 @@ namespace {
 
 class GridBuilder {
  public:
-  GridBuilder(std::vector<std::vector<std::string> >* pRows,
+  GridBuilder(std::vector<std::vector<std::string>>* pRows,
               const WorkbookLimits& limits)
       : rows_(*pRows), limits_(limits) {}
 
@@ -153,7 +153,7 @@ class GridBuilder {
     return true;
   }
 
-  std::vector<std::vector<std::string> >& rows_;
+  std::vector<std::vector<std::string>>& rows_;
   const WorkbookLimits& limits_;
   std::vector<std::string> row_;
   size_t nEmptyRows_ = 0;   // empty rows not yet stored
@@ -1238,7 +1238,7 @@ void readOds(const Archive& archive, const std::string& selector,
     if (!error.empty()) return;
     name.clear();
   }
-  std::vector<std::vector<std::string> > rows;
+  std::vector<std::vector<std::string>> rows;
   GridBuilder grid(&rows, limits);
   std::vector<std::string> names;
   size_t nRead = 0;
@@ -1278,7 +1278,7 @@ Worksheet readWorkbook(const std::string& bytes, const std::string& sheet,
   if (isLegacyWorkbook(bytes)) {
     result.kind = WorkbookKind::kLegacy;
     result.error =
-        "the file is an old binary Excel workbook (.xls), which cannot be "
+        "the file is an old binary workbook (.xls), which cannot be "
         "read; save it as .xlsx or CSV";
     return result;
   }
