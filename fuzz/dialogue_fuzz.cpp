@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "dialogue.h"
-#include "parallel.h"
 
 namespace {
 
@@ -38,8 +37,6 @@ FILE* emptyInput() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Two threads, so that the stages' shared work is exercised too.
-  setAnalysisThreads(2);
   if (sink() == nullptr || emptyInput() == nullptr) {
     std::perror("kalmir_fuzz: /dev/null");
     std::abort();
@@ -64,6 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   limits.nMaxPhasePoints = nFuzzMaxPhasePoints;
   limits.nSimN = nFuzzSimN;
   limits.nBootSamples = nFuzzBootSamples;
+  // Two threads, so that the stages' shared work is exercised too, kept
+  // from one input to the next.
+  static kalmir::Analyser analyser;
+  limits.nThreads = 2;
+  limits.pAnalyser = &analyser;
   char* pErr = nullptr;
   size_t nErr = 0;
   FILE* err = open_memstream(&pErr, &nErr);
