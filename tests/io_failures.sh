@@ -73,6 +73,10 @@ if [ "$sanitized" != 1 ]; then
   rm -f "$err.want" "$err.got"
 fi
 
+# Endless input without a line end ends at once with a message.
+timeout 20 "$program" /dev/zero > /dev/null 2> "$err"
+expect "an endless line" 2 $? "$err" "/dev/zero:1: the line is longer than 8 MB"
+
 # A file-size limit that -o runs into (SIGXFSZ), and SIGUSR1 and SIGALRM
 # during a run: the temporary file beside the output is gone afterwards.
 study="$(dirname "$worked")/study.csv"
