@@ -29,11 +29,18 @@ kalmir::DataSet longer() {
 }
 
 // Smaller than a report's analysis, large enough that every stage reports
-// progress many times over.
+// progress many times over; smaller still in the sanitizer build, which
+// looks for memory faults and races, not for rounding. The stages keep
+// their shares of the work either way.
 kalmir::Options options(int nThreads) {
   kalmir::Options o;
+#if defined(__SANITIZE_ADDRESS__)
+  o.resamples = 500;
+  o.cases = 5000;
+#else
   o.resamples = 2000;
   o.cases = 20000;
+#endif
   o.threads = nThreads;
   o.keep_means = true;
   return o;
