@@ -303,9 +303,9 @@ TEST(PlotLayout, ContentCarriesTheLinesOnTheirAxesAndTheReportsFigures) {
   EXPECT_EQ(13.0, c.observedMean);
   // As the report prints them: "% .3f", here without the sign's blank.
   EXPECT_EQ(std::vector<std::string>({"D = 1.495", "d = -2.771 (SE 0.662)",
-                                      "r = -0.000", "p = 0.001"}),
+                                      "r = -0.000", "p = .001"}),
             c.caption);
-  EXPECT_EQ("p = 0.001", c.pText);
+  EXPECT_EQ("p = .001", c.pText);
   EXPECT_EQ("1000000000.000", reportFigure(1e9f));
 }
 

@@ -24,6 +24,8 @@
 #include "dialogue.h"
 #include "parallel.h"
 #include "plot.h"
+#include "plotindex.h"
+#include "plotoptions.h"
 #include "table.h"
 
 #ifndef KALMIR_VERSION
@@ -33,46 +35,30 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue)\n"
-    "Analyses every case (an A phase, then a B phase) in the data files and\n"
-    "writes a table with a row per case. FILE - reads standard input.\n"
+    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue; - : stdin)\n"
+    "Analyses every case (an A phase, then a B phase) into a table, a row each.\n"
     "\n"
     "  -f, --format FORMAT   csv (default), json or report\n"
     "  -o, --output FILE     write to FILE, replaced only when complete\n"
     "  -j, --jobs N          analyses at once (default: one per core)\n"
     "      --phase-a LABEL   label of the baseline phase (default A)\n"
     "      --phase-b LABEL   label of the intervention phase (default B)\n"
-    "  -s, --separator SEP   field separator , ; or tab (default: from the "
-    "header)\n"
+    "  -s, --separator SEP   field separator , ; or tab (default: from the header)\n"
     "  -d, --decimal MARK    decimal mark . or , (default . ; either with ;)\n"
-    "      --plot DIR        draw each analysed case into DIR, also in the "
-    "dialogue\n"
-    "      --plot-format F   svg (default), png or pdf\n"
-    "  -h, --help            show this help and exit\n"
-    "  -V, --version         show the version and exit\n"
+    "      --plot DIR        plot each analysis into DIR, listed in DIR/index.html\n"
+    "      --plot-format F   svg (default), png or pdf (png, pdf: drawing module)\n"
+    "      --plot-panels P   both (default), or series: the series graph alone\n"
+    "      --y-range LOW:HI  bound the plots' y axis (values outside are marked)\n"
+    "      --title, --x-label, --y-label TEXT  label plots (--title: dialogue)\n"
+    "  -h, --help            show this help and exit; -V, --version the version\n"
     "\n"
-    "Columns, named in the header row in any case: case, phase, values (or\n"
-    "value), optional mt (or time); others are ignored. A file without a "
-    "case\n"
-    "column is one case named after the file (stdin for -). Empty or NA\n"
-    "values are missing and left out. Labels match without case.\n"
-    "Exit status: 0 all cases analysed, 1 some could not be (see the notes\n"
-    "column), 2 a bad option, an unreadable file or a failed write.\n"
+    "Columns, named in the header row in any case: case, phase, values (or value),\n"
+    "optional mt (or time); others are ignored. Without a case column a file is\n"
+    "one case named after it (stdin for -). Empty or NA values are left out, and\n"
+    "labels match without case. Exit status: 0 all cases analysed, 1 some could\n"
+    "not be (see the notes column), 2 a bad option, file or write.\n"
     "\n"
     "Example: kalmir -j 2 -o results.csv study.csv\n";
-
-// The help, saying so where this build cannot draw.
-std::string helpText() {
-  std::string help = kHelp;
-  if (!plotSupported()) {
-    const std::string from =
-        "draw each analysed case into DIR, also in the "
-        "dialogue";
-    help.replace(help.find(from), from.size(),
-                 "(cannot draw here; --plot DIR says why)");
-  }
-  return help;
-}
 
 const char kStdinName[] = "stdin";
 
@@ -80,7 +66,10 @@ struct Options {
   TableFormat format = TableFormat::kCsv;
   std::string plotDir;  // empty: no plots
   PlotFormat plotFormat = PlotFormat::kSvg;
-  bool bOnlyPlotOptions = true;  // no option but --plot and --plot-format
+  PlotOptions plot;
+  std::string plotOnly;  // a plot option given, for its message without --plot
+  // No option but those of plots (the phase labels name the plot's phases).
+  bool bOnlyPlotOptions = true;
   std::string output;            // empty: the output stream
   int nJobs = 0;
   CaseFileOptions files;
@@ -89,7 +78,18 @@ struct Options {
   bool bVersion = false;
 };
 
-enum LongOnly { kPhaseA = 256, kPhaseB, kPlot, kPlotFormat };
+enum LongOnly {
+  kPhaseA = 256,
+  kPhaseB,
+  kPlot,
+  kPlotFormat,
+  // Options that shape plots (plotoptions.h).
+  kTitle,
+  kXLabel,
+  kYLabel,
+  kYRange,
+  kPlotPanels
+};
 
 const struct option kLongOptions[] = {
     {"format", required_argument, nullptr, 'f'},
@@ -101,6 +101,11 @@ const struct option kLongOptions[] = {
     {"decimal", required_argument, nullptr, 'd'},
     {"plot", required_argument, nullptr, kPlot},
     {"plot-format", required_argument, nullptr, kPlotFormat},
+    {"title", required_argument, nullptr, kTitle},
+    {"x-label", required_argument, nullptr, kXLabel},
+    {"y-label", required_argument, nullptr, kYLabel},
+    {"y-range", required_argument, nullptr, kYRange},
+    {"plot-panels", required_argument, nullptr, kPlotPanels},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -134,14 +139,18 @@ std::string trimmed(const std::string& s) {
 std::string setOption(int nOption, const std::string& value,
                       Options* pOptions) {
   Options& o = *pOptions;
-  if (nOption != kPlot && nOption != kPlotFormat) o.bOnlyPlotOptions = false;
+  if (nOption >= kTitle) {
+    const std::string name = optionName(nOption).substr(2);
+    if (o.plotOnly.empty()) o.plotOnly = "--" + name;
+    return setPlotOption(name, value, &o.plot);
+  }
+  if (nOption != kPlot && nOption != kPlotFormat && nOption != kPhaseA &&
+      nOption != kPhaseB) {
+    o.bOnlyPlotOptions = false;
+  }
   switch (nOption) {
     case kPlot:
       if (value.empty()) return "--plot needs a directory";
-      if (!plotSupported()) {
-        return "this build of kalmir cannot draw plots (" + whyNoPlots() +
-               ")";
-      }
       o.plotDir = value;
       return "";
     case kPlotFormat:
@@ -241,6 +250,20 @@ std::string parseOptions(int argc, char** argv, Options* pOptions) {
   if (lowered(o.files.phaseA) == lowered(o.files.phaseB)) {
     return "--phase-a and --phase-b need different labels";
   }
+  if (!o.plotOnly.empty() && o.plotDir.empty()) {
+    return o.plotOnly + " shapes plots; add --plot DIR";
+  }
+  if (!o.plot.title.empty() && !o.inputs.empty()) {
+    return "--title names the dialogue's plots; with data files each plot "
+           "takes its case's name";
+  }
+  if (!o.plotDir.empty() && !plotFormatSupported(o.plotFormat)) {
+    return std::string("this build of kalmir cannot draw ") +
+           (o.plotFormat == PlotFormat::kPng ? "PNG" : "PDF") + " plots (" +
+           whyNoDrawing() + "); SVG it can";
+  }
+  o.plot.phaseA = o.files.phaseA;
+  o.plot.phaseB = o.files.phaseB;
   if (o.inputs.empty() && !(o.bOnlyPlotOptions && !o.plotDir.empty())) {
     return "no data file given (- reads standard input)";
   }
@@ -265,11 +288,10 @@ std::string preparePlotDir(const std::string& dir) {
   return "";
 }
 
-std::string plotPath(const std::string& dir, const std::string& fileName,
-                     PlotFormat format) {
+std::string plotPath(const std::string& dir, const std::string& fileName) {
   std::string path = dir;
   if (path.back() != '/') path += '/';
-  return path + fileName + plotExtension(format);
+  return path + fileName;
 }
 
 // A results file written beside its final name and renamed onto it once
@@ -490,7 +512,7 @@ class CommandLine {
     if (!what.empty()) return usageError(what);
     if (options_.bHelp || options_.bVersion) {
       std::fputs(
-          options_.bHelp ? helpText().c_str() : "kalmir " KALMIR_VERSION "\n",
+          options_.bHelp ? kHelp : "kalmir " KALMIR_VERSION "\n",
           out_);
       return std::fflush(out_) == 0 && !std::ferror(out_)
                  ? kCliAllAnalysed
@@ -553,10 +575,12 @@ class CommandLine {
       const std::string name = "analysis-" + std::to_string(nAnalysis);
       kalmir::Result named = a;
       named.name = name;
-      const std::string path = plotPath(
-          options_.plotDir, plotFileName(name, &used), options_.plotFormat);
+      const std::string path =
+          plotPath(options_.plotDir, plotFileName(name, &used) +
+                                         plotExtension(options_.plotFormat));
       std::string error;
-      if (!writePlot(path, options_.plotFormat, named, &error)) {
+      if (!writePlot(path, options_.plotFormat, named, options_.plot, {},
+                     &error)) {
         std::fprintf(err_, "kalmir: %s\n", error.c_str());
         return false;
       }
@@ -641,36 +665,53 @@ class CommandLine {
       }
       return true;
     };
-    TableWriter table(options_.format);
+    const bool bPlots = !options_.plotDir.empty();
+    // The plot column stays when the folder could not be made: the table
+    // keeps its shape.
+    const bool bPlotColumn = bPlots || bPlotFailed_;
+    TableWriter table(options_.format, bPlotColumn);
     const TableFormat format = options_.format;
     BatchOptions batch;
     batch.nJobs = options_.nJobs;
     batch.nResamples = size_.resamples;
     batch.nCases = size_.cases;
     // Plot file names are settled here, in case order, so that they do
-    // not depend on which thread finishes first.
-    std::unordered_map<const Case*, std::string> plotPaths;
-    if (!options_.plotDir.empty()) {
+    // not depend on which thread finishes first; each case's entry of the
+    // folder's index has its own place.
+    std::unordered_map<const Case*, std::string> plotNames;
+    std::vector<IndexEntry> index(bPlots ? cases.size() : 0);
+    if (bPlots) {
       std::set<std::string> used;
-      for (const Case& c : cases) {
+      for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        index[i].name = c.name;
+        index[i].error = caseMessage(c);
         if (!c.error.empty()) continue;
-        plotPaths[&c] = plotPath(options_.plotDir, plotFileName(c.name, &used),
-                                 options_.plotFormat);
+        plotNames[&c] = plotFileName(c.name, &used) +
+                        plotExtension(options_.plotFormat);
       }
       batch.bKeepMeans = true;
     }
     std::mutex plotMutex;
     const PlotFormat plotFormat = options_.plotFormat;
     const CaseWork work = [&](const Case& c, const kalmir::Result* a) {
-      if (a != nullptr && !plotPaths.empty()) {
+      std::string plotName;
+      if (a != nullptr && bPlots) {
+        plotName = plotNames.at(&c);
+        PlotOptions plot = options_.plot;
+        if (plot.yLabel.empty()) plot.yLabel = c.valueColumn;
         std::string error;
-        if (!writePlot(plotPaths.at(&c), plotFormat, *a, &error)) {
+        if (!writePlot(plotPath(options_.plotDir, plotName), plotFormat, *a,
+                       plot, c.notes, &error)) {
           std::lock_guard<std::mutex> lock(plotMutex);
           std::fprintf(err_, "kalmir: %s\n", error.c_str());
           bPlotFailed_ = true;
+          plotName.clear();
         }
+        index[static_cast<size_t>(&c - cases.data())] =
+            indexEntry(c.name, plotName, *a, caseNotes(c, a));
       }
-      return tableEntry(format, c, a);
+      return tableEntry(format, c, a, bPlotColumn ? &plotName : nullptr);
     };
     // On standard output each row goes out as soon as it is in order, for
     // whoever reads it as it comes.
@@ -696,8 +737,16 @@ class CommandLine {
       writeError(options_.output.empty() ? "standard output"
                                          : printable(options_.output),
                  nWriteError);
+      return false;
     }
-    return bWritten;
+    if (bPlots) {
+      std::string error;
+      if (!writePlotIndex(options_.plotDir, index, &error)) {
+        std::fprintf(err_, "kalmir: %s\n", error.c_str());
+        bPlotFailed_ = true;
+      }
+    }
+    return true;
   }
 
   FILE* in_;

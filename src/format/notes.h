@@ -20,4 +20,11 @@ std::vector<kalmir::Note> analysisNotes(const Analysis& a, int nNA, int nNB);
 // are in all.
 std::string roundedValuesNote(const std::string& heldAs, int nRounded);
 
+// The notes as a figure shows them, one short caveat each without a
+// closing period: each note on the input (inputNotes) up to its first
+// semicolon, then each of the analysis's notes in a few words.
+std::vector<std::string> figureCaveats(
+    const std::vector<std::string>& inputNotes,
+    const std::vector<kalmir::Note>& notes);
+
 #endif  // KALMIR_NOTES_H_

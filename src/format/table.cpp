@@ -83,7 +83,8 @@ std::string joined(const std::vector<std::string>& notes) {
   return text;
 }
 
-std::string csvRow(const Case& c, const kalmir::Result* a) {
+std::string csvRow(const Case& c, const kalmir::Result* a,
+                   const std::string* pPlot) {
   std::string row = csvField(c.name);
   row += a != nullptr ? ",ok," : ",error,";
   if (a != nullptr) {
@@ -96,13 +97,15 @@ std::string csvRow(const Case& c, const kalmir::Result* a) {
     if (a == nullptr) continue;
     row += col.get != nullptr ? figureText(col.get(*a)) : directionText(a->direction);
   }
+  if (pPlot != nullptr) row += "," + csvField(*pPlot);
   row += ',';
   row += csvField(joined(caseNotes(c, a)));
   row += '\n';
   return row;
 }
 
-std::string jsonObject(const Case& c, const kalmir::Result* a) {
+std::string jsonObject(const Case& c, const kalmir::Result* a,
+                       const std::string* pPlot) {
   Json object;
   object["case"] = c.name;
   object["status"] = a != nullptr ? "ok" : "error";
@@ -116,6 +119,9 @@ std::string jsonObject(const Case& c, const kalmir::Result* a) {
     } else {
       object[col.name] = col.get(*a);  // NaN and infinities become null
     }
+  }
+  if (pPlot != nullptr) {
+    object["plot"] = pPlot->empty() ? Json(nullptr) : Json(*pPlot);
   }
   object["notes"] = joined(caseNotes(c, a));
   // Bytes that are not UTF-8 (a name from a file in another encoding)
@@ -135,17 +141,18 @@ std::string report(const Case& c, const kalmir::Result* a) {
 
 }  // namespace
 
-std::string csvHeader() {
+std::string csvHeader(bool bPlotColumn) {
   std::string header = "case,status,n_a,n_b";
   for (const FigureColumn& col : kFigures)
     header += std::string(",") + col.name;
+  if (bPlotColumn) header += ",plot";
   return header + ",notes\n";
 }
 
 std::string TableWriter::begin() const {
   switch (format_) {
     case TableFormat::kCsv:
-      return csvHeader();
+      return csvHeader(bPlotColumn_);
     case TableFormat::kJson:
       return "[";
     case TableFormat::kReport:
@@ -165,12 +172,13 @@ std::string TableWriter::end() const {
   return nEntries_ == 0 ? "]\n" : "\n]\n";
 }
 
-std::string tableEntry(TableFormat format, const Case& c, const kalmir::Result* a) {
+std::string tableEntry(TableFormat format, const Case& c,
+                       const kalmir::Result* a, const std::string* pPlot) {
   switch (format) {
     case TableFormat::kCsv:
-      return csvRow(c, a);
+      return csvRow(c, a, pPlot);
     case TableFormat::kJson:
-      return jsonObject(c, a);
+      return jsonObject(c, a, pPlot);
     case TableFormat::kReport:
       break;
   }

@@ -306,6 +306,7 @@ class CaseFileReader {
       if (!cols.error.empty()) return fail(pFile, nLine, cols.error);
       cSep_ = cSep;
       cols_ = cols;
+      valueColumn_ = trim(header.fields[static_cast<size_t>(cols.nValue)]);
       return true;
     }
     std::string what =
@@ -333,6 +334,7 @@ class CaseFileReader {
     PendingCase& p = pending_.back();
     p.c.name = name;
     p.c.file = name_;
+    p.c.valueColumn = valueColumn_;
     p.c.nLine = nLine;
     return p;
   }
@@ -574,6 +576,7 @@ class CaseFileReader {
   const CaseFileOptions& options_;
   char cSep_ = ',';
   Columns cols_;
+  std::string valueColumn_;
   std::vector<PendingCase> pending_;
   std::unordered_map<std::string, size_t> index_;
 };
