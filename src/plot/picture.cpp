@@ -22,8 +22,8 @@ const double kPathWidth = 1.1;
 const std::vector<double> kNullDashes = {6, 4};
 const std::vector<double> kBDashes = {9, 3, 2, 3};
 const std::vector<double> kPhaseDashes = {4, 3};
-const double kArrowLength = 11;
-const double kArrowHead = 4.5;
+const double kArrowLength = 14;
+const double kArrowHead = 6;
 
 Shape stroked(const Colour& c, double width,
               const std::vector<double>& dashes = {}) {
@@ -84,7 +84,7 @@ Shape triangles(const std::vector<Point>& centres, double radius) {
 void addArrow(const Point& tip, bool bUp, const Colour& head,
               Picture* pPicture) {
   const double dir = bUp ? 1 : -1;  // toward the inside of the frame
-  Shape stem = stroked(kInk, 1.2);
+  Shape stem = stroked(kInk, 1.5);
   addLine(&stem, tip.x, tip.y + dir * kArrowHead, tip.x,
           tip.y + dir * kArrowLength);
   pPicture->shapes.push_back(stem);
@@ -191,7 +191,7 @@ void addSwatch(const LegendSwatch& sw, Picture* pPicture) {
       break;
     }
     case LegendKey::kOffScale:
-      addArrow({midX, b.y - 1.5}, true, kWhite, pPicture);
+      addArrow({midX, b.y - 3}, true, kWhite, pPicture);
       break;
     case LegendKey::kNullBars:
     case LegendKey::kExpBars:

@@ -35,8 +35,6 @@ const double kCaveatRow = 1.3 * kTextSize;
 const double kSeriesFrameHeight = 225;
 const double kSeriesAloneHeight = 300;
 const double kMeansFrameHeight = 170;
-// An arrow for a value off the scale, tip on the frame's edge.
-const double kArrowLength = 11;
 // Phase names sit this far above the series frame, clear of a tick label
 // at its top edge.
 const double kPhaseLabelRise = 8;
@@ -423,16 +421,15 @@ std::string offScaleCaveat(const PlotContent& c, const std::vector<int>& off) {
   const std::string why =
       c.bFixedRange ? "outside the y range " + shortestText(c.rangeLo, false) +
                           " to " + shortestText(c.rangeHi, false)
-                    : "far from the other values (beyond " +
-                          shortestText(kFarIqrs, false) +
-                          " times their interquartile range)";
+                    : "over " + shortestText(kFarIqrs, false) +
+                          " interquartile ranges beyond the rest";
   if (off.size() == 1) {
     return shortestText(c.fY[static_cast<size_t>(off[0])], true) +
-           " at occasion " + std::to_string(off[0] + 1) + " lies " + why +
-           "; an arrow at the frame's edge marks it";
+           " at occasion " + std::to_string(off[0] + 1) +
+           " is drawn off the scale (" + why + ")";
   }
-  return std::to_string(off.size()) + " values lie " + why +
-         "; arrows at the frame's edges mark them (" + list + ")";
+  return std::to_string(off.size()) + " values are drawn off the scale (" +
+         why + "): " + list;
 }
 
 // The part of the segment a ... b inside r (Liang-Barsky); false when none
@@ -627,8 +624,10 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
     for (const std::string& line :
          wrapText("Note: " + capitalised(caveat) + ".", inner, kTextSize,
                   textWidth)) {
-      L.text.push_back(textBox(line, kEdge, y + kAscent * kTextSize,
-                               kTextSize, false, textWidth));
+      TextBox t = textBox(line, L.width / 2, y + kAscent * kTextSize,
+                          kTextSize, false, textWidth, Align::kMiddle);
+      t.x -= t.width / 2;
+      L.text.push_back(t);
       y += kCaveatRow;
     }
   }
