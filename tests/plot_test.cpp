@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +18,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#if KALMIR_TEST_PNG
+#include <png.h>
+#endif
+
+#include "fontmetrics.h"
+#include "plotlayout.h"
 
 namespace fs = std::filesystem;
 
@@ -326,4 +335,151 @@ TEST_F(PlotFiles, SvgIsWrittenWithoutTheDrawingModule) {
                 whyNoDrawing() + ")",
             write(path, PlotFormat::kPng, c.input("x")));
   EXPECT_FALSE(fs::exists(path));
+}
+
+namespace {
+
+// The words pdftotext finds in a PDF, with their boxes in points.
+struct Word {
+  std::string text;
+  double xMin, yMin, xMax, yMax;
+};
+
+std::vector<Word> pdfWords(const fs::path& pdf) {
+  std::vector<Word> words;
+  const std::string command =
+      "pdftotext -bbox " + pdf.string() + " - 2>/dev/null";
+  FILE* in = popen(command.c_str(), "r");
+  if (in == nullptr) return words;
+  std::string html;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) {
+    html.append(buf, n);
+  }
+  pclose(in);
+  for (size_t at = html.find("<word "); at != std::string::npos;
+       at = html.find("<word ", at + 1)) {
+    Word w;
+    if (std::sscanf(html.c_str() + at,
+                    "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
+                    &w.xMin, &w.yMin, &w.xMax, &w.yMax) != 4) {
+      continue;
+    }
+    const size_t begin = html.find('>', at) + 1;
+    w.text = html.substr(begin, html.find("</word>", begin) - begin);
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"&lt;", "<"},
+          {"&gt;", ">"},
+          {"&quot;", "\""},
+          {"&amp;", "&"}}) {
+      for (size_t p; (p = w.text.find(from)) != std::string::npos;) {
+        w.text.replace(p, from.size(), to);
+      }
+    }
+    words.push_back(w);
+  }
+  return words;
+}
+
+#if KALMIR_TEST_PNG
+// A PNG as grey levels, one byte a pixel.
+struct Grey {
+  int nWidth = 0, nHeight = 0;
+  std::vector<unsigned char> pixels;
+  int at(int x, int y) const {
+    return pixels[static_cast<size_t>(y) * static_cast<size_t>(nWidth) +
+                  static_cast<size_t>(x)];
+  }
+};
+
+Grey readPng(const fs::path& path) {
+  Grey g;
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return g;
+  image.format = PNG_FORMAT_GRAY;
+  g.nWidth = static_cast<int>(image.width);
+  g.nHeight = static_cast<int>(image.height);
+  g.pixels.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, g.pixels.data(), 0, nullptr)) {
+    g.nWidth = g.nHeight = 0;
+  }
+  return g;
+}
+#endif
+
+}  // namespace
+
+TEST_F(PlotFiles, EveryFormatPutsItsLabelsInTheSamePlaces) {
+  // The layout says where each piece of text goes; the SVG puts it there
+  // (SvgWriter's test). The PNG's ink, and the ink of the PDF as poppler
+  // renders it at the same resolution, start and end there to within a
+  // glyph's side bearing; and the PDF's text is text, its words found
+  // where they are drawn (pdftotext places them to within a few tenths of
+  // a point, from the font's rounded widths).
+  if (!drawsPngAndPdf()) GTEST_SKIP() << "this build draws no PNG or PDF";
+  if (std::system("command -v pdftotext >/dev/null 2>&1") != 0 ||
+      std::system("command -v pdftoppm >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "pdftotext and pdftoppm (poppler-utils) are missing";
+  }
+  const Case c(10, 8);
+  PlotOptions options;
+  options.phaseA = "Baseline";
+  options.phaseB = "Intervention";
+  options.yLabel = "Words per minute";
+  const kalmir::Result r = c.input("Ann (pilot)");
+  const PlotContent content = plotContent(r, options);
+  const PlotLayout L = layOutPlot(content, textAdvance);
+  ASSERT_EQ("", write(dir_ / "a.pdf", PlotFormat::kPdf, r, options));
+  ASSERT_EQ("", write(dir_ / "a.png", PlotFormat::kPng, r, options));
+  const std::vector<Word> words = pdfWords(dir_ / "a.pdf");
+  ASSERT_FALSE(words.empty());
+#if KALMIR_TEST_PNG
+  const std::string render = "pdftoppm -r 144 -png -singlefile " +
+                             (dir_ / "a.pdf").string() + " " +
+                             (dir_ / "rendered").string();
+  ASSERT_EQ(0, std::system(render.c_str()));
+  const Grey images[] = {readPng(dir_ / "a.png"),
+                         readPng(dir_ / "rendered.png")};
+  for (const Grey& image : images) {
+    ASSERT_EQ(static_cast<int>(std::ceil(2 * L.width)), image.nWidth);
+    ASSERT_EQ(static_cast<int>(std::ceil(2 * L.height)), image.nHeight);
+  }
+#endif
+  int nChecked = 0;
+  for (const TextBox& t : L.text) {
+    if (t.bVertical) continue;
+    SCOPED_TRACE(t.text);
+    const std::string first = t.text.substr(0, t.text.find(' '));
+    bool bFound = false;
+    for (const Word& w : words) {
+      bFound |= w.text == first && std::fabs(w.xMin - t.x) < 0.4 &&
+                w.yMin < t.y && t.y < w.yMax;
+    }
+    EXPECT_TRUE(bFound);
+#if KALMIR_TEST_PNG
+    // Dark pixels within the box, from near its left end to near its
+    // right end, and none just outside (a tick mark is 3 points away).
+    const Rect b = t.bounds();
+    const int y0 = static_cast<int>(2 * b.y);
+    const int y1 = static_cast<int>(2 * b.bottom());
+    const int x0 = static_cast<int>(2 * b.x) - 4;
+    const int x1 = static_cast<int>(2 * b.right()) + 4;
+    for (const Grey& image : images) {
+      int nLeft = x1, nRight = x0;
+      for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+          if (image.at(x, y) < 100) {
+            nLeft = std::min(nLeft, x);
+            nRight = std::max(nRight, x);
+          }
+        }
+      }
+      EXPECT_NEAR(2 * b.x, nLeft, 3.5);
+      EXPECT_NEAR(2 * b.right(), nRight, 5);
+    }
+#endif
+    ++nChecked;
+  }
+  EXPECT_GT(nChecked, 40);
 }

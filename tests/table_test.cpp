@@ -103,6 +103,39 @@ TEST(Table, EveryColumnTakesItsSlot) {
   EXPECT_EQ("", object["notes"]);
 }
 
+TEST(Table, APlotColumnNamesEachPlotBeforeTheNotes) {
+  // Only when plots are drawn; a case without a plot has it empty.
+  const kalmir::Result a = numberedFigures();
+  EXPECT_EQ(csvHeader().substr(0, csvHeader().size() - 6) + "plot,notes\n",
+            csvHeader(true));
+  const std::string plot = "Al.svg", none;
+  const std::string row =
+      tableEntry(TableFormat::kCsv, goodCase("Al"), &a, &plot);
+  EXPECT_EQ(",increase,24,Al.svg,\n", row.substr(row.size() - 21));
+  Case bad = goodCase("Bo");
+  bad.error = "no B phase";
+  const std::string badRow =
+      tableEntry(TableFormat::kCsv, bad, nullptr, &none);
+  EXPECT_EQ(split(csvHeader(true), ',').size(), split(badRow, ',').size());
+  // A name that needs quotes in CSV gets them in this column too.
+  const std::string quoted = "A, B.svg";
+  const std::string quotedRow =
+      tableEntry(TableFormat::kCsv, goodCase("Al"), &a, &quoted);
+  EXPECT_NE(std::string::npos, quotedRow.find(",\"A, B.svg\","));
+  const nlohmann::ordered_json object = nlohmann::ordered_json::parse(
+      tableEntry(TableFormat::kJson, goodCase("Al"), &a, &plot));
+  EXPECT_EQ("Al.svg", object["plot"]);
+  std::string last;
+  for (const auto& item : object.items()) last = item.key();
+  EXPECT_EQ("notes", last);
+  EXPECT_TRUE(nlohmann::ordered_json::parse(
+                  tableEntry(TableFormat::kJson, bad, nullptr, &none))["plot"]
+                  .is_null());
+  EXPECT_FALSE(nlohmann::ordered_json::parse(
+                   tableEntry(TableFormat::kJson, goodCase("Al"), &a))
+                   .contains("plot"));
+}
+
 TEST(Table, FiguresReadBackAsTheSameFloats) {
   kalmir::Result a = numberedFigures();
   a.null_model.intercept = 0.1f;

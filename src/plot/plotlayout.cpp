@@ -436,25 +436,36 @@ std::string offScaleCaveat(const PlotContent& c, const std::vector<int>& off) {
 // of it is.
 bool clipSegment(Point a, Point b, const Rect& r, Point* pA, Point* pB) {
   double t0 = 0, t1 = 1;
+  int nEdge0 = -1, nEdge1 = -1;  // the edges that cut the ends, if any
   const double dx = b.x - a.x, dy = b.y - a.y;
   const double p[] = {-dx, dx, -dy, dy};
   const double q[] = {a.x - r.x, r.right() - a.x, a.y - r.y, r.bottom() - a.y};
+  const double edges[] = {r.x, r.right(), r.y, r.bottom()};
   for (int k = 0; k < 4; ++k) {
     if (p[k] == 0) {
       if (q[k] < 0) return false;
       continue;
     }
     const double t = q[k] / p[k];
-    if (p[k] < 0) {
-      t0 = std::max(t0, t);
-    } else {
-      t1 = std::min(t1, t);
+    if (p[k] < 0 && t > t0) {
+      t0 = t;
+      nEdge0 = k;
+    } else if (p[k] > 0 && t < t1) {
+      t1 = t;
+      nEdge1 = k;
     }
   }
   if (t0 > t1) return false;
-  // Ends inside stay exactly where they were.
-  *pA = t0 == 0 ? a : Point{a.x + t0 * dx, a.y + t0 * dy};
-  *pB = t1 == 1 ? b : Point{a.x + t1 * dx, a.y + t1 * dy};
+  // Ends inside stay exactly where they were; cut ends lie exactly on
+  // their edge.
+  auto at = [&](double t, int nEdge) {
+    if (nEdge < 0) return t == 0 ? a : b;
+    Point c = {a.x + t * dx, a.y + t * dy};
+    (nEdge < 2 ? c.x : c.y) = edges[nEdge];
+    return c;
+  };
+  *pA = at(t0, nEdge0);
+  *pB = at(t1, nEdge1);
   return true;
 }
 
