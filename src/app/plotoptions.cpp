@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "casefile.h"
+#include "text.h"
 
 namespace {
 

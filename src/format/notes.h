@@ -27,4 +27,12 @@ std::vector<std::string> figureCaveats(
     const std::vector<std::string>& inputNotes,
     const std::vector<kalmir::Note>& notes);
 
+// Notes on a design: a phase of n < 3 points; a reversal series of
+// nChanges < 3 phase changes; a study whose cases' interventions start at
+// nStarts < 3 distinct times; a study whose cases share a start.
+std::string shortPhaseDesignNote(const std::string& phase, int n);
+std::string fewChangesDesignNote(int nChanges);
+std::string fewCasesDesignNote(int nStarts);
+std::string notStaggeredDesignNote();
+
 #endif  // KALMIR_NOTES_H_

@@ -63,8 +63,14 @@ std::string figureText(float f) {
   return std::string(buf, r.ptr);
 }
 
-// A CSV field, quoted when it holds a separator, a quote or a line end.
-std::string csvField(const std::string& s) {
+// A CSV text field. Spreadsheets run a cell that begins with =, +, -, @,
+// a tab or a carriage return as a formula, so such text gets a leading
+// apostrophe, which they show as text; then it is quoted when it holds a
+// separator, a quote or a line end.
+std::string csvField(const std::string& text) {
+  const bool bFormulaLike =
+      !text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos;
+  const std::string s = bFormulaLike ? "'" + text : text;
   if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
   std::string quoted = "\"";
   for (char c : s) {
@@ -83,76 +89,155 @@ std::string joined(const std::vector<std::string>& notes) {
   return text;
 }
 
-std::string csvRow(const Case& c, const kalmir::Result* a,
-                   const std::string* pPlot) {
-  std::string row = csvField(c.name);
-  row += a != nullptr ? ",ok," : ",error,";
-  if (a != nullptr) {
-    row += std::to_string(c.nNA) + "," + std::to_string(c.nNB);
-  } else {
-    row += ",";
-  }
-  for (const FigureColumn& col : kFigures) {
-    row += ',';
-    if (a == nullptr) continue;
-    row += col.get != nullptr ? figureText(col.get(*a)) : directionText(a->direction);
-  }
-  if (pPlot != nullptr) row += "," + csvField(*pPlot);
-  row += ',';
-  row += csvField(joined(caseNotes(c, a)));
-  row += '\n';
-  return row;
+using kalmir::Field;
+using kalmir::FieldKind;
+
+Field textField(const char* name, std::string text) {
+  Field f;
+  f.name = name;
+  f.kind = FieldKind::text;
+  f.text = std::move(text);
+  return f;
 }
 
-std::string jsonObject(const Case& c, const kalmir::Result* a,
-                       const std::string* pPlot) {
-  Json object;
-  object["case"] = c.name;
-  object["status"] = a != nullptr ? "ok" : "error";
-  object["n_a"] = a != nullptr ? Json(c.nNA) : Json(nullptr);
-  object["n_b"] = a != nullptr ? Json(c.nNB) : Json(nullptr);
+Field integerField(const char* name, int n) {
+  Field f;
+  f.name = name;
+  f.kind = FieldKind::integer;
+  f.number = n;
+  f.text = std::to_string(n);
+  return f;
+}
+
+Field figureField(const char* name, float value) {
+  Field f;
+  f.name = name;
+  f.kind = FieldKind::figure;
+  f.number = value;
+  f.text = figureText(value);
+  return f;
+}
+
+Field emptyField(const char* name) {
+  Field f;
+  f.name = name;
+  return f;
+}
+
+// Every column of a row: the figures of a, or empty ones when a is null.
+std::vector<Field> rowFields(const std::string& name, const kalmir::Result* a,
+                             const std::vector<std::string>& notes) {
+  std::vector<Field> row;
+  row.push_back(textField("case", name));
+  row.push_back(textField("status", a != nullptr ? "ok" : "error"));
+  row.push_back(a != nullptr ? integerField("n_a", a->n_a) : emptyField("n_a"));
+  row.push_back(a != nullptr ? integerField("n_b", a->n_b) : emptyField("n_b"));
   for (const FigureColumn& col : kFigures) {
     if (a == nullptr) {
-      object[col.name] = nullptr;
+      row.push_back(emptyField(col.name));
     } else if (col.get == nullptr) {
-      object[col.name] = directionText(a->direction);
+      row.push_back(textField(col.name, directionText(a->direction)));
     } else {
-      object[col.name] = col.get(*a);  // NaN and infinities become null
+      row.push_back(figureField(col.name, col.get(*a)));
     }
   }
-  if (pPlot != nullptr) {
-    object["plot"] = pPlot->empty() ? Json(nullptr) : Json(*pPlot);
-  }
-  object["notes"] = joined(caseNotes(c, a));
-  // Bytes that are not UTF-8 (a name from a file in another encoding)
-  // become U+FFFD instead of stopping the table.
-  return object.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-std::string report(const Case& c, const kalmir::Result* a) {
-  std::string text = "== " + printable(c.name, 1000) + "\n";
-  if (a == nullptr) return text + "Not analysed: " + caseMessage(c) + ".\n\n\n";
-  text += reportText(*a);
-  for (const std::string& note : caseNotes(c, a)) {
-    text += "Note: " + note + ".\n";
-  }
-  return text;
+  row.push_back(textField("notes", joined(notes)));
+  return row;
 }
 
 }  // namespace
 
-std::string csvHeader(bool bPlotColumn) {
-  std::string header = "case,status,n_a,n_b";
-  for (const FigureColumn& col : kFigures)
-    header += std::string(",") + col.name;
-  if (bPlotColumn) header += ",plot";
-  return header + ",notes\n";
+namespace kalmir {
+
+std::vector<std::string> table_columns() {
+  std::vector<std::string> names;
+  for (const Field& f : rowFields("", nullptr, {})) names.push_back(f.name);
+  return names;
+}
+
+std::vector<Field> table_row(const Result& result,
+                             const std::vector<std::string>& input_notes) {
+  std::vector<std::string> notes = input_notes;
+  for (const Note& note : result.notes) notes.push_back(note.text);
+  return rowFields(result.name, &result, notes);
+}
+
+std::vector<Field> table_error_row(const std::string& name,
+                                   const std::string& reason) {
+  return rowFields(name, nullptr, {reason});
+}
+
+std::string csv_header() {
+  std::string header;
+  for (const std::string& name : table_columns()) {
+    if (!header.empty()) header += ',';
+    header += name;
+  }
+  return header + "\n";
+}
+
+std::string csv_line(const std::vector<Field>& row) {
+  std::string line;
+  for (size_t i = 0; i < row.size(); ++i) {
+    if (i > 0) line += ',';
+    line += row[i].kind == FieldKind::text ? csvField(row[i].text) : row[i].text;
+  }
+  return line + "\n";
+}
+
+std::string json_object(const std::vector<Field>& row) {
+  // Bytes that are not UTF-8 (a name from a file in another encoding)
+  // become U+FFFD instead of stopping the table.
+  auto dumped = [](const auto& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+  };
+  std::string object = "{";
+  for (const Field& f : row) {
+    if (object.size() > 1) object += ',';
+    object += dumped(Json(f.name)) + ':';
+    switch (f.kind) {
+      case FieldKind::text:
+        object += dumped(Json(f.text));
+        break;
+      case FieldKind::integer:
+        object += dumped(Json(static_cast<std::int64_t>(f.number)));
+        break;
+      case FieldKind::figure:
+        // Floats stay floats; NaN and infinities become null.
+        object += dumped(Json(static_cast<float>(f.number)));
+        break;
+      case FieldKind::number:
+        object += dumped(nlohmann::json(f.number));
+        break;
+      case FieldKind::empty:
+        object += "null";
+        break;
+    }
+  }
+  return object + "}";
+}
+
+}  // namespace kalmir
+
+std::vector<Field> withPlotColumn(std::vector<Field> row,
+                                  const std::string& plotFile) {
+  const auto notes = row.end() - 1;  // the notes are always last
+  row.insert(notes, plotFile.empty() ? emptyField("plot")
+                                     : textField("plot", plotFile));
+  return row;
 }
 
 std::string TableWriter::begin() const {
   switch (format_) {
     case TableFormat::kCsv:
-      return csvHeader(bPlotColumn_);
+      if (bPlotColumn_) {
+        std::string header;
+        for (const Field& f : withPlotColumn(rowFields("", nullptr, {}), "")) {
+          header += (header.empty() ? "" : ",") + f.name;
+        }
+        return header + "\n";
+      }
+      return kalmir::csv_header();
     case TableFormat::kJson:
       return "[";
     case TableFormat::kReport:
@@ -172,26 +257,3 @@ std::string TableWriter::end() const {
   return nEntries_ == 0 ? "]\n" : "\n]\n";
 }
 
-std::string tableEntry(TableFormat format, const Case& c,
-                       const kalmir::Result* a, const std::string* pPlot) {
-  switch (format) {
-    case TableFormat::kCsv:
-      return csvRow(c, a, pPlot);
-    case TableFormat::kJson:
-      return jsonObject(c, a, pPlot);
-    case TableFormat::kReport:
-      break;
-  }
-  return report(c, a);
-}
-
-std::string caseMessage(const Case& c) {
-  return c.file + ":" + std::to_string(c.nLine) + ": " + c.error;
-}
-
-std::vector<std::string> caseNotes(const Case& c, const kalmir::Result* a) {
-  if (a == nullptr) return {caseMessage(c)};
-  std::vector<std::string> notes = c.notes;
-  for (const kalmir::Note& note : a->notes) notes.push_back(note.text);
-  return notes;
-}

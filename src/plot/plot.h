@@ -37,6 +37,10 @@ bool plotFormatSupported(PlotFormat format);
 // build: "it was built without Cairo", or the loader's reason. Empty when
 // they can.
 std::string whyNoDrawing();
+// Whether this build draws PNG and PDF and its drawing module is where it
+// is looked for, found without loading it (for the help, which must start
+// quickly). True does not promise that the module loads.
+bool drawingModuleFound();
 
 // The plot of result, analysed with its simulated means kept, as an SVG
 // document, shaped by options; inputNotes are the case's notes on its

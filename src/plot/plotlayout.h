@@ -18,7 +18,7 @@
 
 // The page is 640 points wide, a plot to read on a screen at full size or
 // to print on half a page; it is as high as its panels, caveats and
-// legends need (620 points for the worked example).
+// legends need (625 points for the worked example).
 const double kPlotWidth = 640;
 
 // Width in points of text set in a font of fSize points, bold or regular.
