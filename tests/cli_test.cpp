@@ -358,6 +358,12 @@ TEST(CommandLine, ExitStatusesAndMessages) {
       {{"--plot", dir.path("p"), "--y-range", "-1e9:inf", good},
        "--y-range takes LOW:HIGH, two numbers with LOW below HIGH (such as "
        "0:100), not \"-1e9:inf\""},
+      {{"--plot", dir.path("p"), "--y-range", "1:1.0000001", good},
+       "--y-range 1:1.0000001 lies beyond 1e12 or spans less than a "
+       "millionth of its size"},
+      {{"--plot", dir.path("p"), "--y-range", "-1e13:0", good},
+       "--y-range -1e13:0 lies beyond 1e12 or spans less than a millionth "
+       "of its size"},
       {{"--plot", dir.path("p"), "--plot-panels", "means", good},
        "unknown plot panels \"means\" (series or both)"},
       {{"--plot", dir.path("p"), "--x-label", "", good},

@@ -194,6 +194,8 @@ TEST(PlotLayout, TicksAreRoundMultiplesInsideTheRange) {
   EXPECT_EQ(std::vector<double>({1, 2}), ticksInRange(0.5, 2.5, 1));
   // Both ends of the range can be ticks themselves.
   EXPECT_EQ(std::vector<double>({0, 0.5, 1}), ticksInRange(0, 1, 0.5));
+  // Multiples too far out to count one by one give no ticks, not a hang.
+  EXPECT_TRUE(ticksInRange(1, 1.0000000000000002, 1e-18).empty());
 }
 
 TEST(PlotLayout, TickLabelsAreShortDistinctAndReadBackAsTheirTicks) {

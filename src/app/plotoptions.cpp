@@ -1,5 +1,6 @@
 #include "plotoptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -41,6 +42,14 @@ std::string setPlotOption(const std::string& name, const std::string& value,
       return "--y-range takes LOW:HIGH, two numbers with LOW below HIGH "
              "(such as 0:100), not \"" +
              printable(value) + "\"";
+    }
+    // Values lie within 1e9 and a float tells about 7 digits apart: a
+    // range past either could not be drawn with ticks.
+    const double kMaxMagnitude = 1e12;
+    if (std::fabs(lo) > kMaxMagnitude || std::fabs(hi) > kMaxMagnitude ||
+        hi - lo < 1e-6 * std::max(std::fabs(lo), std::fabs(hi))) {
+      return "--y-range " + printable(value) +
+             " lies beyond 1e12 or spans less than a millionth of its size";
     }
     o.bYRange = true;
     o.yLow = lo;

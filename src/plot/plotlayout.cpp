@@ -252,7 +252,11 @@ std::vector<double> ticksInRange(double lo, double hi, double step) {
   std::vector<double> ticks;
   const double first = std::ceil(lo / step);
   const double last = std::floor(hi / step);
-  if (!(last - first < 1000)) return ticks;
+  // Beyond 2^53 multiples no longer count one by one.
+  if (!(last - first < 1000) || !(std::fabs(first) < 9e15) ||
+      !(std::fabs(last) < 9e15)) {
+    return ticks;
+  }
   for (double i = first; i <= last; ++i) {
     // i * step can round a hair past an end that is itself a multiple.
     ticks.push_back(i == 0 ? 0.0 : std::clamp(i * step, lo, hi));
