@@ -78,6 +78,9 @@ check "a planted link: its target untouched" \
   test "$(cat "$tmp/victim.txt")" = "precious"
 check "a planted link: replaced by the plot" \
   test ! -L "$tmp/planted/Ann.svg" -a -s "$tmp/planted/Ann.svg"
+touch "$tmp/planted/touched"
+check "a plot has the mode a new file gets" \
+  test "$(stat -c %a "$tmp/planted/Ann.svg")" = "$(stat -c %a "$tmp/planted/touched")"
 check "no temporary file left in the folder" \
   test -z "$(ls -A "$tmp/planted" | grep '^\.')"
 

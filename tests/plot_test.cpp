@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -263,25 +262,25 @@ TEST_F(PlotFiles, WritesOnlyWhereAskedAndNeverHalfAFile) {
 
 TEST_F(PlotFiles, AFullDiskLeavesNoFile) {
   // A file system with room for nothing more: a small tmpfs is not to be
-  // had without privileges, so a file size limit stands in for it.
+  // had without privileges, so a file size limit stands in for it, set
+  // for this write only.
   const Case c(10, 8);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {1000, 1000};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::string error;
-    const bool bWritten =
-        writePlot((dir_ / "full.svg").string(), PlotFormat::kSvg,
-                  c.input("Full"), PlotOptions(), {}, &error);
-    _exit(!bWritten && error.find("File too large") != std::string::npos
-              ? 0
-              : 1);
-  }
-  int nStatus = 0;
-  waitpid(pid, &nStatus, 0);
-  EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+  struct rlimit saved;
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+  struct rlimit limit = saved;
+  limit.rlim_cur = 1000;
+  void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limit));
+  std::string error;
+  const bool bWritten = writePlot((dir_ / "full.svg").string(),
+                                  PlotFormat::kSvg, c.input("Full"),
+                                  PlotOptions(), {}, &error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, handler);
+  EXPECT_FALSE(bWritten);
+  EXPECT_EQ("cannot write " + (dir_ / "full.svg").string() +
+                ": File too large",
+            error);
   EXPECT_TRUE(names().empty());
 }
 

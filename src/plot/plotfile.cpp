@@ -10,6 +10,21 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+
+// The process's umask, read once: reading it means setting it, which
+// must not happen while other threads create files.
+mode_t processUmask() {
+  static const mode_t mask = [] {
+    const mode_t m = umask(0);
+    umask(m);
+    return m;
+  }();
+  return mask;
+}
+
+}  // namespace
+
 bool replaceFile(const std::string& path,
                  const std::function<std::string(int nFd)>& write,
                  std::string* pError) {
@@ -36,9 +51,7 @@ bool replaceFile(const std::string& path,
   if (fd < 0) return fail(std::strerror(errno));
   temp = name.data();
   // mkstemp makes the file private; a plot gets what a new file would.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
+  fchmod(fd, 0666 & ~processUmask());
   std::string why = write(fd);
   if (why.empty() && fsync(fd) != 0) why = std::strerror(errno);
   if (::close(fd) != 0 && why.empty()) why = std::strerror(errno);
