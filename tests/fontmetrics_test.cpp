@@ -35,16 +35,17 @@ TEST(FontMetrics, ACharacterTheFontLacksTakesAnEm) {
 
 TEST(FontMetrics, TextIsMadeFitToDraw) {
   const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
-  EXPECT_EQ("J\xC3\xBCrgen \xE5\xBC\xA0", wellFormedText("J\xC3\xBCrgen \xE5\xBC\xA0"));
+  EXPECT_EQ("J\xC3\xBCrgen \xE5\xBC\xA0",
+            wellFormedText("J\xC3\xBCrgen \xE5\xBC\xA0"));
   // Each byte of a malformed sequence becomes one replacement.
   EXPECT_EQ("x" + bad + "y", wellFormedText("x\xFFy"));
-  EXPECT_EQ(bad + bad, wellFormedText("\xC0\xAF"));          // overlong '/'
+  EXPECT_EQ(bad + bad, wellFormedText("\xC0\xAF"));            // overlong '/'
   EXPECT_EQ(bad + bad + bad, wellFormedText("\xED\xA0\x80"));  // a surrogate
   EXPECT_EQ("a" + bad + bad, wellFormedText("a\xE2\x82"));     // cut short
   EXPECT_EQ(bad + bad + bad + bad, wellFormedText("\xF4\x90\x80\x80"));
   // Controls, which XML may not hold, and noncharacters.
-  EXPECT_EQ("a" + bad + "b" + bad + "c" + bad,
-            wellFormedText("a\x01" "b\tc\x7F"));
+  EXPECT_EQ("a" + bad + "b" + bad + "c" + bad, wellFormedText("a\x01"
+                                                              "b\tc\x7F"));
   EXPECT_EQ(bad + bad, wellFormedText("\xC2\x85\xEF\xBF\xBE"));
   EXPECT_EQ(U"A\u00FC\u4E2D\U0001F600",
             characters("A\xC3\xBC\xE4\xB8\xAD\xF0\x9F\x98\x80"));

@@ -60,8 +60,7 @@ TEST(Picture, LinesAreToldApartWithoutColour) {
       fitted.push_back(&s);
     }
     if (s.paths.size() == 1 && s.paths[0].size() == 2 &&
-        (s.paths[0][0].x == L.nullLine.a.x ||
-         s.paths[0][0].x == L.bLine.a.x) &&
+        (s.paths[0][0].x == L.nullLine.a.x || s.paths[0][0].x == L.bLine.a.x) &&
         s.lineWidth == 2) {
       fitted.push_back(&s);
     }

@@ -86,7 +86,8 @@ std::vector<Case> gallery() {
        {20, 35, 25, 30, 40, 30, 35, 45, 60, 75, 80, 85, 90, 95, 100, 95, 100,
         100}},
       {"labels",
-       "\xE5\xBC\xA0\xE4\xB8\x89 \xE2\x80\x93 \xD0\x9C\xD0\xB0\xD1\x88\xD0\xB0, "
+       "\xE5\xBC\xA0\xE4\xB8\x89 \xE2\x80\x93 "
+       "\xD0\x9C\xD0\xB0\xD1\x88\xD0\xB0, "
        "Stunde 3",
        5,
        7,
@@ -103,7 +104,8 @@ std::vector<Case> gallery() {
       c.options.yHigh = 100;
     }
     if (c.file == "labels") {
-      c.options.yLabel = "W\xC3\xB6rter pro Minute (\xE6\xAF\x8F\xE5\x88\x86\xE9\x92\x9F)";
+      c.options.yLabel =
+          "W\xC3\xB6rter pro Minute (\xE6\xAF\x8F\xE5\x88\x86\xE9\x92\x9F)";
       c.options.xLabel = "Sitzung";
       c.options.phaseA = "Grundrate";
       c.options.phaseB = "F\xC3\xB6rderung";

@@ -255,8 +255,8 @@ TEST_F(PlotFiles, WritesOnlyWhereAskedAndNeverHalfAFile) {
   EXPECT_EQ("cannot plot case \"Dan\": no analysis with its simulated means",
             write(dir_ / "b.svg", PlotFormat::kSvg, noMeans.input("Dan")));
   // No temporary file is left behind by any of it.
-  EXPECT_EQ(std::set<std::string>({"Ann.svg", "Ben.svg", "fifo.svg",
-                                   "sub.svg", "target.txt"}),
+  EXPECT_EQ(std::set<std::string>(
+                {"Ann.svg", "Ben.svg", "fifo.svg", "sub.svg", "target.txt"}),
             names());
 }
 
@@ -272,14 +272,13 @@ TEST_F(PlotFiles, AFullDiskLeavesNoFile) {
   void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limit));
   std::string error;
-  const bool bWritten = writePlot((dir_ / "full.svg").string(),
-                                  PlotFormat::kSvg, c.input("Full"),
-                                  PlotOptions(), {}, &error);
+  const bool bWritten =
+      writePlot((dir_ / "full.svg").string(), PlotFormat::kSvg, c.input("Full"),
+                PlotOptions(), {}, &error);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, handler);
   EXPECT_FALSE(bWritten);
-  EXPECT_EQ("cannot write " + (dir_ / "full.svg").string() +
-                ": File too large",
+  EXPECT_EQ("cannot write " + (dir_ / "full.svg").string() + ": File too large",
             error);
   EXPECT_TRUE(names().empty());
 }

@@ -90,9 +90,9 @@ std::vector<Scenario> scenarios() {
                  float fNull, float fExp, float fSD, const std::string& title,
                  const PlotOptions& options = {}) {
     EXPECT_EQ(static_cast<size_t>(nNA + nNB), fY.size());
-    s.push_back({what, plotContent(madeUp(title, fY, nNA, fNull, fExp, fSD,
-                                          5000),
-                                   options)});
+    s.push_back(
+        {what,
+         plotContent(madeUp(title, fY, nNA, fNull, fExp, fSD, 5000), options)});
   };
   add("worked example", 10, 8,
       {3, 5, 4, 6, 5, 7, 6, 8, 7, 9, 10, 9, 12, 11, 13, 12, 15, 14}, 10.5f,
@@ -130,8 +130,7 @@ std::vector<Scenario> scenarios() {
   add("a y range", 10, 8, fWorked, 10.5f, 12.0f, 0.5f, "0 to 10", range);
   PlotOptions series;
   series.bMeansPanel = false;
-  add("the series alone", 10, 8, fWorked, 10.5f, 12.0f, 0.5f, "Series",
-      series);
+  add("the series alone", 10, 8, fWorked, 10.5f, 12.0f, 0.5f, "Series", series);
   // Labels of any length: names, axis titles and caveats far wider than
   // the page, and one character where a font lacks it.
   PlotOptions long_;
@@ -149,7 +148,8 @@ std::vector<Scenario> scenarios() {
       "a phase of only 2 points: d, r and p are not meaningful",
       std::string(500, 'c'),
       "line 7: 100000003 is held as 100000000 (and 2 more values are rounded "
-      "likewise) " + std::string(40, 'w') + " words words words words"};
+      "likewise) " +
+          std::string(40, 'w') + " words words words words"};
   // A title far wider than the page, with two-byte characters to cut.
   std::string title;
   for (int i = 0; i < 40; ++i) title += "Sch\xC3\xBCler ";
@@ -438,9 +438,9 @@ TEST(PlotLayout, DataLandWhereTheScalesSayAndInsideTheFrames) {
       EXPECT_GT(L.observedX, mf.x);
       EXPECT_LT(L.observedX, mf.right());
       EXPECT_DOUBLE_EQ(mf.bottom(), L.counts.toPage(0));
-      const int nTallest = std::max(
-          *std::max_element(c.hist.nNull.begin(), c.hist.nNull.end()),
-          *std::max_element(c.hist.nExp.begin(), c.hist.nExp.end()));
+      const int nTallest =
+          std::max(*std::max_element(c.hist.nNull.begin(), c.hist.nNull.end()),
+                   *std::max_element(c.hist.nExp.begin(), c.hist.nExp.end()));
       EXPECT_GT(L.counts.toPage(nTallest), mf.y);
       scales.push_back(&L.means);
       scales.push_back(&L.counts);
@@ -511,8 +511,7 @@ TEST(PlotLayout, FarValuesLieBeyondFiveIqrsOfAllAndOfTheirOwnPhase) {
   bFar = farValues(fY, 6);
   EXPECT_EQ(std::vector<bool>({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), bFar);
   // Two points cannot tell which one is wild; nor can data mostly equal.
-  EXPECT_EQ(std::vector<bool>(6, false),
-            farValues({3, 4, 5, 4, 9, 250}, 4));
+  EXPECT_EQ(std::vector<bool>(6, false), farValues({3, 4, 5, 4, 9, 250}, 4));
   EXPECT_EQ(std::vector<bool>(8, false),
             farValues({5, 5, 5, 5, 5, 5, 5, 250}, 4));
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "indices.h"
 #include "measurement.h"
 #include "notes.h"
 #include "parallel.h"
@@ -90,6 +91,36 @@ Line lineOf(const PhaseModel& model) {
   return line;
 }
 
+Indices indicesOf(const EffectIndices& x) {
+  Indices i;
+  i.nap = x.nap;
+  i.nap_se = x.napSE;
+  i.nap_ci_low = x.napLow;
+  i.nap_ci_high = x.napHigh;
+  i.tau = x.tau;
+  i.tau_se = x.tauSE;
+  i.tau_ci_low = x.tauLow;
+  i.tau_ci_high = x.tauHigh;
+  i.tau_u = x.tauU;
+  i.tau_bc = x.tauBC;
+  i.tau_bc_se = x.tauBCSE;
+  i.tau_bc_ci_low = x.tauBCLow;
+  i.tau_bc_ci_high = x.tauBCHigh;
+  i.baseline_intercept = x.baselineIntercept;
+  i.baseline_slope = x.baselineSlope;
+  i.pnd = x.pnd;
+  i.pem = x.pem;
+  i.pand = x.pand;
+  i.ird = x.ird;
+  const auto smdOf = [](const SmdEstimate& e) {
+    return Smd{e.g, e.se, e.ciLow, e.ciHigh};
+  };
+  if (x.baselineGap == SmdGap::none) i.smd_baseline = smdOf(x.smdBaseline);
+  if (x.pooledGap == SmdGap::none) i.smd_pooled = smdOf(x.smdPooled);
+  i.notes = indicesNotes(x);
+  return i;
+}
+
 }  // namespace
 
 const char* version() { return KALMIR_VERSION_STRING; }
@@ -155,6 +186,10 @@ Result analyse(const DataSet& data, const Options& options) {
   for (Note& note : analysisNotes(a, r.n_a, r.n_b)) {
     r.notes.push_back(std::move(note));
   }
+  r.improvement = options.improvement;
+  r.indices = indicesOf(effectIndices(
+      r.values.data(), r.n_a, r.values.data() + r.n_a, r.n_b,
+      options.improvement == Improvement::decrease));
   r.null_means = std::move(a.fNullMeans);
   r.exp_means = std::move(a.fExpMeans);
   return r;

@@ -80,6 +80,7 @@ class Batch {
     options.resamples = options_.nResamples;
     options.cases = options_.nCases;
     options.keep_means = options_.bKeepMeans;
+    options.improvement = options_.improvement;
     // Inline, the analysis has the cores to itself.
     options.threads = bInline ? 0 : nThreads;
     options.progress = [&fDone](double f) {

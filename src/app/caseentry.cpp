@@ -12,20 +12,22 @@ std::vector<kalmir::Field> caseRow(const Case& c, const kalmir::Result* a) {
   return kalmir::table_row(named, c.notes);
 }
 
-std::string report(const Case& c, const kalmir::Result* a) {
+std::string report(const Case& c, const kalmir::Result* a, bool bIndices) {
   std::string text = "== " + printable(c.name, 1000) + "\n";
   if (a == nullptr) return text + "Not analysed: " + caseMessage(c) + ".\n\n\n";
   text += reportText(*a);
   for (const std::string& note : caseNotes(c, a)) {
     text += "Note: " + note + ".\n";
   }
+  if (bIndices) text += indicesText(*a);
   return text;
 }
 
 }  // namespace
 
 std::string tableEntry(TableFormat format, const Case& c,
-                       const kalmir::Result* a, const std::string* pPlot) {
+                       const kalmir::Result* a, bool bIndices,
+                       const std::string* pPlot) {
   auto row = [&] {
     return pPlot != nullptr ? withPlotColumn(caseRow(c, a), *pPlot)
                             : caseRow(c, a);
@@ -38,7 +40,7 @@ std::string tableEntry(TableFormat format, const Case& c,
     case TableFormat::kReport:
       break;
   }
-  return report(c, a);
+  return report(c, a, bIndices);
 }
 
 std::string caseMessage(const Case& c) {

@@ -14,28 +14,41 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue; - : stdin)\n"
-    "Analyses every case (an A phase, then a B phase) into a table, a row each.\n"
+    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue; - is "
+    "stdin)\n"
+    "Analyses every case (an A phase, then a B phase) in the files, a row per "
+    "case.\n"
     "\n"
     "  -f, --format FORMAT   csv (default), json or report\n"
     "  -o, --output FILE     write to FILE, replaced only when complete\n"
     "  -j, --jobs N          analyses at once (default: one per core)\n"
-    "      --phase-a LABEL   label of the baseline phase (default A)\n"
-    "      --phase-b LABEL   label of the intervention phase (default B)\n"
-    "  -s, --separator SEP   field separator , ; or tab (default: from the header)\n"
+    "      --phase-a, --phase-b LABEL   the phases' labels (default A and B)\n"
+    "  -s, --separator SEP   field separator , ; or tab (default: from the "
+    "header)\n"
     "  -d, --decimal MARK    decimal mark . or , (default . ; either with ;)\n"
-    "      --plot DIR        plot each analysis into DIR, listed in DIR/index.html\n"
-    "      --plot-format F   svg (default), png or pdf (png, pdf: drawing module)\n"
-    "      --plot-panels P   both (default), or series: the series graph alone\n"
-    "      --y-range LOW:HI  bound the plots' y axis (values outside are marked)\n"
-    "      --title, --x-label, --y-label TEXT  label plots (--title: dialogue)\n"
-    "  -h, --help            show this help and exit; -V, --version the version\n"
+    "      --improvement D   increase (default) or decrease, for the indices\n"
+    "      --indices         -f report: add the indices (NAP, Tau-U, SMD, "
+    "...)\n"
+    "      --plot DIR        plot each analysis into DIR, listed in "
+    "DIR/index.html\n"
+    "      --plot-format F   svg (default), png or pdf (png, pdf: drawing "
+    "module)\n"
+    "      --plot-panels P   both (default), or series: the series graph "
+    "alone\n"
+    "      --y-range LOW:HI  bound the plots' y axis (values outside are "
+    "marked)\n"
+    "      --title, --x-label, --y-label TEXT  label plots (--title: "
+    "dialogue)\n"
+    "  -h, --help            show this help and exit; -V, --version the "
+    "version\n"
     "\n"
-    "Columns, named in the header row in any case: case, phase, values (or value),\n"
-    "optional mt (or time); others are ignored. Without a case column a file is\n"
-    "one case named after it (stdin for -). Empty or NA values are left out, and\n"
-    "labels match without case. Exit status: 0 all cases analysed, 1 some could\n"
-    "not be (see the notes column), 2 a bad option, file or write.\n"
+    "Columns (header names, in any case): case, phase, values (or value), "
+    "optional\n"
+    "mt (or time). Without a case column a file is one case named after it. "
+    "Empty\n"
+    "or NA values are left out; labels match without case. Exit status: 0 all\n"
+    "analysed, 1 some not (see the notes column), 2 a bad option, file or "
+    "write.\n"
     "\n"
     "Example: kalmir -j 2 -o results.csv study.csv\n";
 
@@ -44,7 +57,9 @@ enum LongOnly {
   kPhaseB,
   kPlot,
   kPlotFormat,
-  // Options that shape plots (plotoptions.h).
+  kImprovement,
+  kIndices,
+  // Options that shape plots (plotoptions.h); they stay last.
   kTitle,
   kXLabel,
   kYLabel,
@@ -62,6 +77,8 @@ const struct option kLongOptions[] = {
     {"decimal", required_argument, nullptr, 'd'},
     {"plot", required_argument, nullptr, kPlot},
     {"plot-format", required_argument, nullptr, kPlotFormat},
+    {"improvement", required_argument, nullptr, kImprovement},
+    {"indices", no_argument, nullptr, kIndices},
     {"title", required_argument, nullptr, kTitle},
     {"x-label", required_argument, nullptr, kXLabel},
     {"y-label", required_argument, nullptr, kYLabel},
@@ -162,6 +179,19 @@ std::string setOption(int nOption, const std::string& value,
       }
       o.files.cDecimal = value[0];
       return "";
+    case kImprovement:
+      if (value == "increase") {
+        o.improvement = kalmir::Improvement::increase;
+      } else if (value == "decrease") {
+        o.improvement = kalmir::Improvement::decrease;
+      } else {
+        return "unknown direction of improvement \"" + printable(value) +
+               "\" (increase or decrease)";
+      }
+      return "";
+    case kIndices:
+      o.bIndices = true;
+      return "";
   }
   return "unknown option";
 }
@@ -196,7 +226,7 @@ std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
     } else if (nOption == 'V') {
       o.bVersion = true;
     } else {
-      what = setOption(nOption, optarg, &o, &plotOnly);
+      what = setOption(nOption, optarg != nullptr ? optarg : "", &o, &plotOnly);
       if (nOption == kPlot && what.empty() && error.empty()) {
         bPlotBeforeError = true;
       }

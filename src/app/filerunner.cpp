@@ -137,6 +137,7 @@ class FileRun {
     batch.nJobs = options_.nJobs;
     batch.nResamples = size_.resamples;
     batch.nCases = size_.cases;
+    batch.improvement = options_.improvement;
     // Plot file names are settled here, in case order, so that they do
     // not depend on which thread finishes first; each case's entry of the
     // folder's index has its own place.
@@ -173,7 +174,8 @@ class FileRun {
         index[static_cast<size_t>(&c - cases.data())] =
             indexEntry(c.name, plotFile, *a, caseNotes(c, a));
       }
-      return tableEntry(format, c, a, bPlotColumn ? &plotFile : nullptr);
+      return tableEntry(format, c, a, options_.bIndices,
+                        bPlotColumn ? &plotFile : nullptr);
     };
     // On standard output each row goes out as soon as it is in order, for
     // whoever reads it as it comes.

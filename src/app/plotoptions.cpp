@@ -29,8 +29,9 @@ std::string setPlotOption(const std::string& name, const std::string& value,
   PlotOptions& o = *pOptions;
   if (name == "title" || name == "x-label" || name == "y-label") {
     if (isBlank(value)) return "--" + name + " needs a text that is not blank";
-    (name == "title" ? o.title : name == "x-label" ? o.xLabel : o.yLabel) =
-        value;
+    (name == "title"     ? o.title
+     : name == "x-label" ? o.xLabel
+                         : o.yLabel) = value;
     return "";
   }
   if (name == "y-range") {

@@ -102,6 +102,30 @@ std::vector<Note> analysisNotes(const Analysis& a, int nNA, int nNB) {
   return notes;
 }
 
+std::vector<Note> indicesNotes(const EffectIndices& x) {
+  std::vector<Note> notes;
+  const char kLeftEmpty[] = " left empty rather than infinite";
+  if (x.pooledGap == SmdGap::flatSD) {
+    notes.push_back({NoteCode::smd_flat,
+                     std::string("neither phase's values vary, so both "
+                                 "standardized mean differences are") +
+                         kLeftEmpty});
+  } else if (x.baselineGap == SmdGap::flatSD) {
+    notes.push_back({NoteCode::smd_baseline_flat,
+                     std::string("the A phase's values do not vary, so the "
+                                 "standardized mean difference with the "
+                                 "baseline SD is") +
+                         kLeftEmpty});
+  }
+  if (x.baselineGap == SmdGap::shortBaseline) {
+    notes.push_back({NoteCode::smd_baseline_short,
+        "an A phase of only 2 points gives its SD one degree of freedom, for "
+        "which Hedges' small-sample correction is 0, so the standardized "
+        "mean difference with the baseline SD is left empty"});
+  }
+  return notes;
+}
+
 std::string roundedValuesNote(const std::string& heldAs, int nRounded) {
   std::string note = heldAs;
   if (nRounded > 1) {

@@ -187,8 +187,8 @@ void drawShape(cairo_t* cr, const KalmirDrawingPicture& p,
     setColour(cr, s.stroke, s.fStrokeAlpha);
     cairo_set_line_width(cr, s.fLineWidth);
     cairo_set_dash(cr, s.pDashes, s.nDashes, 0);
-    cairo_set_line_cap(cr, s.bRoundCap ? CAIRO_LINE_CAP_ROUND
-                                       : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_cap(
+        cr, s.bRoundCap ? CAIRO_LINE_CAP_ROUND : CAIRO_LINE_CAP_BUTT);
     cairo_stroke_preserve(cr);
   }
   cairo_new_path(cr);
@@ -220,8 +220,7 @@ void drawText(cairo_t* cr, Fonts& fonts, const KalmirDrawingText& t) {
   cairo_save(cr);
   cairo_translate(cr, t.fX, t.fY);
   if (t.bVertical) cairo_rotate(cr, -std::acos(0.0));  // a quarter turn
-  cairo_move_to(cr, t.nAlign == 0 ? 0 : t.nAlign == 1 ? -width / 2 : -width,
-                0);
+  cairo_move_to(cr, t.nAlign == 0 ? 0 : t.nAlign == 1 ? -width / 2 : -width, 0);
   for (const Run& run : runs) {
     cairo_set_font_face(cr, run.face);
     cairo_set_font_size(cr, t.fSize);
@@ -330,8 +329,8 @@ std::string drawFile(int nFd, int nFormat, const KalmirDrawingPicture& p) {
         CAIRO_FORMAT_RGB24, static_cast<int>(std::ceil(p.fWidth * kPngScale)),
         static_cast<int>(std::ceil(p.fHeight * kPngScale)));
   } else if (nFormat == 2) {
-    surface = cairo_pdf_surface_create_for_stream(writeToSink, &sink,
-                                                  p.fWidth, p.fHeight);
+    surface = cairo_pdf_surface_create_for_stream(writeToSink, &sink, p.fWidth,
+                                                  p.fHeight);
     const std::string title(p.pTitle, p.nTitleBytes);
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
                                    title.c_str());

@@ -42,8 +42,8 @@ int advanceOf(const Font& font, char32_t c) {
 
 bool isDrawable(char32_t c) {
   if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return false;  // controls
-  if (c >= 0xD800 && c < 0xE000) return false;             // surrogates
-  if (c >= 0xFDD0 && c < 0xFDF0) return false;             // noncharacters
+  if (c >= 0xD800 && c < 0xE000) return false;            // surrogates
+  if (c >= 0xFDD0 && c < 0xFDF0) return false;            // noncharacters
   return (c & 0xFFFE) != 0xFFFE && c <= 0x10FFFF;
 }
 
@@ -84,7 +84,8 @@ char32_t nextCharacter(const std::string& text, size_t* pnAt) {
     value = (value << 6) | (b & 0x3F);
   }
   // Overlong forms, surrogates and values past U+10FFFF are malformed.
-  if (value < least || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) {
+  if (value < least || value > 0x10FFFF ||
+      (value >= 0xD800 && value < 0xE000)) {
     *pnAt = i + 1;
     return kReplacement;
   }

@@ -52,8 +52,7 @@ void writeTable(const char* name,
                 const std::vector<std::pair<unsigned long, unsigned>>& w) {
   std::vector<Run> runs;
   for (size_t i = 0; i < w.size(); ++i) {
-    if (runs.empty() ||
-        w[i].first != runs.back().first + runs.back().nCount) {
+    if (runs.empty() || w[i].first != runs.back().first + runs.back().nCount) {
       Run r;
       r.first = w[i].first;
       r.nOffset = i;

@@ -44,8 +44,8 @@ Shape filled(const Colour& c, double alpha = 1) {
 }
 
 std::vector<Point> rectPath(const Rect& r) {
-  return {{r.x, r.y}, {r.right(), r.y}, {r.right(), r.bottom()},
-          {r.x, r.bottom()}};
+  return {
+      {r.x, r.y}, {r.right(), r.y}, {r.right(), r.bottom()}, {r.x, r.bottom()}};
 }
 
 void addLine(Shape* pShape, double x0, double y0, double x1, double y1) {
@@ -181,11 +181,10 @@ void addSwatch(const LegendSwatch& sw, Picture* pPicture) {
     case LegendKey::kALine:
     case LegendKey::kNullLine:
     case LegendKey::kBLine: {
-      Shape line =
-          sw.key == LegendKey::kALine ? stroked(kBlue, kFittedWidth)
-          : sw.key == LegendKey::kNullLine
-              ? stroked(kBlue, kFittedWidth, kNullDashes)
-              : stroked(kOrange, kFittedWidth, kBDashes);
+      Shape line = sw.key == LegendKey::kALine ? stroked(kBlue, kFittedWidth)
+                   : sw.key == LegendKey::kNullLine
+                       ? stroked(kBlue, kFittedWidth, kNullDashes)
+                       : stroked(kOrange, kFittedWidth, kBDashes);
       addLine(&line, b.x, midY, b.right(), midY);
       pPicture->shapes.push_back(line);
       break;

@@ -32,7 +32,7 @@ struct Shape {
   double lineWidth = 1;
   std::vector<double> dashes;  // lengths on, off, on, ...; empty: solid
   bool bRoundCap = false;      // else butt; joins are always round
-  int nClip = -1;  // >= 0: drawn only inside Picture::clips[nClip]
+  int nClip = -1;              // >= 0: drawn only inside Picture::clips[nClip]
 };
 
 struct Text {

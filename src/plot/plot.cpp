@@ -1,13 +1,13 @@
 #include "plot.h"
 
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
 
 #include "drawing.h"
 #include "fontmetrics.h"
@@ -16,7 +16,6 @@
 #include "plotfile.h"
 #include "svgwriter.h"
 #include "text.h"
-
 
 namespace {
 
@@ -157,8 +156,8 @@ Drawing loadDrawing() {
   Drawing d;
   const std::string path = findDrawingModule();
   if (path.empty()) {
-    d.whyNot = "its drawing module " + drawingCandidates().back() +
-               " is missing";
+    d.whyNot =
+        "its drawing module " + drawingCandidates().back() + " is missing";
     return d;
   }
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -262,10 +261,9 @@ struct PlainPicture {
     for (size_t i = 0; i < p.clips.size(); ++i) {
       clips.push_back({clipXys[i].data(), static_cast<int>(p.clips[i].size())});
     }
-    plain = {p.width,       p.height,      p.title.data(),
-             p.title.size(), shapes.data(), shapes.size(),
-             texts.data(),  texts.size(),  clips.data(),
-             clips.size()};
+    plain = {p.width,       p.height,      p.title.data(), p.title.size(),
+             shapes.data(), shapes.size(), texts.data(),   texts.size(),
+             clips.data(),  clips.size()};
   }
   static void setRgb(const Colour& c, unsigned char* pRgb) {
     pRgb[0] = c.r;

@@ -54,8 +54,7 @@ std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
 // that was not there.
 bool writePlot(const std::string& path, PlotFormat format,
                const kalmir::Result& result, const PlotOptions& options,
-               const std::vector<std::string>& inputNotes,
-               std::string* pError);
+               const std::vector<std::string>& inputNotes, std::string* pError);
 
 // A file name, without extension, for a plot of the case called name: its
 // ASCII letters and digits, '-', '_', '+', '.' and its non-ASCII UTF-8

@@ -98,13 +98,14 @@ std::string indexPage(const std::vector<IndexEntry>& entries) {
   for (const IndexEntry& e : entries) {
     page += "<tr><td>" + html(e.name) + "</td><td>";
     if (!e.plotFile.empty()) {
-      page += "<a href=\"" + href(e.plotFile) + "\">" + html(e.plotFile) +
-              "</a>";
+      page +=
+          "<a href=\"" + href(e.plotFile) + "\">" + html(e.plotFile) + "</a>";
     }
     page += "</td>";
     if (!e.bAnalysed) {
-      page += "<td colspan=\"7\" class=\"error\">Not analysed: " +
-              html(e.error) + "</td></tr>\n";
+      page +=
+          "<td colspan=\"7\" class=\"error\">Not analysed: " + html(e.error) +
+          "</td></tr>\n";
       continue;
     }
     char se[64];

@@ -494,7 +494,8 @@ std::string pFigure(float fP) {
 
 std::vector<bool> farValues(const std::vector<float>& fY, int nNA) {
   std::vector<bool> bFar(fY.size(), false);
-  const size_t nA = static_cast<size_t>(std::clamp<int>(nNA, 0, static_cast<int>(fY.size())));
+  const size_t nA =
+      static_cast<size_t>(std::clamp<int>(nNA, 0, static_cast<int>(fY.size())));
   const Fences all = fencesOf(fY, 0, fY.size());
   if (!(all.iqr > 0)) return bFar;  // most values equal: nothing to squeeze
   // Within a phase whose middle half is one value, any other value is
@@ -517,8 +518,10 @@ PlotContent plotContent(const kalmir::Result& result,
   c.title = chosen(options.title, result.name);
   c.xLabel = chosen(options.xLabel, "Measurement occasion");
   c.yLabel = chosen(options.yLabel, "Value");
-  c.phaseA = chosen(options.phaseA, result.label_a.empty() ? "A" : result.label_a);
-  c.phaseB = chosen(options.phaseB, result.label_b.empty() ? "B" : result.label_b);
+  c.phaseA =
+      chosen(options.phaseA, result.label_a.empty() ? "A" : result.label_a);
+  c.phaseB =
+      chosen(options.phaseB, result.label_b.empty() ? "B" : result.label_b);
   c.nNA = nNA;
   c.nNB = nNB;
   c.fY = result.values;
@@ -582,14 +585,14 @@ Rect TextBox::bounds() const {
 
 double TextBox::anchorX() const {
   if (bVertical) return x;
-  return align == Align::kStart ? x
+  return align == Align::kStart    ? x
          : align == Align::kMiddle ? x + width / 2
                                    : x + width;
 }
 
 double TextBox::anchorY() const {
   if (!bVertical) return y;
-  return align == Align::kStart ? y
+  return align == Align::kStart    ? y
          : align == Align::kMiddle ? y - width / 2
                                    : y - width;
 }
@@ -639,8 +642,8 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
     for (const std::string& line :
          wrapText("Note: " + capitalised(caveat) + ".", inner, kTextSize,
                   textWidth)) {
-      TextBox t = textBox(line, L.width / 2, y + kAscent * kTextSize,
-                          kTextSize, false, textWidth, Align::kMiddle);
+      TextBox t = textBox(line, L.width / 2, y + kAscent * kTextSize, kTextSize,
+                          false, textWidth, Align::kMiddle);
       t.x -= t.width / 2;
       L.text.push_back(t);
       y += kCaveatRow;
@@ -697,7 +700,8 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   }
   const double yTitleRoom = (kAscent + kDescent) * kTextSize + 6;
   double widest = widestLabel(L.values, textWidth);
-  if (c.bMeansPanel) widest = std::max(widest, widestLabel(L.counts, textWidth));
+  if (c.bMeansPanel)
+    widest = std::max(widest, widestLabel(L.counts, textWidth));
   const double left = kEdge + yTitleRoom + widest + kTickLength + 3;
   L.seriesFrame.x = L.meansFrame.x = left;
 
@@ -806,8 +810,8 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   const struct {
     const Segment& s;
     PageLine* pLine;
-  } lines[] = {{c.aLine, &L.aLine}, {c.nullLine, &L.nullLine},
-               {c.bLine, &L.bLine}};
+  } lines[] = {
+      {c.aLine, &L.aLine}, {c.nullLine, &L.nullLine}, {c.bLine, &L.bLine}};
   for (const auto& line : lines) {
     const Point a = {L.occasions.toPage(line.s.t0), L.values.toPage(line.s.y0)};
     const Point b = {L.occasions.toPage(line.s.t1), L.values.toPage(line.s.y1)};
@@ -822,10 +826,10 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
       0, phaseBaseline, kPhaseSize, true, textWidth, Align::kEnd);
   a.x = L.phaseLineX - 4 - a.width;
   L.text.push_back(a);
-  L.text.push_back(textBox(
-      fitText(c.phaseB, L.width - kEdge - L.phaseLineX - 4, kPhaseSize, true,
-              textWidth),
-      L.phaseLineX + 4, phaseBaseline, kPhaseSize, true, textWidth));
+  L.text.push_back(textBox(fitText(c.phaseB, L.width - kEdge - L.phaseLineX - 4,
+                                   kPhaseSize, true, textWidth),
+                           L.phaseLineX + 4, phaseBaseline, kPhaseSize, true,
+                           textWidth));
 
   if (c.bMeansPanel) {
     L.observedX = L.means.toPage(finiteOr(c.observedMean, L.means.lo));

@@ -148,9 +148,8 @@ std::string svgDocument(const Picture& p) {
   s += "</g>\n";
   // Kerning off: the layout measured the text without it, as the other
   // formats draw it.
-  s +=
-      "<g font-family=\"DejaVu Sans, Verdana, sans-serif\" font-size=\"11\" "
-      "fill=\"#1a1a1a\" style=\"font-kerning:none\" xml:space=\"preserve\">\n";
+  s += "<g font-family=\"DejaVu Sans, Verdana, sans-serif\" font-size=\"11\" "
+       "fill=\"#1a1a1a\" style=\"font-kerning:none\" xml:space=\"preserve\">\n";
   for (const Text& t : p.texts) s += textElement(t);
   s += "</g>\n</svg>\n";
   return s;
