@@ -351,6 +351,26 @@ TEST(CommandLine, ExitStatusesAndMessages) {
            ": No such file or "
            "directory"},
       {{good, "/"}, "/: cannot read it: Is a directory"},
+      {{"--y-range", "0:1", good}, "--y-range shapes plots; add --plot DIR"},
+      {{"--plot", dir.path("p"), "--title", "T", good},
+       "--title names the dialogue's plots; with data files each plot takes "
+       "its case's name"},
+      {{"--plot", dir.path("p"), "--y-range", "5:5", good},
+       "--y-range takes LOW:HIGH, two numbers with LOW below HIGH (such as "
+       "0:100), not \"5:5\""},
+      {{"--plot", dir.path("p"), "--y-range", "-1e9:inf", good},
+       "--y-range takes LOW:HIGH, two numbers with LOW below HIGH (such as "
+       "0:100), not \"-1e9:inf\""},
+      {{"--plot", dir.path("p"), "--y-range", "1:1.0000001", good},
+       "--y-range 1:1.0000001 lies beyond 1e12 or spans less than a "
+       "millionth of its size"},
+      {{"--plot", dir.path("p"), "--y-range", "-1e13:0", good},
+       "--y-range -1e13:0 lies beyond 1e12 or spans less than a millionth "
+       "of its size"},
+      {{"--plot", dir.path("p"), "--plot-panels", "means", good},
+       "unknown plot panels \"means\" (series or both)"},
+      {{"--plot", dir.path("p"), "--x-label", "", good},
+       "--x-label needs a text that is not blank"},
       {{dir.write("header.csv", "case,phase,score\nX,A,1\n")},
        dir.path("header.csv") + ":1: the header row names no \"phase\" and "
                                 "\"values\" columns (separators tried: "

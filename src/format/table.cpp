@@ -286,9 +286,24 @@ std::string json_object(const std::vector<Field>& row) {
 
 }  // namespace kalmir
 
+std::vector<Field> withPlotColumn(std::vector<Field> row,
+                                  const std::string& plotFile) {
+  const auto notes = row.end() - 1;  // the notes are always last
+  row.insert(notes, plotFile.empty() ? emptyField("plot")
+                                     : textField("plot", plotFile));
+  return row;
+}
+
 std::string TableWriter::begin() const {
   switch (format_) {
     case TableFormat::kCsv:
+      if (bPlotColumn_) {
+        std::string header;
+        for (const Field& f : withPlotColumn(rowFields("", nullptr, {}), "")) {
+          header += (header.empty() ? "" : ",") + f.name;
+        }
+        return header + "\n";
+      }
       return kalmir::csv_header();
     case TableFormat::kJson:
       return "[";

@@ -2,6 +2,7 @@
 #define KALMIR_TABLE_H_
 
 #include <string>
+#include <vector>
 
 #include "kalmir/kalmir.h"
 
@@ -16,9 +17,12 @@ enum class TableFormat { kCsv, kJson, kReport };
 
 // Puts the entries together: the text before the first entry, between
 // entries and after the last. Entries may be made on any thread.
+// With bPlotColumn the CSV header has a column "plot" before "notes", as
+// the rows of a run that draws plots have (withPlotColumn).
 class TableWriter {
  public:
-  explicit TableWriter(TableFormat format) : format_(format) {}
+  explicit TableWriter(TableFormat format, bool bPlotColumn = false)
+      : format_(format), bPlotColumn_(bPlotColumn) {}
   std::string begin() const;
   // The text that goes before one entry (a separator after the first).
   std::string beforeEntry();
@@ -26,7 +30,13 @@ class TableWriter {
 
  private:
   TableFormat format_;
+  bool bPlotColumn_;
   int nEntries_ = 0;
 };
+
+// row with a column "plot" before its notes, holding plotFile: the name
+// of the row's plot in its folder, or empty when it has none.
+std::vector<kalmir::Field> withPlotColumn(std::vector<kalmir::Field> row,
+                                          const std::string& plotFile);
 
 #endif  // KALMIR_TABLE_H_
