@@ -205,6 +205,7 @@ val readFile(std::string text, std::string name) {
       // As the command line's message and its table's row put it.
       one.set("message",
               where + ": case \"" + c.data.name + "\": " + c.error);
+      one.set("reason", where + ": " + c.error);
       one.set("row", rowOf(kalmir::table_error_row(
                          c.data.name, where + ": " + c.error)));
     }
