@@ -22,6 +22,7 @@
   let assets = null;      // the module's code and bytes, for each new worker
   let worker = null;
   let ready = false;
+  let everReady = false;
   let columns = [];
   let csvHeader = '';
   let jobId = 0;
@@ -87,7 +88,9 @@
       ready = true;
       columns = m.columns;
       csvHeader = m.csvHeader;
-      if (!running) setStatus('Ready.');
+      // A worker started again after a cancel leaves the status be.
+      if (!running && !everReady) setStatus('Ready.');
+      everReady = true;
       updateControls();
       return;
     }
@@ -120,7 +123,7 @@
   }
 
   function startRun(kind, message) {
-    running = { id: ++jobId, kind, started: performance.now() };
+    running = { id: ++jobId, kind, name: message.name, started: performance.now() };
     ui.progress.value = 0;
     ui.progress.textContent = '0%';
     setStatus(kind === 'file' ? 'Analysing the data file…' : 'Analysing…');
@@ -128,21 +131,19 @@
     worker.postMessage(Object.assign({ id: running.id }, message));
   }
 
-  function finishRun(statusText) {
-    const wasCancel = running && running.kind;
+  function finishRun(statusText, done = 1) {
     running = null;
+    ui.progress.value = done;
+    ui.progress.textContent = Math.round(done * 100) + '%';
     setStatus(statusText);
     updateControls();
-    return wasCancel;
   }
 
   ui.cancel.addEventListener('click', () => {
     if (!running) return;
     // A busy worker reads no messages: ending it is the one sure stop.
     restartWorker();
-    ui.progress.value = 0;
-    ui.progress.textContent = '0%';
-    finishRun('Cancelled: nothing was analysed.');
+    finishRun('Cancelled: nothing was analysed.', 0);
     ui.analyse.focus();
   });
 
@@ -282,6 +283,7 @@
 
   function showFile(m) {
     const seconds = (performance.now() - running.started) / 1000;
+    const fileName = running.name;
     if (m.error) {
       ui.fileError.textContent = m.error + '.';
       finishRun('Nothing was analysed: see the message under the file.');
@@ -327,7 +329,7 @@
     }
     finishRun('Analysed ' + (m.cases.length - nFailed) + ' of ' + m.cases.length +
               (m.cases.length === 1 ? ' case' : ' cases') + ' in ' + seconds.toFixed(2) + ' s.');
-    showResults({ report, notes, rows, plots, baseName: m.name.replace(/\.[^.]*$/, '') || 'kalmir' });
+    showResults({ report, notes, rows, plots, baseName: fileName.replace(/\.[^.]*$/, '') || 'kalmir' });
   }
 
   ui.file.addEventListener('change', () => {
