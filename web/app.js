@@ -103,6 +103,7 @@
       ui.progress.value = m.done;
       ui.progress.textContent = Math.round(m.done * 100) + '%';
     } else if (m.type === 'typed') {
+      running.workerMs = m.ms;
       showTyped(m.out);
     } else if (m.type === 'file') {
       showFile(m);
@@ -251,6 +252,7 @@
       return;
     }
     const r = out.result;
+    ui.status.dataset.analysisMs = running.workerMs.toFixed(0);
     finishRun('Analysed in ' + seconds.toFixed(2) + ' s.');
     showResults({
       report: 'ESTIMATING PARAMETERS...\n\n' + r.report,
@@ -358,7 +360,7 @@
     ui.results.hidden = false;
     ui.report.textContent = view.report;
     ui.notes.innerHTML = '';
-    const notes = view.notes.length ? view.notes : ['None: the figures rest on nothing they do not show'];
+    const notes = view.notes.length ? view.notes : ['None'];
     for (const note of notes) {
       const item = document.createElement('li');
       item.textContent = note + '.';
@@ -400,8 +402,10 @@
     for (const row of sortedRows()) {
       const tr = document.createElement('tr');
       row.cells.forEach((cell, i) => {
-        const td = document.createElement(i === 0 ? 'th' : 'td');
-        if (i === 0) td.scope = 'row';
+        // The case's name heads its row, when it has one.
+        const heads = i === 0 && cell.text !== '';
+        const td = document.createElement(heads ? 'th' : 'td');
+        if (heads) td.scope = 'row';
         td.className = cellClass(cell);
         td.textContent = cell.text;
         tr.appendChild(td);

@@ -11,7 +11,18 @@ function drawPlot(r, id) {
   const W = 640, H = 620;
   const esc = (s) => String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;')
     .replace(/>/g, '&gt;').replace(/"/g, '&quot;');
-  const fmt = (v) => (Math.abs(v) < 5e-4 ? 0 : v).toFixed(3);
+  // The figures as the report rounds them (C's "%.3f", which JavaScript's
+  // toFixed does not always match), taken from the report itself.
+  const figure = (pattern) => {
+    const m = r.report.match(pattern);
+    return m ? m[1] : '?';
+  };
+  const fD = figure(/^D \(unstd\) \t ?(\S+)/m);
+  const fd = figure(/^d \(std\)   \t ?(\S+)/m);
+  const fdSE = figure(/^d \(std\)   \t ?\S+\t\((\S+)\)/m);
+  const fr = figure(/^r         \t ?(\S+)/m);
+  const fp = figure(/^p         \t ?(\S+)/m);
+  const caption = `D = ${fD}   d = ${fd} (SE ${fdSE})   r = ${fr}   p = ${fp}`;
   const nA = r.n_a, nB = r.n_b, n = nA + nB;
   const ys = Array.from(r.values);
 
@@ -150,11 +161,10 @@ function drawPlot(r, id) {
   key(310, (x) => `<rect x="${x}" y="${L - 6}" width="16" height="12" fill="#1f5fa8" fill-opacity="0.45"/>`, 'null model');
   key(420, (x) => `<rect x="${x}" y="${L - 6}" width="16" height="12" fill="#c0392b" fill-opacity="0.45"/>`, 'experimental');
   key(530, (x) => `<line x1="${x + 8}" y1="${L - 7}" x2="${x + 8}" y2="${L + 7}" stroke="#000" stroke-width="2"/>`, 'observed');
-  text(W / 2, 330, `D = ${fmt(r.d_unstd)}   d = ${fmt(r.d)} (SE ${fmt(r.d_se)})   r = ${fmt(r.r)}   p = ${fmt(r.p)}`,
-       { anchor: 'middle', size: 12 });
+  text(W / 2, 338, caption, { anchor: 'middle', size: 12 });
 
   const title = `Plot of ${r.name || 'the analysis'}: ${nA} A and ${nB} B values with their lines; ` +
-    `simulated B-phase means of the null and experimental models; d = ${fmt(r.d)}, p = ${fmt(r.p)}`;
+    `simulated B-phase means of the null and experimental models; d = ${fd}, p = ${fp}`;
   return `<svg xmlns="http://www.w3.org/2000/svg" width="${W}" height="${H}" viewBox="0 0 ${W} ${H}" ` +
     `role="img" aria-labelledby="${id}-title" font-family="DejaVu Sans, Verdana, sans-serif" fill="#000">` +
     `<title id="${id}-title">${esc(title)}</title>` +

@@ -25,8 +25,10 @@ function meansOf(result) {
 }
 
 function analyseTyped(m) {
+  const start = performance.now();
   const out = kalmir.analyseText(m.name, m.a, m.b, progressTo(m.id, 0, 1));
-  self.postMessage({ type: 'typed', id: m.id, out }, meansOf(out.result));
+  const ms = performance.now() - start;
+  self.postMessage({ type: 'typed', id: m.id, out, ms }, meansOf(out.result));
 }
 
 function analyseFile(m) {
