@@ -1,8 +1,6 @@
 // The WebAssembly build's floating-point to_chars and from_chars
 // (web/compat) against the native library's, here where both exist.
 
-#include "charconv.h"
-
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -11,6 +9,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+
+#include "charconv.h"
 
 namespace {
 
@@ -29,11 +29,11 @@ std::string native(T value, int nForm) {
 template <typename T>
 std::string compat(T value, int nForm) {
   char buf[1100];
-  const kalmir_charconv::Form form =
-      nForm == 0   ? kalmir_charconv::Form::plain
-      : nForm == 1 ? kalmir_charconv::Form::fixed
-      : nForm == 2 ? kalmir_charconv::Form::scientific
-                   : kalmir_charconv::Form::general;
+  const kalmir_charconv::Form form = nForm == 0   ? kalmir_charconv::Form::plain
+                                     : nForm == 1 ? kalmir_charconv::Form::fixed
+                                     : nForm == 2
+                                         ? kalmir_charconv::Form::scientific
+                                         : kalmir_charconv::Form::general;
   std::to_chars_result r =
       kalmir_charconv::toChars(buf, buf + sizeof buf, value, form);
   return std::string(buf, r.ptr);
@@ -46,8 +46,8 @@ int countDifferences(T value) {
   for (int nForm = 0; nForm < 4; ++nForm) {
     const std::string text = native(value, nForm);
     if (compat(value, nForm) != text) {
-      ADD_FAILURE() << value << " in form " << nForm << ": " << text
-                    << " vs " << compat(value, nForm);
+      ADD_FAILURE() << value << " in form " << nForm << ": " << text << " vs "
+                    << compat(value, nForm);
       ++nDiffer;
     }
     T a = 7, b = 7;
@@ -81,8 +81,8 @@ TEST(CharconvCompat, WritesFloatsAsTheNativeLibraryDoes) {
     const float f = std::ldexp(1.0f, e);
     nDiffer += countDifferences(f) + countDifferences(std::nextafter(f, 0.0f));
   }
-  for (float f : {16777216.0f, 16777218.0f, 123456792.0f, 999999936.0f,
-                  1e9f, 4294967296.0f, 1e10f, 0.1f, 1e-5f, 0.0f, -0.0f}) {
+  for (float f : {16777216.0f, 16777218.0f, 123456792.0f, 999999936.0f, 1e9f,
+                  4294967296.0f, 1e10f, 0.1f, 1e-5f, 0.0f, -0.0f}) {
     nDiffer += countDifferences(f);
   }
   EXPECT_EQ(0, nDiffer);
@@ -97,7 +97,8 @@ TEST(CharconvCompat, WritesDoublesAsTheNativeLibraryDoes) {
     std::memcpy(&d, &n, sizeof d);
     nDiffer += countDifferences(d);
   }
-  for (int e = -1074; e < 1024; e += 7) nDiffer += countDifferences(std::ldexp(1.0, e));
+  for (int e = -1074; e < 1024; e += 7)
+    nDiffer += countDifferences(std::ldexp(1.0, e));
   for (double d : {1e23, 1e22, 1e21, 123456789012345678.0, 5e-324, 0.1, 2e9}) {
     nDiffer += countDifferences(d);
   }
@@ -107,16 +108,25 @@ TEST(CharconvCompat, WritesDoublesAsTheNativeLibraryDoes) {
 TEST(CharconvCompat, ReadsTheFormsTheNativeLibraryReads) {
   // Signs, blanks and hexadecimal are refused; words and exponents are
   // read as far as they go; overflow is out of range, subnormals are not.
-  for (const char* text :
-       {"+5", " 5", "0x10", "-0x1p3", "1e", "1e+", "1e+x", ".5", "5.", ".",
-        "-", "-.5e-3", "inf", "-Infinity", "INFx", "nan", "nanx", "1e-50",
-        "1e50", "1e-400", "1e400", "3.4028236e38", "7e-46", "12abc", "e5",
-        "1.5E2", ""}) {
+  for (const char* text : {"+5",    " 5",
+                           "0x10",  "-0x1p3",
+                           "1e",    "1e+",
+                           "1e+x",  ".5",
+                           "5.",    ".",
+                           "-",     "-.5e-3",
+                           "inf",   "-Infinity",
+                           "INFx",  "nan",
+                           "nanx",  "1e-50",
+                           "1e50",  "1e-400",
+                           "1e400", "3.4028236e38",
+                           "7e-46", "12abc",
+                           "e5",    "1.5E2",
+                           ""}) {
     const char* pEnd = text + std::strlen(text);
     float a = 7, b = 7;
     const std::from_chars_result ra = std::from_chars(text, pEnd, a);
-    const std::from_chars_result rb = kalmir_charconv::fromChars(
-        text, pEnd, b, std::chars_format::general);
+    const std::from_chars_result rb =
+        kalmir_charconv::fromChars(text, pEnd, b, std::chars_format::general);
     EXPECT_EQ(ra.ec, rb.ec) << text;
     EXPECT_EQ(ra.ptr, rb.ptr) << text;
     if (!std::isnan(a)) {
@@ -124,8 +134,8 @@ TEST(CharconvCompat, ReadsTheFormsTheNativeLibraryReads) {
     }
     double c = 7, d = 7;
     const std::from_chars_result rc = std::from_chars(text, pEnd, c);
-    const std::from_chars_result rd = kalmir_charconv::fromChars(
-        text, pEnd, d, std::chars_format::general);
+    const std::from_chars_result rd =
+        kalmir_charconv::fromChars(text, pEnd, d, std::chars_format::general);
     EXPECT_EQ(rc.ec, rd.ec) << text;
     EXPECT_EQ(rc.ptr, rd.ptr) << text;
     if (!std::isnan(c)) {

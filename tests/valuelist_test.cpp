@@ -114,7 +114,8 @@ TEST(ReadDataFile, GivesTheCasesOfTheCommandLinesReader) {
       "t.csv", options);
   ASSERT_EQ("", other.error);
   ASSERT_EQ(1u, other.cases.size());
-  EXPECT_EQ((std::vector<double>{1.5, 2}), other.cases[0].data.phases[0].values);
+  EXPECT_EQ((std::vector<double>{1.5, 2}),
+            other.cases[0].data.phases[0].values);
   EXPECT_EQ((std::vector<double>{3, 4.25}),
             other.cases[0].data.phases[1].values);
 
@@ -140,7 +141,8 @@ TEST(ReadDataFile, ItsCasesAnalyseAsTheCommandLineAnalysesThem) {
   options.cases = 500;
   const kalmir::Result fromFile = kalmir::analyse(file.cases[0].data, options);
   const kalmir::ValueList a = kalmir::read_values("3 5 4 6 5 7 6 8 7 9", "A");
-  const kalmir::ValueList b = kalmir::read_values("10 9 12 11 13 12 15 14", "B");
+  const kalmir::ValueList b =
+      kalmir::read_values("10 9 12 11 13 12 15 14", "B");
   const kalmir::Result typed =
       kalmir::analyse({"w", {{"A", a.values}, {"B", b.values}}}, options);
   EXPECT_EQ(kalmir::report_text(typed), kalmir::report_text(fromFile));

@@ -203,11 +203,10 @@ val readFile(std::string text, std::string name) {
     } else {
       const std::string where = name + ":" + std::to_string(c.line);
       // As the command line's message and its table's row put it.
-      one.set("message",
-              where + ": case \"" + c.data.name + "\": " + c.error);
+      one.set("message", where + ": case \"" + c.data.name + "\": " + c.error);
       one.set("reason", where + ": " + c.error);
-      one.set("row", rowOf(kalmir::table_error_row(
-                         c.data.name, where + ": " + c.error)));
+      one.set("row", rowOf(kalmir::table_error_row(c.data.name,
+                                                   where + ": " + c.error)));
     }
     cases.call<void>("push", one);
   }
@@ -218,14 +217,12 @@ val readFile(std::string text, std::string name) {
 // One case of a data file, as read by readFile.
 val analyseCase(std::string name, val a, val b, val notes, val progress) {
   try {
-    const kalmir::DataSet data{
-        name,
-        {{"A", emscripten::vecFromJSArray<double>(a)},
-         {"B", emscripten::vecFromJSArray<double>(b)}}};
+    const kalmir::DataSet data{name,
+                               {{"A", emscripten::vecFromJSArray<double>(a)},
+                                {"B", emscripten::vecFromJSArray<double>(b)}}};
     val o = val::object();
-    o.set("result",
-          resultOf(kalmir::analyse(data, optionsFor(progress)),
-                   emscripten::vecFromJSArray<std::string>(notes)));
+    o.set("result", resultOf(kalmir::analyse(data, optionsFor(progress)),
+                             emscripten::vecFromJSArray<std::string>(notes)));
     return o;
   } catch (const kalmir::Error& e) {
     return failure(codeName(e.code()), e.what());

@@ -35,8 +35,7 @@ std::vector<float> slotsOf(const kalmir::Result& r) {
                        line.slope_se, line.sd, line.sd_se});
   }
   f.insert(f.end(), {r.r1, r.r1_se, r.null_mean, r.null_sd, r.exp_mean,
-                     r.exp_sd, r.d_unstd, r.d, r.d_se, r.r, r.r_squared,
-                     r.p});
+                     r.exp_sd, r.d_unstd, r.d, r.d_se, r.r, r.r_squared, r.p});
   return f;
 }
 

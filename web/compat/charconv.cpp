@@ -202,9 +202,9 @@ std::from_chars_result fromCharsOf(const char* first, const char* last,
   const T read = sizeof(T) == sizeof(float)
                      ? static_cast<T>(std::strtof(text.c_str(), &pStop))
                      : static_cast<T>(std::strtod(text.c_str(), &pStop));
-  const bool bWordForm = std::isnan(read) || (std::isinf(read) &&
-                                              text.find_first_of("iI") !=
-                                                  std::string::npos);
+  const bool bWordForm =
+      std::isnan(read) ||
+      (std::isinf(read) && text.find_first_of("iI") != std::string::npos);
   // Like the native library, subnormal results are taken; only an
   // overflow, or an underflow to zero, is out of range.
   if (!bWordForm && errno == ERANGE && (std::isinf(read) || read == 0)) {
@@ -216,13 +216,11 @@ std::from_chars_result fromCharsOf(const char* first, const char* last,
 
 }  // namespace
 
-std::to_chars_result toChars(char* first, char* last, float value,
-                             Form form) {
+std::to_chars_result toChars(char* first, char* last, float value, Form form) {
   return toCharsOf(first, last, value, form);
 }
 
-std::to_chars_result toChars(char* first, char* last, double value,
-                             Form form) {
+std::to_chars_result toChars(char* first, char* last, double value, Form form) {
   return toCharsOf(first, last, value, form);
 }
 

@@ -20,8 +20,7 @@ namespace kalmir_charconv {
 enum class Form { plain, fixed, scientific, general };
 
 std::to_chars_result toChars(char* first, char* last, float value, Form form);
-std::to_chars_result toChars(char* first, char* last, double value,
-                             Form form);
+std::to_chars_result toChars(char* first, char* last, double value, Form form);
 std::from_chars_result fromChars(const char* first, const char* last,
                                  float& value, std::chars_format format);
 std::from_chars_result fromChars(const char* first, const char* last,
@@ -61,14 +60,14 @@ inline to_chars_result to_chars(char* first, char* last, double value,
   return kalmir_charconv::toChars(first, last, value,
                                   kalmir_charconv::formOf(format));
 }
-inline from_chars_result from_chars(const char* first, const char* last,
-                                    float& value,
-                                    chars_format format = chars_format::general) {
+inline from_chars_result from_chars(
+    const char* first, const char* last, float& value,
+    chars_format format = chars_format::general) {
   return kalmir_charconv::fromChars(first, last, value, format);
 }
-inline from_chars_result from_chars(const char* first, const char* last,
-                                    double& value,
-                                    chars_format format = chars_format::general) {
+inline from_chars_result from_chars(
+    const char* first, const char* last, double& value,
+    chars_format format = chars_format::general) {
   return kalmir_charconv::fromChars(first, last, value, format);
 }
 
