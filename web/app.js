@@ -98,6 +98,12 @@
       showCount(fields[m.field], m.out);
       return;
     }
+    if (m.type === 'failed' && !ready) {
+      // The module could not start (a browser without WebAssembly's
+      // exception handling, say): say so rather than load for ever.
+      setStatus('The analysis could not be loaded: ' + m.message + '.');
+      return;
+    }
     if (!running || m.id !== running.id) return;
     if (m.type === 'progress') {
       ui.progress.value = m.done;
