@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "casefile.h"
 #include "measurement.h"
 #include "notes.h"
+#include "text.h"
 
 namespace {
 
@@ -52,16 +52,9 @@ bool commasAreDecimal(const std::vector<std::string>& pieces,
          (pieces.size() >= 2 || text.find(';') != std::string::npos);
 }
 
-std::string lowered(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 // Why a piece is not a value the analysis can take.
 std::string whyNot(const std::string& shown, const std::string& text) {
-  const std::string l = lowered(text);
+  const std::string l = lowerAscii(text);
   const size_t nSign = !l.empty() && (l[0] == '+' || l[0] == '-') ? 1 : 0;
   const std::string bare = l.substr(nSign);
   if (bare == "nan" || bare == "inf" || bare == "infinity") {
