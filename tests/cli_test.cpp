@@ -439,7 +439,7 @@ TEST(CommandLine, AnOutputFileIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(3u, dir.files().size());
 }
 
-TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsReplaced) {
+TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsFollowed) {
   TempDir dir;
   const std::string data =
       dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
@@ -464,17 +464,48 @@ TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsReplaced) {
   ASSERT_EQ(0, lstat(fifo.c_str(), &st));
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
-  // A link to a file is replaced by the table; the file it led to stays.
+  // A link to a file: the file it leads to gets the table, and the link
+  // stays a link.
   const std::string real = dir.write("real.csv", "old\n");
   const std::string link = dir.path("link.csv");
   ASSERT_EQ(0, symlink(real.c_str(), link.c_str()));
   r = run({"-o", link, data});
   EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
-  EXPECT_EQ("old\n", readAll(real));
+  EXPECT_EQ(table, readAll(real));
   EXPECT_EQ(table, readAll(link));
   ASSERT_EQ(0, lstat(link.c_str(), &st));
-  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(4u, dir.files().size());  // and no temporary file
+  // A link that leads nowhere makes no file.
+  const std::string dangling = dir.path("dangling.csv");
+  ASSERT_EQ(0, symlink(dir.path("none/x.csv").c_str(), dangling.c_str()));
+  r = run({"-o", dangling, data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("leads to no file")) << r.err;
+  EXPECT_EQ(5u, dir.files().size());
+}
+
+TEST(CommandLine, AnOutputNameAsLongAsTheSystemTakesWorks) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  for (size_t nLength : {248u, 255u}) {
+    const std::string out = dir.path(std::string(nLength - 4, 'n') + ".csv");
+    const Outcome r = run({"-o", out, data});
+    EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+    EXPECT_EQ(run({data}).out, readAll(out));
+  }
+}
+
+TEST(CommandLine, TheOutputMayNotLandInThePlotFolder) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nAnn,A,1\nAnn,A,3\nAnn,B,4\nAnn,B,7\n");
+  const std::string plots = dir.path("plots");
+  ASSERT_EQ(0, mkdir(plots.c_str(), 0700));
+  const Outcome r = run({"--plot", plots, "-o", plots + "/Ann.svg", data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("is in the plot folder")) << r.err;
 }
 
 // The other effect sizes through the command line: the same numbers in
