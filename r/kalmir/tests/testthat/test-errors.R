@@ -54,6 +54,12 @@ test_that("arguments that cannot be used say so", {
   expect_error(analyse_quick(list(P = data.frame(phase = "A", values = 1), P = 2)),
                "^the list names the case \"P\" more than once$")
   expect_error(analyse_quick(list(P = 1:3)), "^case \"P\" is not a data frame")
+  expect_warning(r <- analyse_quick(list(P = data.frame(phase = c("A", "A", "B", "B"),
+                                                        values = 1:4),
+                                         Q = data.frame(phase = character(),
+                                                        values = numeric()))),
+                 "case \"Q\": no measurements (the data frame has no rows)",
+                 fixed = TRUE)
   expect_error(analyse_quick(two("A", 1), case = "who"),
                "^data has no column \"who\" \\(case\\)$")
   expect_error(analyse_quick(data.frame(case = c("X", NA), phase = "A", values = 1)),
