@@ -208,7 +208,9 @@ prepare_case <- function(frame, name, phase, values, mt, mt_required,
            call. = FALSE)
     }
   }
-  if (nrow(frame) == 0L) return(failed("no measurements (the data frame has no rows)"))
+  if (nrow(frame) == 0L) {
+    return(failed("no measurements (the data frame has no rows)"))
+  }
   y <- frame[[values]]
   if (!is_numbers(y)) {
     stop(sprintf("case \"%s\": the values column \"%s\" is not numeric (it is %s)",
