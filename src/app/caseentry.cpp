@@ -36,7 +36,10 @@ std::string tableEntry(TableFormat format, const Case& c, const kalmir::Result* 
 }
 
 std::string caseMessage(const Case& c) {
-  return c.file + ":" + std::to_string(c.nLine) + ": " + c.error;
+  // A file name may hold any byte, a line end included; in a one-line
+  // message it must not start a line of its own.
+  return printable(c.file, 1000) + ":" + std::to_string(c.nLine) + ": " +
+         c.error;
 }
 
 std::vector<std::string> caseNotes(const Case& c, const kalmir::Result* a) {

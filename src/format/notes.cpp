@@ -60,6 +60,24 @@ std::vector<Note> analysisNotes(const Analysis& a, int nNA, int nNB) {
                                          : NoteCode::short_phase_flat_null;
     notes.push_back({code, note});
   }
+  if (a.simResults[kSimExpSD] == 0.0f) {
+    notes.push_back(
+        {NoteCode::flat_exp,
+         "the simulated experimental-model means do not vary (the B phase "
+         "lies exactly on its line), so the B line's standard errors and "
+         "the SD of its means are 0, and d's pooled SD rests on the null "
+         "model alone"});
+  }
+  if (a.esResults[kESpEmp] == 0.0f) {
+    // 1 / cases in plain digits: "0.00001" for the full 100000.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.12f", 1.0 / a.size.nSimN);
+    std::string bound = buf;
+    bound.erase(bound.find_last_not_of('0') + 1);
+    notes.push_back(
+        {NoteCode::p_beyond_all,
+         "no simulated null-model mean was as far out: p < " + bound});
+  }
   const int nBoot = a.size.nBootSamples;
   const AnalysisNotes& n = a.notes;
   if (n.lineA.nLeftOut > 0 || n.lineA.bRuleWaived) {
@@ -94,4 +112,28 @@ std::string roundedValuesNote(const std::string& heldAs, int nRounded) {
   return note +
          "; a single-precision float keeps about 7 significant digits, and "
          "the analysis uses what it holds";
+}
+
+std::string shortPhaseDesignNote(const std::string& phase, int n) {
+  return "phase " + phase + " has " + std::to_string(n) +
+         (n == 1 ? " point" : " points") +
+         "; at least 3 are usual to establish its level and trend";
+}
+
+std::string fewChangesDesignNote(int nChanges) {
+  return "the series has " + std::to_string(nChanges) +
+         " phase changes; at least 3 demonstrations of an effect are "
+         "usual (an ABAB design)";
+}
+
+std::string fewCasesDesignNote(int nStarts) {
+  return "the study's interventions start at " + std::to_string(nStarts) +
+         (nStarts == 1 ? " time" : " different times") +
+         "; at least 3 staggered starts are usual to demonstrate an effect "
+         "3 times";
+}
+
+std::string notStaggeredDesignNote() {
+  return "some of the study's cases begin their intervention at the same "
+         "time (mt), so their starts are not staggered";
 }

@@ -20,4 +20,12 @@ std::vector<kalmir::Note> analysisNotes(const Analysis& a, int nNA, int nNB);
 // are in all.
 std::string roundedValuesNote(const std::string& heldAs, int nRounded);
 
+// Notes on a design: a phase of n < 3 points; a reversal series of
+// nChanges < 3 phase changes; a study whose cases' interventions start at
+// nStarts < 3 distinct times; a study whose cases share a start.
+std::string shortPhaseDesignNote(const std::string& phase, int n);
+std::string fewChangesDesignNote(int nChanges);
+std::string fewCasesDesignNote(int nStarts);
+std::string notStaggeredDesignNote();
+
 #endif  // KALMIR_NOTES_H_

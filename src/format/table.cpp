@@ -55,8 +55,14 @@ std::string figureText(float f) {
   return std::string(buf, r.ptr);
 }
 
-// A CSV field, quoted when it holds a separator, a quote or a line end.
-std::string csvField(const std::string& s) {
+// A CSV text field. Spreadsheets run a cell that begins with =, +, -, @,
+// a tab or a carriage return as a formula, so such text gets a leading
+// apostrophe, which they show as text; then it is quoted when it holds a
+// separator, a quote or a line end.
+std::string csvField(const std::string& text) {
+  const bool bFormulaLike =
+      !text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos;
+  const std::string s = bFormulaLike ? "'" + text : text;
   if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
   std::string quoted = "\"";
   for (char c : s) {
