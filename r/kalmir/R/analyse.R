@@ -20,16 +20,19 @@ kalmir_ab <- function(a, b, ...) {
   }
   name <- if (is.null(args$name)) "AB" else args$name
   if (!is_label(name)) stop("name must be one string", call. = FALSE)
-  phase_a <- if (is.null(args$phase_a)) "A" else args$phase_a
-  phase_b <- if (is.null(args$phase_b)) "B" else args$phase_b
-  check_settings(phase_a, phase_b, "increase", 2, 2, 0)
-  data <- data.frame(phase = c(rep(phase_a, length(a)), rep(phase_b, length(b))),
-                     values = as.numeric(c(a, b)))
-  options <- c(list(data = list(data), phase_a = phase_a, phase_b = phase_b),
-               args[intersect(names(args),
-                              c("improvement", "resamples", "cases", "threads"))])
-  names(options$data) <- name
-  do.call(analyse_data, c(options, list(all_or_nothing = TRUE)))
+  defaults <- list(phase_a = "A", phase_b = "B", improvement = "increase",
+                   resamples = 10000, cases = 100000, threads = 0)
+  defaults[names(args)[names(args) %in% names(defaults)]] <-
+    args[names(args) %in% names(defaults)]
+  settings <- do.call(check_settings, defaults)
+  # Two vectors are one case already: only the missing values to leave out.
+  a <- as.numeric(a)
+  b <- as.numeric(b)
+  n_missing <- sum(is.na(a) & !is.nan(a)) + sum(is.na(b) & !is.nan(b))
+  case <- list(name = enc2utf8(name), error = NULL,
+               a = a[!is.na(a) | is.nan(a)], b = b[!is.na(b) | is.nan(b)],
+               notes = missing_note(n_missing))
+  run_analyses(list(case), settings, all_or_nothing = TRUE)
 }
 
 kalmir_analyse <- function(data, case = "case", phase = "phase",
@@ -49,14 +52,12 @@ kalmir_analyse <- function(data, case = "case", phase = "phase",
 }
 
 # The whole path from the caller's data to the result: the cases prepared,
-# each analysed, and the table put together. With all_or_nothing (one
-# series given as such) a case that cannot be analysed is an error.
+# each analysed, and the table put together.
 analyse_data <- function(data, case = "case", phase = "phase",
                          values = "values", mt = "mt", mt_required = FALSE,
                          phase_a = "A", phase_b = "B",
                          improvement = "increase", resamples = 10000,
-                         cases = 100000, threads = 0, single_name = "data",
-                         all_or_nothing = FALSE, stop_at = -1) {
+                         cases = 100000, threads = 0, single_name = "data") {
   settings <- check_settings(phase_a, phase_b, improvement, resamples, cases,
                              threads)
   prepared <- prepare_cases(data, case = case, phase = phase,
@@ -65,8 +66,7 @@ analyse_data <- function(data, case = "case", phase = "phase",
                             phase_a = settings$phase_a,
                             phase_b = settings$phase_b,
                             single_name = single_name)
-  run_analyses(prepared, settings, all_or_nothing = all_or_nothing,
-               stop_at = stop_at)
+  run_analyses(prepared, settings)
 }
 
 check_settings <- function(phase_a, phase_b, improvement, resamples, cases,
@@ -286,19 +286,21 @@ prepare_case <- function(frame, name, phase, values, mt, mt_required,
                           rows[order_by[first_b]], phase_a, phase_b)))
   }
   kept <- order_by[!missing[order_by]]
-  n_missing <- sum(missing)
-  notes <- if (n_missing > 0L) {
-    sprintf("%d missing %s (empty or NA) left out", n_missing,
-            if (n_missing == 1L) "value" else "values")
-  } else {
-    character()
-  }
   list(name = name, error = NULL, a = y[kept[!is_b[kept]]],
-       b = y[kept[is_b[kept]]], notes = notes)
+       b = y[kept[is_b[kept]]], notes = missing_note(sum(missing)))
+}
+
+# The input note on values left out, in the command line's words.
+missing_note <- function(n_missing) {
+  if (n_missing == 0L) return(character())
+  sprintf("%d missing %s (empty or NA) left out", n_missing,
+          if (n_missing == 1L) "value" else "values")
 }
 
 # Every prepared case analysed in turn, and the table put together: a row
-# per case, the cases that could not be analysed with their reason.
+# per case, the cases that could not be analysed with their reason. With
+# all_or_nothing (one series given as such) a case that cannot be analysed
+# is an error. stop_at >= 0 is for tests: see .analyse_ab.
 run_analyses <- function(prepared, settings, all_or_nothing = FALSE,
                          stop_at = -1) {
   rows <- vector("list", length(prepared))

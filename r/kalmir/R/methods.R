@@ -7,12 +7,12 @@ analyses_of <- function(x) {
   if (is.null(a)) list() else a
 }
 
-# Rows keep their analyses as long as the case column stays.
+# Rows keep their analyses as long as every column stays.
 `[.kalmir` <- function(x, ...) {
   analyses <- analyses_of(x)
   improvement <- attr(x, "improvement")
   out <- NextMethod()
-  if (!is.data.frame(out) || !"case" %in% names(out)) {
+  if (!is.data.frame(out) || !identical(names(out), names(x))) {
     if (is.data.frame(out)) class(out) <- setdiff(class(out), "kalmir")
     return(out)
   }

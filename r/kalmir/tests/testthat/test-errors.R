@@ -26,6 +26,8 @@ test_that("the library's own messages come through as R errors", {
   # Labels go into the messages.
   expect_error(ab(1, 2:3, phase_a = "Baseline"),
                "^the Baseline phase has 1 measurement")
+  expect_error(ab(numeric(), c(2, 3)),
+               "^the A phase has 0 measurements; 2 to 500 are needed$")
   # Missing values do not count.
   expect_error(ab(c(1, NA), 2:3), "^the A phase has 1 measurement")
 })

@@ -31,6 +31,7 @@ test_that("rows taken from the table keep their analyses", {
   expect_identical(names(attr(two, "analyses")), c("Ben", "Cleo"))
   expect_identical(capture.output(print(two))[1], "== Ben")
   expect_false(inherits(r[, c("d", "p")], "kalmir"))
+  expect_false(inherits(r[1], "kalmir"))
 })
 
 test_that("plot draws both panels of every analysed case on any device", {
