@@ -12,9 +12,9 @@
 #include <set>
 #include <string>
 
+#include "caseentry.h"
 #include "casefile.h"
 #include "measurement.h"
-#include "caseentry.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::set<std::string> names;
-  Analysis analysis;  // figures of zero: only the formatting is under test
+  // Figures of zero: only the reading and the formatting are under test.
+  kalmir::Result analysis;
   for (const Case& c : file.cases) {
     require(names.insert(c.name).second, "two cases of one name");
     require(c.nLine >= 1, "a case without a line");
@@ -63,7 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       require(c.fY.empty(), "values kept for a failed case");
     }
-    const Analysis* a = c.error.empty() ? &analysis : nullptr;
+    analysis.name = c.name;
+    analysis.n_a = c.nNA;
+    analysis.n_b = c.nNB;
+    const kalmir::Result* a = c.error.empty() ? &analysis : nullptr;
     for (TableFormat format :
          {TableFormat::kCsv, TableFormat::kJson, TableFormat::kReport}) {
       require(!tableEntry(format, c, a).empty(), "an empty entry");

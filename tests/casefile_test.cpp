@@ -301,10 +301,3 @@ TEST(CaseFile, AFileThatCannotBeReadSaysWhy) {
   EXPECT_EQ("cannot read it: Is a directory", file.error);
   EXPECT_TRUE(file.cases.empty());
 }
-
-TEST(CaseFile, PrintableTextForMessages) {
-  EXPECT_EQ("a?b?c", printable("a\nb\x1b"
-                               "c"));
-  EXPECT_EQ("abc...", printable("abcdef", 3));
-  EXPECT_EQ("\xC3\xA9t\xC3\xA9", printable("\xC3\xA9t\xC3\xA9"));
-}

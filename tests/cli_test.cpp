@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -433,4 +434,42 @@ TEST(CommandLine, AnOutputFileIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(kCliFailed, r.nStatus);
   EXPECT_NE(std::string::npos, r.err.find("it is a directory"));
   EXPECT_EQ(3u, dir.files().size());
+}
+
+TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsReplaced) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  const std::string table = run({data}).out;
+
+  // A FIFO gets the table and stays a FIFO. Its read end is open first,
+  // so that the command's open does not wait; the table fits the pipe.
+  const std::string fifo = dir.path("fifo");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  Outcome r = run({"-o", fifo, data});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+  std::string piped;
+  char buf[4096];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
+    piped.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  EXPECT_EQ(table, piped);
+  struct stat st;
+  ASSERT_EQ(0, lstat(fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  // A link to a file is replaced by the table; the file it led to stays.
+  const std::string real = dir.write("real.csv", "old\n");
+  const std::string link = dir.path("link.csv");
+  ASSERT_EQ(0, symlink(real.c_str(), link.c_str()));
+  r = run({"-o", link, data});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+  EXPECT_EQ("old\n", readAll(real));
+  EXPECT_EQ(table, readAll(link));
+  ASSERT_EQ(0, lstat(link.c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(4u, dir.files().size());  // and no temporary file
 }

@@ -18,9 +18,20 @@ check() {  # check NAME CONDITION...
   if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
 }
 
+# A build that cannot draw says so in its help, and --plot says why in one
+# line, before it reads or makes anything.
 if "$program" --help | grep -q 'cannot draw here'; then
-  echo "this build cannot draw; nothing to check"
-  exit 0
+  "$program" --plot "$tmp/plots" "$study" > "$tmp/out" 2> "$tmp/err"
+  status=$?
+  check "cannot draw: --plot fails with status 2" test "$status" = 2
+  check "cannot draw: --plot says why" grep -qx \
+    'kalmir: this build of kalmir cannot draw plots (.*); see kalmir --help' \
+    "$tmp/err"
+  check "cannot draw: nothing written or made" \
+    test ! -s "$tmp/out" -a ! -e "$tmp/plots"
+  echo "$failures failed"
+  [ "$failures" -eq 0 ]
+  exit
 fi
 
 # Data files: a plot per case analysed (status ok), none for a failed case.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "casefile.h"
+#include "case.h"
 #include "kalmir/kalmir.h"
 
 // Cases -> analyses on all cores -> entries in case order. With more cases

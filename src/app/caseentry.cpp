@@ -1,6 +1,7 @@
 #include "caseentry.h"
 
 #include "report.h"
+#include "text.h"
 
 namespace {
 

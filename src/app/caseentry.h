@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "casefile.h"
+#include "case.h"
 #include "kalmir/kalmir.h"
 #include "table.h"
 

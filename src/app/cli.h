@@ -3,19 +3,15 @@
 
 #include <cstdio>
 
+#include "clistatus.h"
 #include "kalmir/kalmir.h"
 
 // The command line: kalmir [OPTIONS] FILE... reads every case of the data
-// files, analyses them on all cores and writes one table, in case order.
-// Results go to the output (or the file of -o, replaced only once it is
-// complete; -o - is the output); messages go to the error stream.
-
-// Exit statuses of the command line.
-enum CliStatus {
-  kCliAllAnalysed = 0,  // every case was analysed
-  kCliSomeFailed = 1,   // some cases could not be analysed; the rest were
-  kCliFailed = 2,       // a bad option, an unreadable file, a failed write
-};
+// files, analyses them on all cores and writes one table, in case order
+// (filerunner.h); with --plot and no file, the dialogue with a plot of each
+// analysis (plotdialogue.h). This unit reads the options (clioptions.h),
+// answers --help and --version, and picks one of the two. Results go to
+// the output; messages go to the error stream.
 
 // Runs the command line argv[1] ... argv[argc - 1] and returns its exit
 // status. The file "-" is read from in. size gives the analyses' resamples

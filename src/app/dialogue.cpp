@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,7 @@
 
 #include "measurement.h"
 #include "notes.h"
+#include "progressline.h"
 
 namespace {
 
@@ -99,51 +99,6 @@ bool parseCount(const char* s, size_t nLength, int nMax, int* pnCount) {
   *pnCount = static_cast<int>(nValue);
   return true;
 }
-
-// While an analysis runs longer than a second, a line on the error stream
-// shows how far it has come, when that stream is a terminal; the line is
-// wiped when the analysis ends. Standard output is untouched.
-class ProgressLine {
- public:
-  explicit ProgressLine(FILE* err)
-      : err_(err), start_(std::chrono::steady_clock::now()) {}
-  // What the analysis reports its progress to; empty when the error stream
-  // is no terminal.
-  std::function<bool(double)> listener() {
-    if (!isatty(fileno(err_))) return nullptr;
-    return [this](double fFraction) {
-      show(fFraction);
-      return true;
-    };
-  }
-  ~ProgressLine() {
-    if (bShown_) {
-      std::fputs("\r                          \r", err_);
-      std::fflush(err_);
-    }
-  }
-  ProgressLine(const ProgressLine&) = delete;
-  ProgressLine& operator=(const ProgressLine&) = delete;
-
- private:
-  void show(double fFraction) {
-    const int nPercent = static_cast<int>(fFraction * 100.0);
-    if (nPercent == nShown_) return;
-    if (!bShown_ &&
-        std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) {
-      return;
-    }
-    bShown_ = true;
-    nShown_ = nPercent;
-    std::fprintf(err_, "\rAnalysing... %3d%%", nPercent);
-    std::fflush(err_);
-  }
-
-  FILE* err_;
-  std::chrono::steady_clock::time_point start_;
-  bool bShown_ = false;
-  int nShown_ = -1;
-};
 
 class Dialogue {
  public:
@@ -288,8 +243,18 @@ class Dialogue {
     options.cases = limits_.nSimN;
     options.keep_means = limits_.bKeepMeans;
     {
-      ProgressLine progress(err_);
-      options.progress = progress.listener();
+      // While the analysis runs longer than a second, how far it has come,
+      // when the error stream is a terminal; standard output is untouched.
+      ProgressLine progress(err_, isatty(fileno(err_)) != 0);
+      if (progress.shows()) {
+        options.progress = [&progress](double fFraction) {
+          char text[32];
+          std::snprintf(text, sizeof text, "Analysing... %3d%%",
+                        static_cast<int>(fFraction * 100.0));
+          progress.show(text);
+          return true;
+        };
+      }
       result_ = kalmir::analyse(data, options);
     }
     std::fputs(kalmir::report_text(result_).c_str(), out_);

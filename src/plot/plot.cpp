@@ -1,15 +1,16 @@
 #include "plot.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
 #include "drawing.h"
+#include "text.h"
 
 
 namespace {
@@ -40,13 +41,6 @@ std::string cut(const std::string& s, size_t nMax) {
   size_t n = nMax;
   while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
   return s.substr(0, n);
-}
-
-std::string lowerAscii(std::string s) {
-  for (char& c : s) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return s;
 }
 
 // Device names Windows reserves, with or without an extension.
@@ -138,30 +132,44 @@ std::string programDirectory() {
   return path.substr(0, path.rfind('/') + 1);
 }
 
+// Where the module is looked for, in order: beside the program (the build
+// tree), then where the install rule puts it.
+std::vector<std::string> drawingCandidates() {
+  const std::string dir = programDirectory();
+  return {dir + "kalmir-drawing.so",
+          dir + KALMIR_DRAWING_FROM_PROGRAM "/kalmir-drawing.so"};
+}
+
+// The first candidate that exists, or "".
+std::string findDrawingModule() {
+  for (const std::string& path : drawingCandidates()) {
+    if (access(path.c_str(), F_OK) == 0) return path;
+  }
+  return "";
+}
+
 Drawing loadDrawing() {
   Drawing d;
-  const std::string dir = programDirectory();
-  const std::string candidates[] = {
-      dir + "kalmir-drawing.so",
-      dir + KALMIR_DRAWING_FROM_PROGRAM "/kalmir-drawing.so"};
-  for (const std::string& path : candidates) {
-    if (access(path.c_str(), F_OK) != 0) continue;
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      d.whyNot = "its drawing module cannot be loaded: " +
-                 std::string(dlerror());
-      return d;
-    }
-    // Never closed: plots may be drawn until the process ends.
-    d.draw = reinterpret_cast<KalmirDrawPlot>(
-        dlsym(handle, KALMIR_DRAW_PLOT_SYMBOL));
-    if (d.draw == nullptr) d.whyNot = path + " is of another version";
+  const std::string path = findDrawingModule();
+  if (path.empty()) {
+    d.whyNot = "its drawing module " + drawingCandidates().back() +
+               " is missing";
     return d;
   }
-  d.whyNot = "its drawing module " + candidates[1] + " is missing";
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    d.whyNot = "its drawing module cannot be loaded: " + std::string(dlerror());
+    return d;
+  }
+  // Never closed: plots may be drawn until the process ends.
+  d.draw = reinterpret_cast<KalmirDrawPlot>(
+      dlsym(handle, KALMIR_DRAW_PLOT_SYMBOL));
+  if (d.draw == nullptr) d.whyNot = path + " is of another version";
   return d;
 }
 #else
+std::string findDrawingModule() { return ""; }
+
 Drawing loadDrawing() {
   Drawing d;
   d.whyNot = "it was built without Cairo";
@@ -180,6 +188,8 @@ const Drawing& drawing() {
 bool plotSupported() { return drawing().draw != nullptr; }
 
 std::string whyNoPlots() { return drawing().whyNot; }
+
+bool drawingModuleFound() { return !findDrawingModule().empty(); }
 
 bool writePlot(const std::string& path, PlotFormat format,
                const kalmir::Result& result, std::string* pError) {

@@ -32,6 +32,10 @@ bool plotSupported();
 // Why not, as the end of a sentence about this build: "it was built
 // without Cairo", or the loader's reason. Empty when plots can be drawn.
 std::string whyNoPlots();
+// Whether this build draws and its drawing module is where it is looked
+// for, found without loading it (for the help, which must start quickly).
+// True does not promise that the module loads; plotSupported() tells.
+bool drawingModuleFound();
 
 // Writes the plot of result, analysed with its simulated means kept, to
 // path in the given format; its name is the title. False when it

@@ -1,0 +1,55 @@
+#ifndef KALMIR_ATOMICFILE_H_
+#define KALMIR_ATOMICFILE_H_
+
+// The results file of -o: written beside its final name and renamed onto
+// it once complete, so that a failed or interrupted run never leaves half
+// a table there, and the old table stays until the new one is whole. A
+// symbolic link to a file is replaced, never written through. While
+// the temporary file exists, a signal that ends the program (INT, TERM,
+// HUP, QUIT, PIPE) removes it first; the handlers that were there before
+// come back when it is gone. One AtomicFile at a time per process: the
+// handlers know one path. A name that leads to a pipe or a terminal
+// (a FIFO, /dev/stdout, /dev/null) is written into as it stands, never
+// replaced; a directory or a disk device is refused.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  ~AtomicFile() { discard(); }
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Creates the temporary file beside path, with the mode of the file it
+  // will replace (or what a new file would get), or opens the pipe or
+  // terminal that path leads to; false with *pError set when it cannot.
+  bool open(const std::string& path, std::string* pError);
+
+  // Where to write, between open and commit.
+  FILE* file() const { return file_; }
+
+  // Flushes, syncs and puts the complete file in place; false with
+  // *pError set when it could not be written (it is then removed).
+  bool commit(std::string* pError);
+
+  // Removes the temporary file, if any.
+  void discard();
+
+ private:
+  bool openInPlace(const std::string& path, std::string* pError);
+  void forget();
+
+  static const int kEndSignalCount = 5;
+  std::string path_;
+  std::string temp_;
+  FILE* file_ = nullptr;
+  struct sigaction saved_[kEndSignalCount];
+  bool bHandlers_ = false;
+  bool bInPlace_ = false;  // written into a pipe or terminal, no temp file
+};
+
+#endif  // KALMIR_ATOMICFILE_H_

@@ -1,0 +1,208 @@
+#include "clioptions.h"
+
+#include <getopt.h>
+
+#include <charconv>
+
+#include "text.h"
+
+#ifndef KALMIR_VERSION
+#define KALMIR_VERSION "1.0"
+#endif
+
+namespace {
+
+const char kHelp[] =
+    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue)\n"
+    "Analyses every case (an A phase, then a B phase) in the data files and\n"
+    "writes a table with a row per case. FILE - reads standard input.\n"
+    "\n"
+    "  -f, --format FORMAT   csv (default), json or report\n"
+    "  -o, --output FILE     write to FILE, replaced only when complete\n"
+    "  -j, --jobs N          analyses at once (default: one per core)\n"
+    "      --phase-a LABEL   label of the baseline phase (default A)\n"
+    "      --phase-b LABEL   label of the intervention phase (default B)\n"
+    "  -s, --separator SEP   field separator , ; or tab (default: from the "
+    "header)\n"
+    "  -d, --decimal MARK    decimal mark . or , (default . ; either with ;)\n"
+    "      --plot DIR        draw each analysed case into DIR, also in the "
+    "dialogue\n"
+    "      --plot-format F   svg (default), png or pdf\n"
+    "  -h, --help            show this help and exit\n"
+    "  -V, --version         show the version and exit\n"
+    "\n"
+    "Columns, named in the header row in any case: case, phase, values (or\n"
+    "value), optional mt (or time); others are ignored. A file without a "
+    "case\n"
+    "column is one case named after the file (stdin for -). Empty or NA\n"
+    "values are missing and left out. Labels match without case.\n"
+    "Exit status: 0 all cases analysed, 1 some could not be (see the notes\n"
+    "column), 2 a bad option, an unreadable file or a failed write.\n"
+    "\n"
+    "Example: kalmir -j 2 -o results.csv study.csv\n";
+
+enum LongOnly { kPhaseA = 256, kPhaseB, kPlot, kPlotFormat };
+
+const struct option kLongOptions[] = {
+    {"format", required_argument, nullptr, 'f'},
+    {"output", required_argument, nullptr, 'o'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"phase-a", required_argument, nullptr, kPhaseA},
+    {"phase-b", required_argument, nullptr, kPhaseB},
+    {"separator", required_argument, nullptr, 's'},
+    {"decimal", required_argument, nullptr, 'd'},
+    {"plot", required_argument, nullptr, kPlot},
+    {"plot-format", required_argument, nullptr, kPlotFormat},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string optionName(int nOption) {
+  for (const struct option* o = kLongOptions; o->name != nullptr; ++o) {
+    if (o->val != nOption) continue;
+    if (nOption < 256) {
+      return std::string("-") + static_cast<char>(nOption) + "/--" + o->name;
+    }
+    return std::string("--") + o->name;
+  }
+  return std::string("-") + static_cast<char>(nOption);
+}
+
+// Sets one option from its value; an error message, or "" when it fits.
+// Whether --plot can draw is left to the caller.
+std::string setOption(int nOption, const std::string& value,
+                      CommandOptions* pOptions) {
+  CommandOptions& o = *pOptions;
+  if (nOption != kPlot && nOption != kPlotFormat) o.bOnlyPlotOptions = false;
+  switch (nOption) {
+    case kPlot:
+      if (value.empty()) return "--plot needs a directory";
+      o.plotDir = value;
+      return "";
+    case kPlotFormat:
+      if (!parsePlotFormat(value, &o.plotFormat)) {
+        return "unknown plot format \"" + printable(value) +
+               "\" (svg, png or pdf)";
+      }
+      return "";
+    case 'f':
+      if (value == "csv") {
+        o.format = TableFormat::kCsv;
+      } else if (value == "json") {
+        o.format = TableFormat::kJson;
+      } else if (value == "report") {
+        o.format = TableFormat::kReport;
+      } else {
+        return "unknown format \"" + printable(value) +
+               "\" (csv, json or report)";
+      }
+      return "";
+    case 'o':
+      if (value.empty()) return "-o/--output needs a file name";
+      o.output = value == "-" ? "" : value;  // - is standard output
+      return "";
+    case 'j': {
+      const int nMaxJobs = 1024;
+      int n = 0;
+      const char* pEnd = value.data() + value.size();
+      const std::from_chars_result r = std::from_chars(value.data(), pEnd, n);
+      if (r.ec != std::errc() || r.ptr != pEnd || n < 1 || n > nMaxJobs) {
+        return "-j/--jobs takes a whole number from 1 to " +
+               std::to_string(nMaxJobs) + ", not \"" + printable(value) + "\"";
+      }
+      o.nJobs = n;
+      return "";
+    }
+    case kPhaseA:
+    case kPhaseB:
+      if (trimmed(value).empty()) {
+        return optionName(nOption) + " needs a label that is not blank";
+      }
+      (nOption == kPhaseA ? o.files.phaseA : o.files.phaseB) = trimmed(value);
+      return "";
+    case 's': {
+      const std::string s = lowerAscii(value);
+      if (s == "," || s == ";") {
+        o.files.cSeparator = s[0];
+      } else if (s == "tab" || s == "\t" || s == "\\t") {
+        o.files.cSeparator = '\t';
+      } else {
+        return "unknown separator \"" + printable(value) + "\" (, ; or tab)";
+      }
+      return "";
+    }
+    case 'd':
+      if (value != "." && value != ",") {
+        return "unknown decimal mark \"" + printable(value) + "\" (. or ,)";
+      }
+      o.files.cDecimal = value[0];
+      return "";
+  }
+  return "unknown option";
+}
+
+}  // namespace
+
+std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
+  CommandOptions& o = *pOptions;
+  std::string error;
+  // The first --plot with a directory stands where a build that cannot
+  // draw has its mistake; it is asked only once help and the version are
+  // ruled out, so that they never load the drawing module.
+  bool bPlotBeforeError = false;
+  opterr = 0;  // the messages below say it our way
+  optind = 0;  // GNU getopt starts afresh (tests run several commands)
+  for (;;) {
+    const int nOption =
+        getopt_long(argc, argv, ":hVf:o:j:s:d:", kLongOptions, nullptr);
+    if (nOption == -1) break;
+    std::string what;
+    if (nOption == '?') {
+      if (optopt != 0 && optopt < 256) {
+        what = std::string("unknown option -") + static_cast<char>(optopt);
+      } else {
+        what = "unknown option " + printable(argv[optind - 1]);
+      }
+    } else if (nOption == ':') {
+      what = optionName(optopt) + " needs a value";
+    } else if (nOption == 'h') {
+      o.bHelp = true;
+    } else if (nOption == 'V') {
+      o.bVersion = true;
+    } else {
+      what = setOption(nOption, optarg, &o);
+      if (nOption == kPlot && what.empty() && error.empty()) {
+        bPlotBeforeError = true;
+      }
+    }
+    if (error.empty()) error = what;
+  }
+  for (int i = optind; i < argc; ++i) o.inputs.push_back(argv[i]);
+  if (o.bHelp || o.bVersion) return "";
+  if (bPlotBeforeError && !plotSupported()) {
+    return "this build of kalmir cannot draw plots (" + whyNoPlots() + ")";
+  }
+  if (!error.empty()) return error;
+  if (lowerAscii(o.files.phaseA) == lowerAscii(o.files.phaseB)) {
+    return "--phase-a and --phase-b need different labels";
+  }
+  if (o.inputs.empty() && !(o.bOnlyPlotOptions && !o.plotDir.empty())) {
+    return "no data file given (- reads standard input)";
+  }
+  return "";
+}
+
+std::string helpText() {
+  std::string help = kHelp;
+  if (!drawingModuleFound()) {
+    const std::string from =
+        "draw each analysed case into DIR, also in the "
+        "dialogue";
+    help.replace(help.find(from), from.size(),
+                 "(cannot draw here; --plot DIR says why)");
+  }
+  return help;
+}
+
+std::string versionLine() { return "kalmir " KALMIR_VERSION "\n"; }

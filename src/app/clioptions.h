@@ -1,0 +1,42 @@
+#ifndef KALMIR_CLIOPTIONS_H_
+#define KALMIR_CLIOPTIONS_H_
+
+// The command line's options: what each means, how they are read, and the
+// help that lists them. Reading them loads nothing: whether --plot can
+// draw is asked of the drawing module only when the command goes on to
+// run, never for --help or --version.
+
+#include <string>
+#include <vector>
+
+#include "casefile.h"
+#include "plot.h"
+#include "table.h"
+
+struct CommandOptions {
+  TableFormat format = TableFormat::kCsv;
+  std::string plotDir;  // empty: no plots
+  PlotFormat plotFormat = PlotFormat::kSvg;
+  bool bOnlyPlotOptions = true;  // no option but --plot and --plot-format
+  std::string output;            // -o; empty: the output stream
+  int nJobs = 0;                 // 0: one per core
+  CaseFileOptions files;
+  std::vector<std::string> inputs;  // "-" is standard input
+  bool bHelp = false;
+  bool bVersion = false;
+};
+
+// Reads the options of argv[1] ... argv[argc - 1] into *pOptions; returns
+// what is wrong with the command, or "" when it is sound. Help or the
+// version asked for wins over any other mistake; otherwise the first
+// mistake in argument order is the one told.
+std::string parseOptions(int argc, char** argv, CommandOptions* pOptions);
+
+// The help, one screen ending with an example; it says so where this
+// build cannot draw.
+std::string helpText();
+
+// "kalmir VERSION\n".
+std::string versionLine();
+
+#endif  // KALMIR_CLIOPTIONS_H_
