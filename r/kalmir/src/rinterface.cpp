@@ -66,9 +66,8 @@ Rcpp::NumericVector doubles(const std::vector<float>& fValues) {
 }
 
 Rcpp::NumericVector lineOf(const kalmir::Line& line) {
-  return Rcpp::NumericVector::create(
-      Rcpp::Named("intercept") = line.intercept,
-      Rcpp::Named("slope") = line.slope);
+  return Rcpp::NumericVector::create(Rcpp::Named("intercept") = line.intercept,
+                                     Rcpp::Named("slope") = line.slope);
 }
 
 }  // namespace
