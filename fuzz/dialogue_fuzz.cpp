@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "dialogue.h"
-#include "parallel.h"
 
 namespace {
 
@@ -37,8 +36,6 @@ FILE* emptyInput() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Two threads, so that the stages' shared work is exercised too.
-  setAnalysisThreads(2);
   if (sink() == nullptr || emptyInput() == nullptr) {
     std::perror("kalmir_fuzz: /dev/null");
     std::abort();
@@ -63,6 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   limits.nMaxPhasePoints = nFuzzMaxPhasePoints;
   limits.nSimN = nFuzzSimN;
   limits.nBootSamples = nFuzzBootSamples;
+  // Two threads, so that the stages' shared work is exercised too, kept
+  // from one input to the next.
+  static kalmir::Analyser analyser;
+  limits.nThreads = 2;
+  limits.pAnalyser = &analyser;
   const int nStatus = runDialogue(in, sink(), sink(), limits);
   if (size != 0) std::fclose(in);
   if (nStatus != 0 && nStatus != 1) {

@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +18,7 @@
 
 #include "dialogue.h"
 #include "golden_data.h"
+#include "kalmir/kalmir.h"
 
 namespace {
 
@@ -436,7 +439,7 @@ TEST(CommandLine, AnOutputFileIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(3u, dir.files().size());
 }
 
-TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsReplaced) {
+TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsFollowed) {
   TempDir dir;
   const std::string data =
       dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
@@ -461,15 +464,161 @@ TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsReplaced) {
   ASSERT_EQ(0, lstat(fifo.c_str(), &st));
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
-  // A link to a file is replaced by the table; the file it led to stays.
+  // A link to a file: the file it leads to gets the table, and the link
+  // stays a link.
   const std::string real = dir.write("real.csv", "old\n");
   const std::string link = dir.path("link.csv");
   ASSERT_EQ(0, symlink(real.c_str(), link.c_str()));
   r = run({"-o", link, data});
   EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
-  EXPECT_EQ("old\n", readAll(real));
+  EXPECT_EQ(table, readAll(real));
   EXPECT_EQ(table, readAll(link));
   ASSERT_EQ(0, lstat(link.c_str(), &st));
-  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(4u, dir.files().size());  // and no temporary file
+  // A link that leads nowhere makes no file.
+  const std::string dangling = dir.path("dangling.csv");
+  ASSERT_EQ(0, symlink(dir.path("none/x.csv").c_str(), dangling.c_str()));
+  r = run({"-o", dangling, data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("leads to no file")) << r.err;
+  EXPECT_EQ(5u, dir.files().size());
+}
+
+TEST(CommandLine, AnOutputNameAsLongAsTheSystemTakesWorks) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  for (size_t nLength : {248u, 255u}) {
+    const std::string out = dir.path(std::string(nLength - 4, 'n') + ".csv");
+    const Outcome r = run({"-o", out, data});
+    EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+    EXPECT_EQ(run({data}).out, readAll(out));
+  }
+}
+
+TEST(CommandLine, TheOutputMayNotLandInThePlotFolder) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nAnn,A,1\nAnn,A,3\nAnn,B,4\nAnn,B,7\n");
+  const std::string plots = dir.path("plots");
+  ASSERT_EQ(0, mkdir(plots.c_str(), 0700));
+  const Outcome r = run({"--plot", plots, "-o", plots + "/Ann.svg", data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("is in the plot folder")) << r.err;
+}
+
+// The other effect sizes through the command line: the same numbers in
+// CSV, JSON and the library's Result; the direction of improvement; the
+// report's block only on request.
+TEST(CommandLine, IndicesAgreeInEveryFormatAndWithTheLibrary) {
+  const std::vector<kalmir::DataSet> sets = {
+      {"Parker", {{"A", {20, 20, 26, 25, 22, 23}},
+                  {"B", {28, 25, 24, 27, 30, 30, 29}}}},
+      {"flat A", {{"A", {3, 3, 3}}, {"B", {4, 0.1, 6}}}},
+      {"flat", {{"A", {2, 2}}, {"B", {2, 2}}}},
+  };
+  std::string text = "case,phase,values\n";
+  for (const kalmir::DataSet& set : sets) {
+    for (const kalmir::Phase& phase : set.phases) {
+      for (double v : phase.values) {
+        std::ostringstream value;
+        value << v;
+        text += set.name + "," + phase.label + "," + value.str() + "\n";
+      }
+    }
+  }
+  TempDir dir;
+  const std::string path = dir.write("sets.csv", text);
+  const std::vector<std::string> names = kalmir::table_columns();
+  const size_t nFirstIndex =
+      std::find(names.begin(), names.end(), "improvement") - names.begin();
+  ASSERT_LT(nFirstIndex, names.size());
+  for (const char* improvement : {"increase", "decrease"}) {
+    const Outcome csv = run({"--improvement", improvement, path});
+    const Outcome json = run({"--improvement", improvement, "-f", "json", path});
+    ASSERT_EQ(kCliAllAnalysed, csv.nStatus) << csv.err;
+    ASSERT_EQ(kCliAllAnalysed, json.nStatus) << json.err;
+    const std::vector<std::string> rows = lines(csv.out);
+    const nlohmann::json array = nlohmann::json::parse(json.out);
+    ASSERT_EQ(sets.size() + 1, rows.size());
+    for (size_t k = 0; k < sets.size(); ++k) {
+      kalmir::Options options = smallSize();
+      options.improvement = improvement == std::string("decrease")
+                                ? kalmir::Improvement::decrease
+                                : kalmir::Improvement::increase;
+      kalmir::Result result = kalmir::analyse(sets[k], options);
+      const std::vector<kalmir::Field> want = kalmir::table_row(result);
+      const std::vector<std::string> got = split(rows[k + 1], ',');
+      EXPECT_EQ(improvement, got[nFirstIndex]);
+      EXPECT_EQ(improvement, array[k]["improvement"]);
+      for (size_t i = nFirstIndex + 1; i + 1 < names.size(); ++i) {
+        const std::string where = sets[k].name + ": " + names[i];
+        if (want[i].kind == kalmir::FieldKind::empty) {
+          EXPECT_EQ("", got[i]) << where;
+          EXPECT_TRUE(array[k][names[i]].is_null()) << where;
+          continue;
+        }
+        ASSERT_EQ(kalmir::FieldKind::number, want[i].kind) << where;
+        EXPECT_EQ(want[i].number, std::strtod(got[i].c_str(), nullptr))
+            << where;
+        EXPECT_EQ(want[i].number, array[k][names[i]].get<double>()) << where;
+      }
+      EXPECT_EQ(result.indices.nap,
+                std::strtod(got[nFirstIndex + 1].c_str(), nullptr));
+      // The SMDs left empty say why in the notes.
+      for (const kalmir::Note& note : result.indices.notes) {
+        EXPECT_NE(std::string::npos, rows[k + 1].find(note.text));
+      }
+    }
+  }
+  // Only the indices depend on the direction of improvement.
+  const std::vector<std::string> up = lines(run({path}).out);
+  const std::vector<std::string> down =
+      lines(run({"--improvement", "decrease", path}).out);
+  for (size_t k = 1; k < up.size(); ++k) {
+    const std::vector<std::string> u = split(up[k], ','), d = split(down[k], ',');
+    for (size_t i = 0; i < nFirstIndex; ++i) EXPECT_EQ(u[i], d[i]);
+  }
+  const Outcome bad = run({"--improvement", "up", path});
+  EXPECT_EQ(kCliFailed, bad.nStatus);
+  EXPECT_EQ("kalmir: unknown direction of improvement \"up\" (increase or "
+            "decrease); see kalmir --help\n",
+            bad.err);
+}
+
+TEST(CommandLine, IndicesOnlyAddABlockToTheReport) {
+  TempDir dir;
+  const std::string path = dir.write(
+      "sets.csv", dataFile({goldenSets()[0], goldenSets()[3]}) +
+                      "bad,A,1\nflat,A,5\nflat,A,5\nflat,A,5\nflat,B,6\n"
+                      "flat,B,7\n");
+  const Outcome plain = run({"-f", "report", path});
+  const Outcome with = run({"-f", "report", "--indices", path});
+  EXPECT_EQ(kCliSomeFailed, with.nStatus);
+  EXPECT_EQ(plain.err, with.err);
+  EXPECT_EQ(std::string::npos, plain.out.find("OTHER EFFECT SIZES"));
+  // Taking every block out leaves the report without them, byte for byte.
+  std::string stripped = with.out;
+  int nBlocks = 0;
+  for (size_t nAt; (nAt = stripped.find("OTHER EFFECT SIZES")) !=
+                   std::string::npos;) {
+    const size_t nEnd = stripped.find("\n\n\n", nAt);
+    ASSERT_NE(std::string::npos, nEnd);
+    const std::string block = stripped.substr(nAt, nEnd + 3 - nAt);
+    if (nBlocks == 2) {
+      EXPECT_NE(std::string::npos,
+                block.find("SMD A SD  \t empty\nSMD pooled\t "))
+          << block;
+      EXPECT_NE(std::string::npos, block.find("\nNote: the A phase's values "
+                                              "do not vary"))
+          << block;
+    }
+    stripped.erase(nAt, nEnd + 3 - nAt);
+    ++nBlocks;
+  }
+  EXPECT_EQ(3, nBlocks);  // the analysed cases
+  EXPECT_EQ(plain.out, stripped);
+  // The tables do not change with it.
+  EXPECT_EQ(run({path}).out, run({"--indices", path}).out);
 }

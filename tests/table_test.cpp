@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -14,8 +15,8 @@
 
 namespace {
 
-// Figures numbered 1 ... 24 in table order, so that every column shows
-// which field it took.
+// Figures numbered 1 ... 24 and indices 25.5 ... 45.5 in table order, so
+// that every column shows which field it took.
 kalmir::Result numberedFigures() {
   kalmir::Result a;
   a.n_a = 3;  // as goodCase's
@@ -32,6 +33,15 @@ kalmir::Result numberedFigures() {
         &a.d_unstd, &a.d, &a.d_se, &a.r, &a.r_squared, &a.p}) {
     *field = f++;
   }
+  kalmir::Indices& x = a.indices;
+  double g = 25.5;
+  for (double* field :
+       {&x.nap, &x.nap_se, &x.nap_ci_low, &x.nap_ci_high, &x.tau, &x.tau_se,
+        &x.tau_u, &x.tau_bc, &x.tau_bc_se, &x.pnd, &x.pem, &x.pand, &x.ird}) {
+    *field = g++;
+  }
+  x.smd_baseline = kalmir::Smd{g, g + 1, g + 2, g + 3};
+  x.smd_pooled = kalmir::Smd{g + 4, g + 5, g + 6, g + 7};
   return a;
 }
 
@@ -71,18 +81,24 @@ TEST(Table, CsvHeaderIsTheDocumentedOne) {
       "case,status,n_a,n_b,null_int,null_int_se,null_slope,null_slope_se,"
       "null_s,null_s_se,exp_int,exp_int_se,exp_slope,exp_slope_se,exp_s,"
       "exp_s_se,r1,r1_se,null_mean,null_sd,exp_mean,exp_sd,d_unstd,d,d_se,r,"
-      "r_squared,direction,p,notes\n",
+      "r_squared,direction,p,improvement,nap,nap_se,nap_ci_low,nap_ci_high,"
+      "tau,tau_se,tau_u,tau_bc,tau_bc_se,pnd,pem,pand,ird,smd_baseline,"
+      "smd_baseline_se,smd_baseline_ci_low,smd_baseline_ci_high,smd_pooled,"
+      "smd_pooled_se,smd_pooled_ci_low,smd_pooled_ci_high,notes\n",
       kalmir::csv_header());
 }
 
 TEST(Table, EveryColumnTakesItsSlot) {
   // Table order: null model, exp model, r1 and its SE, the four
-  // simulation summaries, then D, d, d's SE, r, R-squared, p.
-  const kalmir::Result a = numberedFigures();
+  // simulation summaries, then D, d, d's SE, r, R-squared, p; the
+  // improvement and the other effect sizes.
+  kalmir::Result a = numberedFigures();
+  a.improvement = kalmir::Improvement::decrease;
   const std::string row = tableEntry(TableFormat::kCsv, goodCase("Al"), &a);
   EXPECT_EQ(
       "Al,ok,3,4,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,"
-      "23,increase,24,\n",
+      "23,increase,24,decrease,25.5,26.5,27.5,28.5,29.5,30.5,31.5,32.5,33.5,"
+      "34.5,35.5,36.5,37.5,38.5,39.5,40.5,41.5,42.5,43.5,44.5,45.5,\n",
       row);
   const nlohmann::ordered_json object = nlohmann::ordered_json::parse(
       tableEntry(TableFormat::kJson, goodCase("Al"), &a));
@@ -95,15 +111,82 @@ TEST(Table, EveryColumnTakesItsSlot) {
   for (const auto& item : object.items()) {
     EXPECT_EQ(names[i], item.key());
     if (item.value().is_number()) {
-      EXPECT_EQ(std::strtof(values[i].c_str(), nullptr),
-                item.value().get<float>())
+      EXPECT_EQ(std::strtod(values[i].c_str(), nullptr),
+                item.value().get<double>())
           << names[i];
     }
     ++i;
   }
   EXPECT_TRUE(object["n_a"].is_number_integer());
   EXPECT_EQ("increase", object["direction"]);
+  EXPECT_EQ("decrease", object["improvement"]);
   EXPECT_EQ("", object["notes"]);
+}
+
+TEST(Table, IndicesAreShortestDoublesAndEmptySmdsAreEmpty) {
+  kalmir::Result a = numberedFigures();
+  a.indices.nap = 0.1;
+  a.indices.tau = 1.0 / 3;
+  a.indices.tau_u = -1e-300;
+  a.indices.smd_baseline.reset();
+  a.notes = {{kalmir::NoteCode::short_phase, "a note on the figures"}};
+  a.indices.notes = {{kalmir::NoteCode::smd_baseline_flat, "one on an SMD"}};
+  const std::vector<std::string> names = kalmir::table_columns();
+  const std::vector<std::string> fields =
+      split(tableEntry(TableFormat::kCsv, goodCase("X"), &a), ',');
+  ASSERT_EQ(names.size(), fields.size());
+  std::map<std::string, std::string> csv;
+  for (size_t i = 0; i < names.size(); ++i) csv[names[i]] = fields[i];
+  EXPECT_EQ("0.1", csv["nap"]);
+  EXPECT_EQ(1.0 / 3, std::strtod(csv["tau"].c_str(), nullptr));
+  EXPECT_EQ("0.3333333333333333", csv["tau"]);
+  EXPECT_EQ("-1e-300", csv["tau_u"]);
+  for (const char* name : {"smd_baseline", "smd_baseline_se",
+                           "smd_baseline_ci_low", "smd_baseline_ci_high"}) {
+    EXPECT_EQ("", csv[name]) << name;
+  }
+  EXPECT_EQ("42.5", csv["smd_pooled"]);
+  // The indices' notes follow the figures' own.
+  EXPECT_EQ("a note on the figures; one on an SMD\n", csv["notes"]);
+  const nlohmann::json object =
+      nlohmann::json::parse(tableEntry(TableFormat::kJson, goodCase("X"), &a));
+  EXPECT_EQ(0.1, object["nap"].get<double>());
+  EXPECT_EQ(1.0 / 3, object["tau"].get<double>());
+  EXPECT_EQ(-1e-300, object["tau_u"].get<double>());
+  EXPECT_TRUE(object["smd_baseline"].is_null());
+  EXPECT_TRUE(object["smd_baseline_ci_high"].is_null());
+  EXPECT_EQ(42.5, object["smd_pooled"].get<double>());
+  EXPECT_EQ("a note on the figures; one on an SMD", object["notes"]);
+}
+
+TEST(Table, TheReportGetsTheIndicesBlockOnlyWhenAsked) {
+  kalmir::Result a = numberedFigures();
+  a.notes = {{kalmir::NoteCode::short_phase, "a note on the figures"}};
+  a.indices.notes = {{kalmir::NoteCode::smd_baseline_flat, "one on an SMD"}};
+  a.indices.smd_baseline.reset();
+  const std::string plain = tableEntry(TableFormat::kReport, goodCase("X"), &a);
+  EXPECT_EQ("== X\n" + reportText(a) + "Note: a note on the figures.\n", plain);
+  const std::string with =
+      tableEntry(TableFormat::kReport, goodCase("X"), &a, true);
+  EXPECT_EQ(plain + indicesText(a), with);
+  EXPECT_EQ(
+      "OTHER EFFECT SIZES (improvement: increase)\n\n"
+      "\t\t est\t(SE)\t95% CI\n"
+      "NAP       \t 25.500\t(26.500)\t[ 27.500,  28.500]\n"
+      "Tau       \t 29.500\t(30.500)\t[ 0.000,  0.000]\n"
+      "Tau-U     \t 31.500\t(Parker's form, no SE)\n"
+      "Tau-BC    \t 32.500\t(33.500)\t[ 0.000,  0.000]\n"
+      "PND       \t 34.500\n"
+      "PEM       \t 35.500\n"
+      "PAND      \t 36.500\n"
+      "IRD       \t 37.500\n"
+      "SMD A SD  \t empty\n"
+      "SMD pooled\t 42.500\t(43.500)\t[ 44.500,  45.500]\n"
+      "Note: one on an SMD.\n\n\n",
+      indicesText(a));
+  // A case that was not analysed has no block.
+  EXPECT_EQ(tableEntry(TableFormat::kReport, failedCase("F"), nullptr),
+            tableEntry(TableFormat::kReport, failedCase("F"), nullptr, true));
 }
 
 TEST(Table, FiguresReadBackAsTheSameFloats) {
@@ -148,9 +231,11 @@ TEST(Table, FiguresThatAreNotFiniteStayReadable) {
 }
 
 TEST(Table, AFailedCaseHasEmptyFiguresAndItsMessage) {
+  // Every column between the status and the notes is empty.
   EXPECT_EQ(
-      "\"Lee, \"\"J\"\"\",error,,,,,,,,,,,,,,,,,,,,,,,,,,,,study.csv:14: no B "
-      "phase (the phase column holds only A)\n",
+      "\"Lee, \"\"J\"\"\",error" +
+          std::string(kalmir::table_columns().size() - 2, ',') +
+          "study.csv:14: no B phase (the phase column holds only A)\n",
       tableEntry(TableFormat::kCsv, failedCase("Lee, \"J\""), nullptr));
   const nlohmann::json object = nlohmann::json::parse(
       tableEntry(TableFormat::kJson, failedCase("Lee"), nullptr));
@@ -158,6 +243,9 @@ TEST(Table, AFailedCaseHasEmptyFiguresAndItsMessage) {
   EXPECT_TRUE(object["n_a"].is_null());
   EXPECT_TRUE(object["p"].is_null());
   EXPECT_TRUE(object["direction"].is_null());
+  EXPECT_TRUE(object["improvement"].is_null());
+  EXPECT_TRUE(object["nap"].is_null());
+  EXPECT_TRUE(object["smd_pooled_ci_high"].is_null());
   EXPECT_EQ("study.csv:14: no B phase (the phase column holds only A)",
             object["notes"]);
   EXPECT_EQ(

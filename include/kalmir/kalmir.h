@@ -12,7 +12,8 @@
 // This is the only header a program needs. Every analysis reseeds its own
 // random stream, so the same data give the same Result bit for bit, on any
 // number of threads, however many analyses run at once in other threads.
-// Nothing is kept between calls.
+// The library keeps nothing of its own: an Analyser holds the stream, the
+// working arrays and the threads, and analyse() makes one for its call.
 //
 //   kalmir::DataSet data{"Ann", {{"A", {3, 5, 4, 6, 5, 7, 6, 8, 7, 9}},
 //                                {"B", {10, 9, 12, 11, 13, 12, 15, 14}}}};
@@ -22,6 +23,8 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,19 +74,28 @@ struct DataSet {
   std::vector<Phase> phases;
 };
 
+// Which way the measurements improve, for the effect sizes of
+// Result::indices: with decrease, lower values count as better.
+enum class Improvement { increase, decrease };
+
 struct Options {
   // Resamples of each bootstrap and simulated cases, each >= 2. Smaller
   // sizes are for quick tests; reports use the defaults.
   int resamples = kResamples;
   int cases = kCases;
-  // Threads for the analysis's stages: 0 means one per core. The result
-  // does not depend on it.
+  // Threads for the analysis's stages, counting the calling thread: 0
+  // means one per core. The result does not depend on it.
   int threads = 0;
   // Keep the simulated means in Result::null_means and exp_means.
   bool keep_means = false;
+  // The direction of improvement for Result::indices; KALMIR's own figures
+  // do not depend on it.
+  Improvement improvement = Improvement::increase;
   // Called now and then on the calling thread with the share done
-  // (0 ... 1). Returning false stops the analysis: analyse then throws
-  // kalmir::Error with code ErrorCode::cancelled.
+  // (0 ... 1), many times a second while the analysis runs. Returning
+  // false stops the analysis soon after, inside whichever stage it is in:
+  // analyse then throws kalmir::Error with code ErrorCode::cancelled, and
+  // the callback is not called again for it.
   std::function<bool(double done)> progress;
 };
 
@@ -107,17 +119,61 @@ enum class NoteCode {
   bootstrap_rule_waived,  // ... or would have left out more than half
   level_swamps_spread,  // single precision loses the spread at this level
   spread_underflows,    // the spread's squares underflow
+  single_precision_drift,  // rounding in the sums moves d by over 0.005
   flat_exp,             // the experimental-model means do not vary
   p_beyond_all,         // p is 0: no simulated null mean was as far out
   design_short_phase,   // a phase of fewer than 3 points
   design_few_changes,   // a reversal series with fewer than 3 phase changes
   design_few_cases,     // a study with fewer than 3 cases
   design_not_staggered,  // a study's interventions start at the same time
+  // On Result::indices:
+  smd_baseline_flat,    // the A phase does not vary: no baseline-SD SMD
+  smd_baseline_short,   // a 2-point A phase: no baseline-SD SMD
+  smd_flat,             // neither phase varies: no SMD at all
 };
 
 struct Note {
   NoteCode code;
   std::string text;  // one sentence, no leading "Note: ", no closing period
+};
+
+// A within-case standardized mean difference (Hedges' g) with its standard
+// error and 95% interval, g -+ 1.959964 se.
+struct Smd {
+  double g = 0, se = 0, ci_low = 0, ci_high = 0;
+};
+
+// The effect sizes single-case reviewers ask for beside KALMIR's own, in
+// double precision from the values as the analysis held them, with lower
+// values first negated for Improvement::decrease (so every index reads
+// "higher is better" and the SMDs change sign). They treat the
+// measurements as independent; only Tau-U and tau_bc remove a trend (the A
+// phase's). Every 95% interval uses z = 1.959964.
+struct Indices {
+  // Non-overlap of all pairs: the share of (A, B) pairs with B above A,
+  // ties one half. SE by Sen's variance estimator with NAP held within
+  // [1/(2mn), 1 - 1/(2mn)]; interval by Newcombe's score method 5.
+  double nap = 0, nap_se = 0, nap_ci_low = 0, nap_ci_high = 0;
+  // Tau = 2 nap - 1, with twice NAP's SE and its interval's ends mapped.
+  double tau = 0, tau_se = 0, tau_ci_low = 0, tau_ci_high = 0;
+  // Tau-U in Parker's form, (S_AB - S_AA) / (m n); can exceed 1; no SE.
+  double tau_u = 0;
+  // Baseline-corrected Tau: Tau of the residuals from the A phase's
+  // Theil-Sen line (on occasions 1 ... m, carried on into B), which is
+  // baseline_intercept + baseline_slope * t.
+  double tau_bc = 0, tau_bc_se = 0, tau_bc_ci_low = 0, tau_bc_ci_high = 0;
+  double baseline_intercept = 0, baseline_slope = 0;
+  // Shares: B above the A maximum (ties not counted); B above the A median
+  // (ties one half); all points left after removing the fewest so that the
+  // phases do not overlap. ird is the robust improvement rate difference
+  // ((m + n)^2 pand - m^2 - n^2) / (2 m n).
+  double pnd = 0, pem = 0, pand = 0, ird = 0;
+  // With the A phase's SD, and with the pooled SD; empty where that SD is
+  // 0 (or the A phase has only 2 points, for the baseline SD), with a note.
+  std::optional<Smd> smd_baseline, smd_pooled;
+  // Why an SMD is empty; not part of Result::notes, which the dialogue
+  // prints.
+  std::vector<Note> notes;
 };
 
 struct Result {
@@ -149,6 +205,10 @@ struct Result {
 
   std::vector<Note> notes;
 
+  // The other effect sizes, and the direction they count as improvement.
+  Improvement improvement = Improvement::increase;
+  Indices indices;
+
   // The simulated means in case order, with Options::keep_means.
   std::vector<float> null_means, exp_means;
 };
@@ -171,11 +231,37 @@ class Error : public std::exception {
   std::string message_;
 };
 
-// Analyses an AB data set: exactly two phases, each of kMinPhasePoints to
-// kMaxPhasePoints finite values of at most kMaxMagnitude. Each value is
-// rounded to float (a note names values that lose digits typed as
-// decimals). Throws kalmir::Error with the reason otherwise, or when
-// options.progress stops it; std::bad_alloc when memory runs out.
+// Runs analyses one at a time, keeping what they work with between them:
+// the random stream, the working arrays and the threads of
+// Options::threads, so that a program analysing many data sets (one
+// Analyser per thread of its own) allocates and starts nothing after the
+// first. Two Analysers share nothing and may analyse at the same time on
+// two threads; one Analyser must not be used by two threads at once. Each
+// analysis starts afresh: the result is the same as from a new Analyser,
+// also after an analysis that was stopped or failed.
+class Analyser {
+ public:
+  Analyser();
+  ~Analyser();
+  Analyser(Analyser&& other) noexcept;
+  Analyser& operator=(Analyser&& other) noexcept;
+  Analyser(const Analyser&) = delete;
+  Analyser& operator=(const Analyser&) = delete;
+
+  // Analyses an AB data set: exactly two phases, each of kMinPhasePoints to
+  // kMaxPhasePoints finite values of at most kMaxMagnitude. Each value is
+  // rounded to float (a note names values that lose digits typed as
+  // decimals). Throws kalmir::Error with the reason otherwise, or when
+  // options.progress stops it; std::bad_alloc when memory runs out.
+  Result analyse(const DataSet& data, const Options& options = {});
+
+  struct State;  // what it keeps; internal
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// The same analysis with an Analyser of its own, for a single call.
 Result analyse(const DataSet& data, const Options& options = {});
 
 // The report of an analysis as the console dialogue prints it, from the

@@ -19,6 +19,8 @@ struct BatchOptions {
   int nResamples = kalmir::kResamples;  // the analyses' size
   int nCases = kalmir::kCases;
   bool bKeepMeans = false;  // keep the simulated means for CaseWork
+  // The direction the other effect sizes count as improvement.
+  kalmir::Improvement improvement = kalmir::Improvement::increase;
 };
 
 // Turns one case into its entry, right after its analysis, on the thread

@@ -12,19 +12,21 @@ std::vector<kalmir::Field> caseRow(const Case& c, const kalmir::Result* a) {
   return kalmir::table_row(named, c.notes);
 }
 
-std::string report(const Case& c, const kalmir::Result* a) {
+std::string report(const Case& c, const kalmir::Result* a, bool bIndices) {
   std::string text = "== " + printable(c.name, 1000) + "\n";
   if (a == nullptr) return text + "Not analysed: " + caseMessage(c) + ".\n\n\n";
   text += reportText(*a);
   for (const std::string& note : caseNotes(c, a)) {
     text += "Note: " + note + ".\n";
   }
+  if (bIndices) text += indicesText(*a);
   return text;
 }
 
 }  // namespace
 
-std::string tableEntry(TableFormat format, const Case& c, const kalmir::Result* a) {
+std::string tableEntry(TableFormat format, const Case& c,
+                       const kalmir::Result* a, bool bIndices) {
   switch (format) {
     case TableFormat::kCsv:
       return kalmir::csv_line(caseRow(c, a));
@@ -33,7 +35,7 @@ std::string tableEntry(TableFormat format, const Case& c, const kalmir::Result* 
     case TableFormat::kReport:
       break;
   }
-  return report(c, a);
+  return report(c, a, bIndices);
 }
 
 std::string caseMessage(const Case& c) {

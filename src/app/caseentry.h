@@ -13,9 +13,11 @@
 // file and line of its error.
 
 // One case's entry: a CSV row, a JSON object or a report with its notes.
-// a is the case's analysis, or null when the case has an error.
+// a is the case's analysis, or null when the case has an error. With
+// bIndices an analysed case's report is followed by the block of the other
+// effect sizes (the tables always hold them).
 std::string tableEntry(TableFormat format, const Case& c,
-                       const kalmir::Result* a);
+                       const kalmir::Result* a, bool bIndices = false);
 
 // Where and what is wrong with a case: "FILE:LINE: what".
 std::string caseMessage(const Case& c);

@@ -13,9 +13,10 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue)\n"
-    "Analyses every case (an A phase, then a B phase) in the data files and\n"
-    "writes a table with a row per case. FILE - reads standard input.\n"
+    "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue; - is "
+    "stdin)\n"
+    "Analyses every case (an A phase, then a B phase) in the files, a row per "
+    "case.\n"
     "\n"
     "  -f, --format FORMAT   csv (default), json or report\n"
     "  -o, --output FILE     write to FILE, replaced only when complete\n"
@@ -25,6 +26,8 @@ const char kHelp[] =
     "  -s, --separator SEP   field separator , ; or tab (default: from the "
     "header)\n"
     "  -d, --decimal MARK    decimal mark . or , (default . ; either with ;)\n"
+    "      --improvement D   increase (default) or decrease, for the indices\n"
+    "      --indices         -f report: add the indices (NAP, Tau-U, SMD, ...)\n"
     "      --plot DIR        draw each analysed case into DIR, also in the "
     "dialogue\n"
     "      --plot-format F   svg (default), png or pdf\n"
@@ -36,12 +39,14 @@ const char kHelp[] =
     "case\n"
     "column is one case named after the file (stdin for -). Empty or NA\n"
     "values are missing and left out. Labels match without case.\n"
-    "Exit status: 0 all cases analysed, 1 some could not be (see the notes\n"
-    "column), 2 a bad option, an unreadable file or a failed write.\n"
+    "Exit status: 0 all analysed, 1 some not (see notes), 2 bad option, file "
+    "or write\n"
     "\n"
     "Example: kalmir -j 2 -o results.csv study.csv\n";
 
-enum LongOnly { kPhaseA = 256, kPhaseB, kPlot, kPlotFormat };
+enum LongOnly {
+  kPhaseA = 256, kPhaseB, kPlot, kPlotFormat, kImprovement, kIndices
+};
 
 const struct option kLongOptions[] = {
     {"format", required_argument, nullptr, 'f'},
@@ -53,6 +58,8 @@ const struct option kLongOptions[] = {
     {"decimal", required_argument, nullptr, 'd'},
     {"plot", required_argument, nullptr, kPlot},
     {"plot-format", required_argument, nullptr, kPlotFormat},
+    {"improvement", required_argument, nullptr, kImprovement},
+    {"indices", no_argument, nullptr, kIndices},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -138,6 +145,19 @@ std::string setOption(int nOption, const std::string& value,
       }
       o.files.cDecimal = value[0];
       return "";
+    case kImprovement:
+      if (value == "increase") {
+        o.improvement = kalmir::Improvement::increase;
+      } else if (value == "decrease") {
+        o.improvement = kalmir::Improvement::decrease;
+      } else {
+        return "unknown direction of improvement \"" + printable(value) +
+               "\" (increase or decrease)";
+      }
+      return "";
+    case kIndices:
+      o.bIndices = true;
+      return "";
   }
   return "unknown option";
 }
@@ -171,7 +191,7 @@ std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
     } else if (nOption == 'V') {
       o.bVersion = true;
     } else {
-      what = setOption(nOption, optarg, &o);
+      what = setOption(nOption, optarg != nullptr ? optarg : "", &o);
       if (nOption == kPlot && what.empty() && error.empty()) {
         bPlotBeforeError = true;
       }

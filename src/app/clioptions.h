@@ -24,6 +24,9 @@ struct CommandOptions {
   std::vector<std::string> inputs;  // "-" is standard input
   bool bHelp = false;
   bool bVersion = false;
+  // The direction the other effect sizes count as improvement.
+  kalmir::Improvement improvement = kalmir::Improvement::increase;
+  bool bIndices = false;  // the report format adds the other effect sizes
 };
 
 // Reads the options of argv[1] ... argv[argc - 1] into *pOptions; returns

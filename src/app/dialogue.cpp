@@ -242,6 +242,7 @@ class Dialogue {
     options.resamples = limits_.nBootSamples;
     options.cases = limits_.nSimN;
     options.keep_means = limits_.bKeepMeans;
+    options.threads = limits_.nThreads;
     {
       // While the analysis runs longer than a second, how far it has come,
       // when the error stream is a terminal; standard output is untouched.
@@ -255,7 +256,9 @@ class Dialogue {
           return true;
         };
       }
-      result_ = kalmir::analyse(data, options);
+      kalmir::Analyser& analyser =
+          limits_.pAnalyser != nullptr ? *limits_.pAnalyser : analyser_;
+      result_ = analyser.analyse(data, options);
     }
     std::fputs(kalmir::report_text(result_).c_str(), out_);
     std::fflush(out_);
@@ -289,6 +292,9 @@ class Dialogue {
   std::vector<std::string> inexact_;
   int nNA_ = 0;
   int nNB_ = 0;
+  // The session's data sets run one after the other on one Analyser, which
+  // keeps its threads and arrays for the next.
+  kalmir::Analyser analyser_;
   kalmir::Result result_;
   int nAnalyses_ = 0;
   bool bWriteFailed_ = false;

@@ -16,6 +16,10 @@ struct DialogueLimits {
   int nMaxPhasePoints = kalmir::kMaxPhasePoints;
   int nSimN = kalmir::kCases;
   int nBootSamples = kalmir::kResamples;
+  int nThreads = 0;  // the analyses' threads; 0: one per core
+  // The Analyser to run the analyses on, for a caller that runs many
+  // dialogues and keeps its threads between them; null: the dialogue's own.
+  kalmir::Analyser* pAnalyser = nullptr;
   // Called after each report, with the analysis's number (1, 2, ...) and
   // its result; with bKeepMeans the simulated means are kept for it. False from it ends the dialogue with kDialogueFailed (it has said
   // why on the error stream).

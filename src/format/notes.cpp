@@ -92,12 +92,48 @@ std::vector<Note> analysisNotes(const Analysis& a, int nNA, int nNB) {
         "that single precision loses the spread, so d, r and p may be far "
         "off; subtract a constant near the data's level before analysing"});
   }
+  if (n.bDDrift) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", n.fDDrift);
+    notes.push_back(
+        {NoteCode::single_precision_drift,
+         std::string("single precision's rounding in the variances and means "
+                     "behind d can move it by up to about ") +
+             buf +
+             " against the same figures formed in double precision; read d "
+             "and r to fewer decimals, or subtract a constant near the "
+             "data's level and rescale them before analysing"});
+  }
   if (n.bSpreadUnderflows) {
     notes.push_back({NoteCode::spread_underflows,
         "the data's spread around the lines is so small (below 1e-18) that "
         "its squares fall out of single precision's range, so the errors, "
         "d, r and p may be far off; rescale the data (other units) before "
         "analysing"});
+  }
+  return notes;
+}
+
+std::vector<Note> indicesNotes(const EffectIndices& x) {
+  std::vector<Note> notes;
+  const char kLeftEmpty[] = " left empty rather than infinite";
+  if (x.pooledGap == SmdGap::flatSD) {
+    notes.push_back({NoteCode::smd_flat,
+                     std::string("neither phase's values vary, so both "
+                                 "standardized mean differences are") +
+                         kLeftEmpty});
+  } else if (x.baselineGap == SmdGap::flatSD) {
+    notes.push_back({NoteCode::smd_baseline_flat,
+                     std::string("the A phase's values do not vary, so the "
+                                 "standardized mean difference with the "
+                                 "baseline SD is") +
+                         kLeftEmpty});
+  }
+  if (x.baselineGap == SmdGap::shortBaseline) {
+    notes.push_back({NoteCode::smd_baseline_short,
+        "an A phase of only 2 points gives its SD one degree of freedom, for "
+        "which Hedges' small-sample correction is 0, so the standardized "
+        "mean difference with the baseline SD is left empty"});
   }
   return notes;
 }

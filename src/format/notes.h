@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "indices.h"
 #include "kalmir/kalmir.h"
 #include "scsim.h"
 
@@ -14,6 +15,9 @@
 // The notes on analysis a of phases of nNA and nNB points, in the order
 // the report's readers meet the figures; empty for ordinary data.
 std::vector<kalmir::Note> analysisNotes(const Analysis& a, int nNA, int nNB);
+
+// The notes on the other effect sizes x: why an SMD is left empty.
+std::vector<kalmir::Note> indicesNotes(const EffectIndices& x);
 
 // The note on values that a float holds only rounded: heldAs is the first
 // one's ("100000003 is held as 100000000"), nRounded >= 1 how many there

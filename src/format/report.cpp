@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -40,7 +41,52 @@ void appendPhase(std::string* pText, const char* label,
           static_cast<double>(line.sd_se));
 }
 
+// An estimate with its SE and 95% interval, or "empty" for none.
+void appendEstimate(std::string* pText, const char* label, double est,
+                    double se, double low, double high) {
+  appendf(pText, "%s\t% .3f\t(%.3f)\t[% .3f, % .3f]\n", label, est, se, low,
+          high);
+}
+
+void appendSmd(std::string* pText, const char* label,
+               const std::optional<kalmir::Smd>& smd) {
+  if (!smd) {
+    appendf(pText, "%s\t empty\n", label);
+    return;
+  }
+  appendEstimate(pText, label, smd->g, smd->se, smd->ci_low, smd->ci_high);
+}
+
 }  // namespace
+
+const char* improvementText(kalmir::Improvement improvement) {
+  return improvement == kalmir::Improvement::increase ? "increase"
+                                                      : "decrease";
+}
+
+std::string indicesText(const kalmir::Result& a) {
+  const kalmir::Indices& x = a.indices;
+  std::string text = "OTHER EFFECT SIZES (improvement: ";
+  text += improvementText(a.improvement);
+  text += ")\n\n\t\t est\t(SE)\t95% CI\n";
+  appendEstimate(&text, "NAP       ", x.nap, x.nap_se, x.nap_ci_low,
+                 x.nap_ci_high);
+  appendEstimate(&text, "Tau       ", x.tau, x.tau_se, x.tau_ci_low,
+                 x.tau_ci_high);
+  appendf(&text, "Tau-U     \t% .3f\t(Parker's form, no SE)\n", x.tau_u);
+  appendEstimate(&text, "Tau-BC    ", x.tau_bc, x.tau_bc_se, x.tau_bc_ci_low,
+                 x.tau_bc_ci_high);
+  appendf(&text, "PND       \t% .3f\n", x.pnd);
+  appendf(&text, "PEM       \t% .3f\n", x.pem);
+  appendf(&text, "PAND      \t% .3f\n", x.pand);
+  appendf(&text, "IRD       \t% .3f\n", x.ird);
+  appendSmd(&text, "SMD A SD  ", x.smd_baseline);
+  appendSmd(&text, "SMD pooled", x.smd_pooled);
+  for (const kalmir::Note& note : x.notes) {
+    text += "Note: " + note.text + ".\n";
+  }
+  return text + "\n\n";
+}
 
 const char* directionText(kalmir::Direction direction) {
   return direction == kalmir::Direction::increase ? "increase" : "decrease";

@@ -16,4 +16,12 @@ std::string reportText(const kalmir::Result& result);
 // The direction printed after R-squared: "increase" or "decrease".
 const char* directionText(kalmir::Direction direction);
 
+// The direction of improvement of the other effect sizes: "increase" or
+// "decrease".
+const char* improvementText(kalmir::Improvement improvement);
+
+// The block of the other effect sizes (Result::indices) with the report's
+// rounding, their notes as "Note: " lines, and two blank lines after it.
+std::string indicesText(const kalmir::Result& result);
+
 #endif  // KALMIR_REPORT_H_

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "report.h"
 
@@ -44,6 +45,50 @@ const FigureColumn kFigures[] = {
     {"direction", nullptr},
     {"p", [](const R& a) { return a.p; }},
 };
+
+// The other effect sizes, after the figures and the improvement, in table
+// order: a value every analysed row has, or a part of an SMD, empty where
+// there is no SMD.
+using kalmir::Indices;
+using kalmir::Smd;
+
+struct IndexColumn {
+  const char* name;
+  double Indices::*value;
+  std::optional<Smd> Indices::*smd;
+  double Smd::*part;
+};
+
+const IndexColumn kIndices[] = {
+    {"nap", &Indices::nap, nullptr, nullptr},
+    {"nap_se", &Indices::nap_se, nullptr, nullptr},
+    {"nap_ci_low", &Indices::nap_ci_low, nullptr, nullptr},
+    {"nap_ci_high", &Indices::nap_ci_high, nullptr, nullptr},
+    {"tau", &Indices::tau, nullptr, nullptr},
+    {"tau_se", &Indices::tau_se, nullptr, nullptr},
+    {"tau_u", &Indices::tau_u, nullptr, nullptr},
+    {"tau_bc", &Indices::tau_bc, nullptr, nullptr},
+    {"tau_bc_se", &Indices::tau_bc_se, nullptr, nullptr},
+    {"pnd", &Indices::pnd, nullptr, nullptr},
+    {"pem", &Indices::pem, nullptr, nullptr},
+    {"pand", &Indices::pand, nullptr, nullptr},
+    {"ird", &Indices::ird, nullptr, nullptr},
+    {"smd_baseline", nullptr, &Indices::smd_baseline, &Smd::g},
+    {"smd_baseline_se", nullptr, &Indices::smd_baseline, &Smd::se},
+    {"smd_baseline_ci_low", nullptr, &Indices::smd_baseline, &Smd::ci_low},
+    {"smd_baseline_ci_high", nullptr, &Indices::smd_baseline, &Smd::ci_high},
+    {"smd_pooled", nullptr, &Indices::smd_pooled, &Smd::g},
+    {"smd_pooled_se", nullptr, &Indices::smd_pooled, &Smd::se},
+    {"smd_pooled_ci_low", nullptr, &Indices::smd_pooled, &Smd::ci_low},
+    {"smd_pooled_ci_high", nullptr, &Indices::smd_pooled, &Smd::ci_high},
+};
+
+std::optional<double> indexValue(const IndexColumn& col, const Indices& x) {
+  if (col.value != nullptr) return x.*col.value;
+  const std::optional<Smd>& smd = x.*col.smd;
+  if (!smd) return std::nullopt;
+  return (*smd).*col.part;
+}
 
 // The shortest decimal that reads back as f; R, pandas and Python read
 // the forms for values that are not finite.
@@ -110,6 +155,18 @@ Field figureField(const char* name, float value) {
   return f;
 }
 
+// The shortest decimal that reads back as the same double.
+Field numberField(const char* name, double value) {
+  Field f;
+  f.name = name;
+  f.kind = FieldKind::number;
+  f.number = value;
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+  f.text = std::string(buf, r.ptr);
+  return f;
+}
+
 Field emptyField(const char* name) {
   Field f;
   f.name = name;
@@ -133,6 +190,15 @@ std::vector<Field> rowFields(const std::string& name, const kalmir::Result* a,
       row.push_back(figureField(col.name, col.get(*a)));
     }
   }
+  row.push_back(a != nullptr ? textField("improvement",
+                                         improvementText(a->improvement))
+                             : emptyField("improvement"));
+  for (const IndexColumn& col : kIndices) {
+    const std::optional<double> value =
+        a != nullptr ? indexValue(col, a->indices) : std::nullopt;
+    row.push_back(value ? numberField(col.name, *value)
+                        : emptyField(col.name));
+  }
   row.push_back(textField("notes", joined(notes)));
   return row;
 }
@@ -151,6 +217,7 @@ std::vector<Field> table_row(const Result& result,
                              const std::vector<std::string>& input_notes) {
   std::vector<std::string> notes = input_notes;
   for (const Note& note : result.notes) notes.push_back(note.text);
+  for (const Note& note : result.indices.notes) notes.push_back(note.text);
   return rowFields(result.name, &result, notes);
 }
 
