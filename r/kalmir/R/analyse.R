@@ -311,7 +311,8 @@ run_analyses <- function(prepared, settings, all_or_nothing = FALSE,
     error <- p$error
     if (is.null(error)) {
       out <- .analyse_ab(p$name, settings$phase_a, settings$phase_b, p$a, p$b,
-                         p$notes, settings$resamples, settings$cases,
+                         p$notes, settings$improvement == "decrease",
+                         settings$resamples, settings$cases,
                          settings$threads, stop_at)
       if (!is.null(out$error) && identical(out$code, "bad_options")) {
         stop(out$error, call. = FALSE)

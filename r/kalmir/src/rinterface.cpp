@@ -92,7 +92,8 @@ Rcpp::List tableErrorRow(std::string name, std::string reason) {
 // [[Rcpp::export(.library_version)]]
 std::string libraryVersion() { return kalmir::version(); }
 
-// Analyses one AB series; strings come in UTF-8. Returns the case's table
+// Analyses one AB series; strings come in UTF-8. improvesDownward: lower
+// values count as better for the effect-size indices. Returns the case's table
 // row, report, notes, values, lines and simulated means, or, for data or
 // options the library does not take, list(error = its message, code).
 // A pending interrupt stops the analysis and is passed on to R. stopAt >= 0
@@ -101,14 +102,16 @@ std::string libraryVersion() { return kalmir::version(); }
 // [[Rcpp::export(.analyse_ab)]]
 Rcpp::List analyseAB(std::string name, std::string labelA, std::string labelB,
                      std::vector<double> a, std::vector<double> b,
-                     std::vector<std::string> inputNotes, int resamples,
-                     int cases, int threads, double stopAt) {
+                     std::vector<std::string> inputNotes, bool improvesDownward,
+                     int resamples, int cases, int threads, double stopAt) {
   kalmir::DataSet data{name, {{labelA, a}, {labelB, b}}};
   kalmir::Options options;
   options.resamples = resamples;
   options.cases = cases;
   options.threads = threads;
   options.keep_means = true;
+  options.improvement = improvesDownward ? kalmir::Improvement::decrease
+                                         : kalmir::Improvement::increase;
   bool bInterrupted = false;
   auto lastCheck = std::chrono::steady_clock::now();
   options.progress = [&](double done) {

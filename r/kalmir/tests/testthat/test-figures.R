@@ -19,6 +19,15 @@ test_that("examples/study.csv read with read.csv gives the command line's table"
   }
 })
 
+test_that("improvement = \"decrease\" gives the command line's indices for it", {
+  cli <- cli_study("study-cli-decrease.csv")
+  r <- suppressWarnings(kalmir_analyse(study(), improvement = "decrease",
+                                       threads = 2))
+  expect_same_rows(r, cli)
+  expect_identical(r$improvement[1:3], rep("decrease", 3))
+  expect_false(isTRUE(all.equal(r$nap[1:3], as.numeric(cli_study()$nap[1:3]))))
+})
+
 test_that("the table has the command line's columns, and each its type", {
   r <- do.call(kalmir_ab, c(list(worked_a, worked_b), quick))
   expect_identical(names(r), names(cli_study()))
@@ -26,6 +35,7 @@ test_that("the table has the command line's columns, and each its type", {
   expect_s3_class(r, "kalmir")
   expect_type(r$n_a, "integer")
   expect_type(r$d, "double")
+  expect_type(r$nap, "double")
   expect_type(r$direction, "character")
   expect_identical(r$direction, "increase")
 })

@@ -78,4 +78,5 @@ test_that("improvement is kept with the table", {
   r <- do.call(kalmir_ab, c(list(worked_a, worked_b, improvement = "decrease"),
                             quick))
   expect_identical(attr(r, "improvement"), "decrease")
+  expect_identical(r$improvement, "decrease")
 })
