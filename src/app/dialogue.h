@@ -33,6 +33,8 @@ enum DialogueStatus {
   kDialogueUnfinished = 1,  // input ended inside a data set (not analysed)
   kDialogueFailed = 2,      // output could not be written or input read,
                             // or the afterReport call failed
+  kDialogueDataFile = 2,    // standard input holds a data file: a header
+                            // row, then a line that gives no count
 };
 
 // Runs the dialogue until input ends, and returns its exit status. A data
