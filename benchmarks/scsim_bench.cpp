@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "mersenne.h"
-#include "parallel.h"
 #include "scsim.h"
+#include "workbench.h"
 
 namespace {
 
@@ -40,8 +40,9 @@ void BM_Scsim(benchmark::State& state) {
   AutocorrModel autocorrModel;
   SimResults simResults;
   ESResults esResults;
+  Workbench bench;
   for (auto _ : state) {
-    scsim(phaseA(n), phaseB(n), fY.data(), &nullModel, &expModel,
+    scsim(bench, phaseA(n), phaseB(n), fY.data(), &nullModel, &expModel,
           &autocorrModel, &simResults, &esResults, kCases);
     benchmark::DoNotOptimize(esResults);
   }
@@ -61,14 +62,16 @@ struct Stages {
       : fY(dataSet(n)), phases(phaseA(n), phaseB(n), fY.data()) {}
   // Runs the stages before the simulation, from a freshly seeded stream.
   void fitModels() {
-    sgenrand(kAnalysisSeed);
-    fitLines(phases, &nullModel, &expModel);
-    lineStdErrs(phases, &nullModel, &expModel);
-    residualStage(phases, &nullModel, &expModel, &autocorrModel);
+    sgenrand(bench.stream.words, kAnalysisSeed);
+    fitLines(bench, phases, &nullModel, &expModel);
+    lineStdErrs(bench, phases, &nullModel, &expModel);
+    residualStage(bench, phases, &nullModel, &expModel, &autocorrModel);
   }
   void simulate() {
-    simulateCases(phases, nullModel, expModel, autocorrModel, kCases, &sim);
+    simulateCases(bench, phases, nullModel, expModel, autocorrModel, kCases,
+                  &sim);
   }
+  Workbench bench;
   std::vector<float> fY;
   Phases phases;
   PhaseModel nullModel{}, expModel{};
@@ -80,13 +83,12 @@ struct Stages {
 // 1 or 2, to compare one core with two.
 void BM_LineBootstraps(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
-  setAnalysisThreads(static_cast<int>(state.range(1)));
-  fitLines(s.phases, &s.nullModel, &s.expModel);
+  s.bench.setThreads(static_cast<int>(state.range(1)));
+  fitLines(s.bench, s.phases, &s.nullModel, &s.expModel);
   for (auto _ : state) {
-    sgenrand(kAnalysisSeed);
-    lineStdErrs(s.phases, &s.nullModel, &s.expModel);
+    sgenrand(s.bench.stream.words, kAnalysisSeed);
+    lineStdErrs(s.bench, s.phases, &s.nullModel, &s.expModel);
   }
-  setAnalysisThreads(0);
 }
 BENCHMARK(BM_LineBootstraps)
     ->ArgsProduct({{0, 50}, {1, 2}})
@@ -94,9 +96,10 @@ BENCHMARK(BM_LineBootstraps)
 
 void BM_ResidualBootstraps(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
-  fitLines(s.phases, &s.nullModel, &s.expModel);
+  fitLines(s.bench, s.phases, &s.nullModel, &s.expModel);
   for (auto _ : state) {
-    residualStage(s.phases, &s.nullModel, &s.expModel, &s.autocorrModel);
+    residualStage(s.bench, s.phases, &s.nullModel, &s.expModel,
+                  &s.autocorrModel);
   }
 }
 BENCHMARK(BM_ResidualBootstraps)
@@ -106,10 +109,9 @@ BENCHMARK(BM_ResidualBootstraps)
 
 void BM_Simulation(benchmark::State& state) {
   Stages s(static_cast<int>(state.range(0)));
-  setAnalysisThreads(static_cast<int>(state.range(1)));
+  s.bench.setThreads(static_cast<int>(state.range(1)));
   s.fitModels();
   for (auto _ : state) s.simulate();
-  setAnalysisThreads(0);
 }
 BENCHMARK(BM_Simulation)
     ->ArgsProduct({{0, 50}, {1, 2}})

@@ -137,7 +137,8 @@ TEST(Batch, AnExceptionInAJobReachesTheCaller) {
   const std::vector<Case> cases = goldenCases();
   for (int nJobs : {1, 2}) {
     BatchOptions options = smallBatch(nJobs);
-    const CaseWork work = [](const Case& c, const kalmir::Result*) -> std::string {
+    const CaseWork work = [](const Case& c,
+                             const kalmir::Result*) -> std::string {
       if (c.name == "ties") throw std::bad_alloc();
       return c.name;
     };
@@ -152,5 +153,20 @@ TEST(Batch, AnExceptionInAJobReachesTheCaller) {
     size_t nFailed = 0;
     while (cases[nFailed].name != "ties") ++nFailed;
     EXPECT_LE(taken.size(), nFailed);
+  }
+}
+
+TEST(Batch, AnExceptionFromTheSinkReachesTheCallerOnceTheJobsHaveStopped) {
+  const std::vector<Case> cases = goldenCases();
+  for (int nJobs : {1, 2, 3}) {
+    int nTaken = 0;
+    EXPECT_THROW(runBatch(cases, smallBatch(nJobs), csvWork,
+                          [&nTaken](const std::string&) -> bool {
+                            if (++nTaken == 2) throw std::bad_alloc();
+                            return true;
+                          }),
+                 std::bad_alloc)
+        << nJobs << " jobs";
+    EXPECT_EQ(2, nTaken) << nJobs << " jobs";
   }
 }

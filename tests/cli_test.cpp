@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -459,7 +460,7 @@ TEST(CommandLine, AnOutputFileIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(3u, dir.files().size());
 }
 
-TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsReplaced) {
+TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsFollowed) {
   TempDir dir;
   const std::string data =
       dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
@@ -484,17 +485,79 @@ TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsReplaced) {
   ASSERT_EQ(0, lstat(fifo.c_str(), &st));
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
-  // A link to a file is replaced by the table; the file it led to stays.
+  // A link to a file: the file it leads to gets the table, and the link
+  // stays a link.
   const std::string real = dir.write("real.csv", "old\n");
   const std::string link = dir.path("link.csv");
   ASSERT_EQ(0, symlink(real.c_str(), link.c_str()));
   r = run({"-o", link, data});
   EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
-  EXPECT_EQ("old\n", readAll(real));
+  EXPECT_EQ(table, readAll(real));
   EXPECT_EQ(table, readAll(link));
   ASSERT_EQ(0, lstat(link.c_str(), &st));
-  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(4u, dir.files().size());  // and no temporary file
+  // A link that leads nowhere makes no file.
+  const std::string dangling = dir.path("dangling.csv");
+  ASSERT_EQ(0, symlink(dir.path("none/x.csv").c_str(), dangling.c_str()));
+  r = run({"-o", dangling, data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("leads to no file")) << r.err;
+  EXPECT_EQ(5u, dir.files().size());
+}
+
+TEST(CommandLine, AnOutputDeviceIsWrittenThroughAndStaysADevice) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  // A node for /dev/null's device (1, 3), made where the test may.
+  const std::string node = dir.path("null");
+  if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make a device node here";
+  }
+  const Outcome r = run({"-o", node, data});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+  struct stat st;
+  ASSERT_EQ(0, lstat(node.c_str(), &st));
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_EQ(2u, dir.files().size());  // no temporary file
+}
+
+TEST(CommandLine, APlotFolderOthersMayChangeIsRefused) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  const std::string open = dir.path("open");
+  ASSERT_EQ(0, mkdir(open.c_str(), 0700));
+  ASSERT_EQ(0, chmod(open.c_str(), 0777));
+  Outcome r = run({"--plot", open, data});
+  EXPECT_NE(std::string::npos, r.err.find("lacks the sticky bit")) << r.err;
+  ASSERT_EQ(0, chmod(open.c_str(), 01777));
+  r = run({"--plot", open, data});
+  EXPECT_EQ(std::string::npos, r.err.find("sticky")) << r.err;
+}
+
+TEST(CommandLine, AnOutputNameAsLongAsTheSystemTakesWorks) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  for (size_t nLength : {248u, 255u}) {
+    const std::string out = dir.path(std::string(nLength - 4, 'n') + ".csv");
+    const Outcome r = run({"-o", out, data});
+    EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+    EXPECT_EQ(run({data}).out, readAll(out));
+  }
+}
+
+TEST(CommandLine, TheOutputMayNotLandInThePlotFolder) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nAnn,A,1\nAnn,A,3\nAnn,B,4\nAnn,B,7\n");
+  const std::string plots = dir.path("plots");
+  ASSERT_EQ(0, mkdir(plots.c_str(), 0700));
+  const Outcome r = run({"--plot", plots, "-o", plots + "/Ann.svg", data});
+  EXPECT_EQ(kCliFailed, r.nStatus);
+  EXPECT_NE(std::string::npos, r.err.find("is in the plot folder")) << r.err;
 }
 
 // The other effect sizes through the command line: the same numbers in

@@ -8,12 +8,21 @@
 
 namespace {
 
+// The help after the token and what is wrong with it.
 const std::string kCountHelp = "Please enter a whole number from 2 to 500.\n";
 const std::string kValueHelp =
     "Please enter a number such as 4 or 2.5 (a point, not a comma, before "
     "the decimals).\n";
 const std::string kUnfinished =
     "Input ended inside a data set; that data set was not analysed.\n";
+const std::string kNotWhole = "is not a whole number. ";
+const std::string kTooFew = "is too few points for a phase. ";
+const std::string kTooMany = "is more points than a phase may have. ";
+const std::string kNotNumber = "is not a number. ";
+const std::string kNotFinite = "is not a finite number. ";
+const std::string kTooLarge =
+    "lies beyond 1e9 in magnitude, the largest the analysis takes. ";
+const std::string kComma = "has a decimal comma. ";
 const std::string kACountPrompt =
     "Enter the number of A phase (baseline) points: ";
 const std::string kBCountPrompt = "Enter the number of B phase points: ";
@@ -78,15 +87,23 @@ std::string report(const std::string& out) {
 
 TEST(Dialogue, RejectsUnusableCountsAndAsksAgain) {
   // Whatever follows the rejected count on its line is discarded, so the
-  // 5 never becomes a count.
-  for (const std::string tok :
-       {"abc", "7.5", "3x", "0", "1", "501", "100000", "2.0", "0x10"}) {
+  // 5 never becomes a count. The help names the token and what is wrong.
+  const struct {
+    std::string tok;
+    const std::string& why;
+  } cases[] = {{"abc", kNotWhole},  {"7.5", kNotWhole},   {"3x", kNotWhole},
+               {"0", kTooFew},      {"1", kTooFew},       {"0001", kTooFew},
+               {"501", kTooMany},   {"100000", kTooMany}, {"2.0", kNotWhole},
+               {"0x10", kNotWhole}, {"+", kNotWhole}};
+  for (const auto& c : cases) {
+    const std::string& tok = c.tok;
+    const std::string help = "\"" + tok + "\" " + c.why + kCountHelp;
     const Session a = run("\n" + tok + " 5\n");
     EXPECT_EQ(1, a.nStatus) << tok;
-    EXPECT_EQ(kCountHelp + kUnfinished, a.err) << tok;
+    EXPECT_EQ(help + kUnfinished, a.err) << tok;
     EXPECT_TRUE(endsWith(a.out, kACountPrompt + kACountPrompt)) << tok;
     const Session b = run("\n2\n1 2\n" + tok + " 5\n");
-    EXPECT_EQ(kCountHelp + kUnfinished, b.err) << tok;
+    EXPECT_EQ(help + kUnfinished, b.err) << tok;
     EXPECT_TRUE(endsWith(b.out, "\n" + kBCountPrompt + kBCountPrompt)) << tok;
   }
 }
@@ -94,7 +111,8 @@ TEST(Dialogue, RejectsUnusableCountsAndAsksAgain) {
 TEST(Dialogue, RejectsNegativeCounts) {
   for (const std::string tok : {"-4", "-2", "-500"}) {
     const Session a = run("\n" + tok + "\n");
-    EXPECT_EQ(kCountHelp + kUnfinished, a.err) << tok;
+    EXPECT_EQ("\"" + tok + "\" " + kTooFew + kCountHelp + kUnfinished, a.err)
+        << tok;
     EXPECT_TRUE(endsWith(a.out, kACountPrompt + kACountPrompt)) << tok;
   }
 }
@@ -115,11 +133,23 @@ TEST(Dialogue, AcceptsCountsFromTwoToTheLongestPhase) {
 
 TEST(Dialogue, RejectsUnusableMeasurementsAndKeepsTheValuesBefore) {
   // 1 and 2 stay; A[ 3] is asked again and the 9 after the bad token goes.
-  for (const std::string tok : {"nan", "inf", "-inf", "1e40", "1.1e9", "abc",
-                                "3,5", "5kg", "--1", "0x10", "1e", "."}) {
+  // The help names the token and what is wrong, the magnitude limit too.
+  const struct {
+    std::string tok;
+    const std::string& why;
+  } cases[] = {
+      {"nan", kNotFinite},       {"inf", kNotFinite},   {"-INF", kNotFinite},
+      {"+infinity", kNotFinite}, {"1e40", kTooLarge},   {"1.1e9", kTooLarge},
+      {"-2e9", kTooLarge},       {"abc", kNotNumber},   {"3,5", kComma},
+      {"-,5", kComma},           {"3,5,1", kNotNumber}, {"1.000,5", kNotNumber},
+      {"5kg", kNotNumber},       {"--1", kNotNumber},   {"0x10", kNotNumber},
+      {"1e", kNotNumber},        {".", kNotNumber}};
+  for (const auto& c : cases) {
+    const std::string& tok = c.tok;
     const Session s = run("\n3\n1 2 " + tok + " 9\n");
     EXPECT_EQ(1, s.nStatus) << tok;
-    EXPECT_EQ(kValueHelp + kUnfinished, s.err) << tok;
+    EXPECT_EQ("\"" + tok + "\" " + c.why + kValueHelp + kUnfinished, s.err)
+        << tok;
     EXPECT_TRUE(endsWith(s.out, "\tA[ 1]: \tA[ 2]: \tA[ 3]: \tA[ 3]: ")) << tok;
   }
 }
@@ -137,7 +167,9 @@ TEST(Dialogue, RetypedValuesGiveTheReportOfCleanInput) {
   const Session clean = run("\n3\n1 4 2\n3\n5 7 6\n");
   const Session retyped = run("\n3\n1 4 2,5\n2\n3\n5 abc\n7 6\n");
   EXPECT_EQ(0, retyped.nStatus);
-  EXPECT_EQ(kValueHelp + kValueHelp, retyped.err);
+  EXPECT_EQ(
+      "\"2,5\" " + kComma + kValueHelp + "\"abc\" " + kNotNumber + kValueHelp,
+      retyped.err);
   ASSERT_NE("", report(clean.out));
   EXPECT_EQ(report(clean.out), report(retyped.out));
 }
@@ -202,11 +234,11 @@ std::string withoutNotes(const std::string& err) {
 TEST(Dialogue, ANulByteMakesItsTokenMalformed) {
   using namespace std::string_literals;
   const Session value = run("\n3\n1 5\0009 2\n5 8\n3\n4 7 6\n"s);
-  EXPECT_EQ(kValueHelp, withoutNotes(value.err));
+  EXPECT_EQ("\"5?9\" " + kNotNumber + kValueHelp, withoutNotes(value.err));
   const Session clean = run("\n3\n1 5 8\n3\n4 7 6\n");
   EXPECT_EQ(report(clean.out), report(value.out));
   const Session count = run("\n10\000junk\n3\n1 5 8\n3\n4 7 6\n"s);
-  EXPECT_EQ(kCountHelp, withoutNotes(count.err));
+  EXPECT_EQ("\"10?junk\" " + kNotWhole + kCountHelp, withoutNotes(count.err));
   EXPECT_EQ(report(clean.out), report(count.out));
 }
 
@@ -286,4 +318,75 @@ TEST(Dialogue, NoReportPrintsNanInfOrNegativeZero) {
       EXPECT_FALSE(contains(r, bad)) << set << r;
     }
   }
+}
+
+TEST(Dialogue, SaysWhatWasTypedAtPressEnterWasNotReadAsData) {
+  // Only one byte is read there, as ever: "13" makes the count 3, which a
+  // note now says; the report is that of the input typed as meant.
+  const std::string rest = "4 6 5\n10\n5 7 6 8 7 9 8 10 9 11\n";
+  const Session meant = run("\n3\n" + rest);
+  const Session ahead = run("13\n" + rest);
+  EXPECT_EQ(0, ahead.nStatus);
+  EXPECT_EQ(meant.out, ahead.out);
+  EXPECT_EQ(
+      "Note: the \"1\" typed at \"Press ENTER to input data...\" was not read "
+      "as data (press only ENTER there); the rest of its line, \"3\", "
+      "answers the next prompt.\n",
+      ahead.err);
+  // Nothing after it on the line; a second data set; a blank is no data.
+  const Session alone = run("x\n3\n" + rest + "y\r\n3\n" + rest);
+  EXPECT_EQ(2, occurrences(alone.err,
+                           "was not read as data (press only "
+                           "ENTER there).\n"));
+  EXPECT_TRUE(contains(alone.err, "\"y\""));
+  EXPECT_EQ(2, occurrences(alone.out, "ESTIMATING"));
+  EXPECT_EQ("", run(" 3\n" + rest).err);
+  EXPECT_EQ("", run("\t\n3\n" + rest).err);
+  // A line with no end is looked at only so far, and quoted cut short.
+  const Session endless = run(std::string(10000, 'x'));
+  EXPECT_EQ(1, endless.nStatus);
+  EXPECT_TRUE(contains(endless.err, "\"xxxxxxxxxx"));
+  EXPECT_TRUE(contains(endless.err, "...\", answers the next prompt.\n"));
+  EXPECT_TRUE(contains(endless.err,
+                       "A token of more than 255 characters " + kNotWhole));
+}
+
+TEST(Dialogue, StopsOnADataFileOnStandardInputWithOneMessage) {
+  const std::string kHeaderNote =
+      "looks like the header row of a data file; this dialogue reads counts "
+      "and values as typed. To analyse a data file, run: kalmir FILE\n";
+  const std::string kStop =
+      "kalmir: standard input holds a data file, not counts and values as "
+      "typed, so the dialogue stops here. To analyse the file, run: kalmir "
+      "FILE (or kalmir - < FILE)\n";
+  for (const std::string file :
+       {"case,mt,phase,values\nAnn,1,A,3\nAnn,2,A,5\nAnn,3,B,4\n",
+        "\xEF\xBB\xBF"
+        "case;phase;values\r\nAnn;A;3,5\r\nAnn;A;4\r\n",
+        "participant\tcondition\tscore\nAnn\tA\t3\nAnn\tB\t4\n"}) {
+    const Session s = run(file);
+    EXPECT_EQ(kDialogueDataFile, s.nStatus) << file;
+    EXPECT_TRUE(endsWith(s.out, "\n" + kACountPrompt + kACountPrompt)) << file;
+    EXPECT_EQ(3, occurrences(s.err, "\n")) << s.err;
+    EXPECT_TRUE(contains(s.err, kHeaderNote)) << s.err;
+    EXPECT_EQ(1, occurrences(s.err, kCountHelp)) << s.err;
+    EXPECT_TRUE(endsWith(s.err, kStop)) << s.err;
+  }
+  // A header row typed by mistake, then the data: one refusal (the rest
+  // of the header row), and the analysis.
+  const std::string worked =
+      "10\n3 5 4 6 5 7 6 8 7 9\n8\n10 9 12 11 13 12 15 14\n";
+  const Session slip = run("case,phase,values\n" + worked);
+  EXPECT_EQ(0, slip.nStatus);
+  EXPECT_TRUE(contains(slip.err, kHeaderNote));
+  EXPECT_TRUE(contains(slip.err, "\"ase,phase,values\" " + kNotWhole));
+  EXPECT_EQ(report(run("\n" + worked).out), report(slip.out));
+  // Once a count is taken, refused counts are only refused.
+  const Session later = run("case,phase\n2\n1 2\nx\ny\n2\n3 4\n");
+  EXPECT_EQ(0, later.nStatus);
+  EXPECT_EQ(1, occurrences(later.out, "ESTIMATING"));
+  // Words of a header without separators, and separators without them,
+  // are no header row.
+  EXPECT_FALSE(contains(run("case phase values\n").err, "header row"));
+  EXPECT_FALSE(contains(run("1,2,3\n").err, "header row"));
 }

@@ -73,5 +73,33 @@ if [ "$sanitized" != 1 ]; then
   rm -f "$err.want" "$err.got"
 fi
 
+# Endless input without a line end ends at once with a message.
+timeout 20 "$program" /dev/zero > /dev/null 2> "$err"
+expect "an endless line" 2 $? "$err" "/dev/zero:1: the line is longer than 8 MB"
+
+# A file-size limit that -o runs into (SIGXFSZ), and SIGUSR1 and SIGALRM
+# during a run: the temporary file beside the output is gone afterwards.
+study="$(dirname "$worked")/study.csv"
+outdir="$(mktemp -d)"
+( ulimit -f 1; "$program" -o "$outdir/t.csv" "$study" 2> /dev/null )
+leftover="$(ls -A "$outdir")"
+if [ -z "$leftover" ]; then echo "ok   file-size limit leaves no file"
+else echo "FAIL file-size limit left: $leftover"; failures=$((failures + 1)); fi
+for sig in USR1 ALRM; do
+  rows="$(mktemp)"
+  for i in $(seq 1 40); do tail -n +2 "$study" | sed "s/^/r$i/"; done > "$rows"
+  { head -n 1 "$study"; cat "$rows"; } > "$outdir/big.csv"
+  "$program" -j 1 -o "$outdir/t.csv" "$outdir/big.csv" 2> /dev/null &
+  pid=$!
+  sleep 0.3
+  kill -s "$sig" "$pid" 2> /dev/null
+  wait "$pid" 2> /dev/null
+  leftover="$(ls -A "$outdir" | grep -v '^big.csv$')"
+  if [ -z "$leftover" ]; then echo "ok   SIG$sig leaves no temporary file"
+  else echo "FAIL SIG$sig left: $leftover"; failures=$((failures + 1)); fi
+  rm -f "$rows" "$outdir/big.csv"
+done
+rm -rf "$outdir"
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "parallel.h"
 #include "rnorm.h"
+#include "workbench.h"
 
 namespace {
 
@@ -26,8 +26,10 @@ struct Records {
   ESResults es;
 };
 
-// Every slot starts as NaN, so a slot left unwritten shows.
-Records analyse(int nNA, int nNB, const float* pfY, int nSimN) {
+// Every slot starts as NaN, so a slot left unwritten shows. On a new bench
+// unless one is given.
+Records analyse(int nNA, int nNB, const float* pfY, int nSimN,
+                Workbench* pBench = nullptr) {
   const float fNaN = std::numeric_limits<float>::quiet_NaN();
   Records r;
   r.nullModel.fill(fNaN);
@@ -35,8 +37,9 @@ Records analyse(int nNA, int nNB, const float* pfY, int nSimN) {
   r.autocorrModel.fill(fNaN);
   r.sim.fill(fNaN);
   r.es.fill(fNaN);
-  scsim(nNA, nNB, pfY, &r.nullModel, &r.expModel, &r.autocorrModel, &r.sim,
-        &r.es, nSimN);
+  Workbench ownBench;
+  scsim(pBench != nullptr ? *pBench : ownBench, nNA, nNB, pfY, &r.nullModel,
+        &r.expModel, &r.autocorrModel, &r.sim, &r.es, nSimN);
   return r;
 }
 
@@ -67,16 +70,21 @@ TEST(Scsim, BuildsTheTimeAxesAndFitsEachPhaseOnItsOwn) {
 }
 
 TEST(Scsim, RepeatsItselfBitForBitAndLeavesTheSeriesAlone) {
+  // Twice on one bench, then on a new one.
   const std::vector<float> fBefore(fWorked, fWorked + 18);
-  const Records a = analyse(10, 8, fWorked, 500);
-  const Records b = analyse(10, 8, fWorked, 500);
+  Workbench bench;
+  const Records a = analyse(10, 8, fWorked, 500, &bench);
+  const Records b = analyse(10, 8, fWorked, 500, &bench);
+  const Records c = analyse(10, 8, fWorked, 500);
   EXPECT_EQ(fBefore, std::vector<float>(fWorked, fWorked + 18));
   EXPECT_EQ(a.nullModel, b.nullModel);  // a NaN slot would compare unequal
   EXPECT_EQ(a.expModel, b.expModel);
   EXPECT_EQ(a.autocorrModel, b.autocorrModel);
   EXPECT_EQ(a.sim, b.sim);
   EXPECT_EQ(a.es, b.es);
-  EXPECT_EQ(0, rnormCache().use_last);
+  EXPECT_EQ(a.es, c.es);
+  // An analysis draws an even number of deviates: the cache ends empty.
+  EXPECT_EQ(0, bench.stream.cache.use_last);
 }
 
 TEST(Scsim, GivesTheWorkedExampleReportAlsoWhenRaisedBy5000) {
@@ -197,6 +205,7 @@ bool precisionNote(const AnalysisNotes& n) {
 }  // namespace
 
 TEST(Analyse, ShiftedAndRescaledWorkedExamplesGiveItsFigures) {
+  Workbench bench;
   // Known answers to three decimals, from the analysis after its bootstrap
   // rules were mended (before: d 0.894 p 0.500; d 3.574 p 0.000 with zero
   // errors; d 4.412 p 0.000).
@@ -212,7 +221,7 @@ TEST(Analyse, ShiftedAndRescaledWorkedExamplesGiveItsFigures) {
   for (const Row& row : rows) {
     const std::vector<float> fY = transformed(fWorkedA, fWorkedB, row.c, row.k);
     Analysis a;
-    analyse(10, 8, fY.data(), AnalysisSize(), false, &a);
+    analyse(bench, 10, 8, fY.data(), AnalysisSize(), false, &a);
     const float fTol = 5e-4f * std::max(1.0f, std::fabs(row.fInt) / 1000.0f);
     EXPECT_NEAR(row.fInt, a.nullModel[kPhaseInt], fTol) << row.c;
     EXPECT_NEAR(row.fIntSE, a.nullModel[kPhaseIntSE],
@@ -230,11 +239,12 @@ TEST(Analyse, ShiftedAndRescaledWorkedExamplesGiveItsFigures) {
 }
 
 TEST(Analyse, KeepsTheSimulatedMeansOnlyWhenAsked) {
+  Workbench bench;
   Analysis a;
   AnalysisSize size;
   size.nBootSamples = 200;
   size.nSimN = 1000;
-  analyse(10, 8, fWorked, size, true, &a);
+  analyse(bench, 10, 8, fWorked, size, true, &a);
   EXPECT_EQ(1000u, a.fNullMeans.size());
   EXPECT_EQ(1000u, a.fExpMeans.size());
   const double sum =
@@ -246,12 +256,13 @@ TEST(Analyse, KeepsTheSimulatedMeansOnlyWhenAsked) {
 // notes and simulated means included, for short and long, even and uneven
 // phases.
 TEST(Analyse, IsTheSameOnOneTwoAndThreeThreadsWhateverThePhases) {
+  Workbench bench;
   std::vector<float> fY(140);
   for (size_t i = 0; i < fY.size(); ++i) {
     fY[i] = static_cast<float>((i * 37 % 23) + (i >= 70 ? 6 : 0));
   }
-  const int shapes[][2] = {{10, 8}, {2, 2}, {3, 20}, {20, 3}, {30, 30},
-                           {70, 70}};
+  const int shapes[][2] = {{10, 8}, {2, 2},   {3, 20},
+                           {20, 3}, {30, 30}, {70, 70}};
   AnalysisSize size;
   size.nBootSamples = 300;
   size.nSimN = 700;
@@ -259,36 +270,77 @@ TEST(Analyse, IsTheSameOnOneTwoAndThreeThreadsWhateverThePhases) {
     const int nNA = shape[0], nNB = shape[1];
     const float* pfY = nNA == 10 ? fWorked : fY.data();
     Analysis one, other;
-    setAnalysisThreads(1);
-    analyse(nNA, nNB, pfY, size, true, &one);
+    bench.setThreads(1);
+    analyse(bench, nNA, nNB, pfY, size, true, &one);
     for (int nThreads : {2, 3}) {
-      setAnalysisThreads(nThreads);
-      analyse(nNA, nNB, pfY, size, true, &other);
+      bench.setThreads(nThreads);
+      analyse(bench, nNA, nNB, pfY, size, true, &other);
       const std::string where = std::to_string(nNA) + " + " +
                                 std::to_string(nNB) + " on " +
                                 std::to_string(nThreads) + " threads";
       EXPECT_EQ(0, std::memcmp(one.nullModel.data(), other.nullModel.data(),
-                               sizeof one.nullModel)) << where;
+                               sizeof one.nullModel))
+          << where;
       EXPECT_EQ(0, std::memcmp(one.expModel.data(), other.expModel.data(),
-                               sizeof one.expModel)) << where;
-      EXPECT_EQ(0, std::memcmp(one.autocorrModel.data(),
-                               other.autocorrModel.data(),
-                               sizeof one.autocorrModel)) << where;
+                               sizeof one.expModel))
+          << where;
+      EXPECT_EQ(
+          0, std::memcmp(one.autocorrModel.data(), other.autocorrModel.data(),
+                         sizeof one.autocorrModel))
+          << where;
       EXPECT_EQ(0, std::memcmp(one.esResults.data(), other.esResults.data(),
-                               sizeof one.esResults)) << where;
+                               sizeof one.esResults))
+          << where;
       EXPECT_EQ(one.notes.lineA.nLeftOut, other.notes.lineA.nLeftOut) << where;
       EXPECT_EQ(one.notes.lineB.nLeftOut, other.notes.lineB.nLeftOut) << where;
       EXPECT_TRUE(one.fNullMeans == other.fNullMeans) << where;
       EXPECT_TRUE(one.fExpMeans == other.fExpMeans) << where;
     }
   }
-  setAnalysisThreads(0);
+}
+
+// An analysis starts from the seed and an empty deviate cache whatever an
+// earlier one left on the bench, and a stop asked for in the middle of the
+// simulation ends the simulation there: the stream stands short of where a
+// finished analysis leaves it. On one thread, so that the thread that
+// reports runs every group of cases; with a team, the other members may
+// simulate all of them while it waits for a core, and the stop then comes
+// after the simulation.
+TEST(Analyse, StartsAfreshAndStopsWithinTheSimulation) {
+  AnalysisSize size;
+  size.nBootSamples = 500;
+  size.nSimN = 20000;
+  Workbench fresh;
+  Analysis reference;
+  analyse(fresh, 10, 8, fWorked, size, true, &reference);
+  const uint32_t nWordAfterFinished = genrand(fresh.stream.words);
+
+  Workbench bench;
+  bench.setThreads(1);
+  bool bAsked = false;
+  bench.progress().setListener([&bAsked](double fDone) {
+    bAsked = bAsked || fDone >= 0.5;
+    return !bAsked;
+  });
+  Analysis stopped;
+  EXPECT_THROW(analyse(bench, 10, 8, fWorked, size, true, &stopped),
+               AnalysisStopped);
+  EXPECT_NE(nWordAfterFinished, genrand(bench.stream.words));
+  bench.progress().setListener(nullptr);
+  bench.setThreads(0);
+  bench.stream.cache = RnormCache{1, 0.5f};  // as a stop might leave it
+  Analysis again;
+  analyse(bench, 10, 8, fWorked, size, true, &again);
+  EXPECT_EQ(reference.esResults, again.esResults);
+  EXPECT_EQ(reference.simResults, again.simResults);
+  EXPECT_TRUE(reference.fNullMeans == again.fNullMeans);
 }
 
 // The same data shifted or rescaled either give the same p and a d and r
 // within 0.01, or carry a note that says why not; the worked example and its
 // mild shifts and scalings carry none.
 TEST(Analyse, ShiftsAndScalingsKeepTheFiguresOrSayWhyNot) {
+  Workbench bench;
   struct Set {
     std::vector<double> fA, fB;
   };
@@ -318,7 +370,7 @@ TEST(Analyse, ShiftsAndScalingsKeepTheFiguresOrSayWhyNot) {
     const int nNB = static_cast<int>(set.fB.size());
     Analysis base;
     const std::vector<float> fY = transformed(set.fA, set.fB, 0, 1);
-    analyse(nNA, nNB, fY.data(), AnalysisSize(), false, &base);
+    analyse(bench, nNA, nNB, fY.data(), AnalysisSize(), false, &base);
     EXPECT_FALSE(anyNote(base.notes)) << "set " << s;
     std::vector<std::pair<double, double>> changes;
     for (double c : fShifts) changes.push_back({c, 1});
@@ -327,7 +379,7 @@ TEST(Analyse, ShiftsAndScalingsKeepTheFiguresOrSayWhyNot) {
       const std::vector<float> fZ =
           transformed(set.fA, set.fB, ck.first, ck.second);
       Analysis a;
-      analyse(nNA, nNB, fZ.data(), AnalysisSize(), false, &a);
+      analyse(bench, nNA, nNB, fZ.data(), AnalysisSize(), false, &a);
       const bool bSame =
           printedP(a.esResults[kESpEmp]) == printedP(base.esResults[kESpEmp]) &&
           std::fabs(a.esResults[kESd] - base.esResults[kESd]) <= 0.01f &&
@@ -345,7 +397,7 @@ TEST(Analyse, ShiftsAndScalingsKeepTheFiguresOrSayWhyNot) {
     const std::vector<float> fZ =
         transformed(fWorkedA, fWorkedB, ck.first, ck.second);
     Analysis a;
-    analyse(10, 8, fZ.data(), AnalysisSize(), false, &a);
+    analyse(bench, 10, 8, fZ.data(), AnalysisSize(), false, &a);
     EXPECT_FALSE(anyNote(a.notes)) << ck.first << " " << ck.second;
   }
   // The two failures the notes were made for.
@@ -354,7 +406,7 @@ TEST(Analyse, ShiftsAndScalingsKeepTheFiguresOrSayWhyNot) {
     const std::vector<float> fZ =
         transformed(fWorkedA, fWorkedB, ck.first, ck.second);
     Analysis a;
-    analyse(10, 8, fZ.data(), AnalysisSize(), false, &a);
+    analyse(bench, 10, 8, fZ.data(), AnalysisSize(), false, &a);
     EXPECT_TRUE(precisionNote(a.notes)) << ck.first << " " << ck.second;
   }
 }

@@ -11,26 +11,27 @@
 namespace {
 const float fTB[] = {11, 12, 13, 14, 15, 16, 17, 18};  // B after 10 A points
 const float fTB2[] = {1, 2, 3, 4, 5, 6, 7, 8};
-void emptyCache() { setRnormCache(RnormCache{0, 0.0f}); }
+// The widest vector code this CPU has, and the scalar code.
+const SimdLevel kLevels[] = {cpuSimdLevel(), SimdLevel::kScalar};
 }  // namespace
 
 TEST(Simulation, ACaseDrawsExactly2TimesNPlus54Deviates) {
   // One case of the worked example's size: a null and an experimental
   // phase of 8 points each.
-  emptyCache();
-  sgenrand(7487);
-  const float fNull = simTimeSeriesMean(8, fTB, 3.25f, 0.6f, 0.5f, 0.069f,
+  RandomStream s;
+  sgenrand(s.words, 7487);
+  const float fNull = simTimeSeriesMean(s, 8, fTB, 3.25f, 0.6f, 0.5f, 0.069f,
                                         0.791f, 0.068f, -0.625f, 0.216f);
-  const float fExp = simTimeSeriesMean(8, fTB2, 8.625f, 1.142f, 0.75f, 0.216f,
-                                       0.973f, 0.133f, -0.625f, 0.216f);
-  EXPECT_EQ(0, rnormCache().use_last);
-  const uint32_t nNext = genrand();
+  const float fExp = simTimeSeriesMean(s, 8, fTB2, 8.625f, 1.142f, 0.75f,
+                                       0.216f, 0.973f, 0.133f, -0.625f, 0.216f);
+  EXPECT_EQ(0, s.cache.use_last);
+  const uint32_t nNext = genrand(s.words);
   // Replay: the same number of deviates from the reseeded stream.
-  emptyCache();
-  sgenrand(7487);
+  RandomStream replay;
+  sgenrand(replay.words, 7487);
   std::vector<float> fZ(2 * (8 + 54));
-  for (float& z : fZ) z = rnorm(0.0f, 1.0f);
-  EXPECT_EQ(nNext, genrand());
+  for (float& z : fZ) z = rnorm(replay, 0.0f, 1.0f);
+  EXPECT_EQ(nNext, genrand(replay.words));
   // Those deviates, handed over as an array, give the same bits.
   SimScratch scratch(8);
   EXPECT_EQ(fNull,
@@ -65,44 +66,59 @@ TEST(Simulation, ClampsTheDrawnAutocorrelationToPlusMinusOne) {
 TEST(Simulation, ZeroErrorNullModelGivesTheExactMeanTime) {
   // Intercept 0, slope 1 and no error: every simulated mean is the mean B
   // time on the common axis, 10 + (8 + 1) / 2, whatever the deviates.
-  emptyCache();
-  sgenrand(7487);
+  RandomStream s;
+  sgenrand(s.words, 7487);
   for (int i = 0; i < 50; ++i) {
     EXPECT_EQ(14.5f,
-              simTimeSeriesMean(8, fTB, 0, 0, 1, 0, 0, 0, -0.625f, 0.216f));
+              simTimeSeriesMean(s, 8, fTB, 0, 0, 1, 0, 0, 0, -0.625f, 0.216f));
   }
-  EXPECT_EQ(0, rnormCache().use_last);
+  EXPECT_EQ(0, s.cache.use_last);
 }
 
 // Eight phases side by side, from deviates given per phase or already in
 // lanes, and a block that is only partly filled: each mean has the bits of
-// the one-phase code.
+// the one-phase code, with the vector code and without.
 TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
-  // The worked example's null model over 8 points, and a model of data at
-  // the magnitude limit over 4 points (6 ... 9 after 5 A points), whose sums
-  // of products near 1e9 show any change in rounding: a build of the lane
-  // kernel for AVX-512 did change them.
+  // The worked example's null model over 8 points; a model of data at the
+  // magnitude limit over 4 points (6 ... 9 after 5 A points), whose sums of
+  // products near 1e9 show any change in rounding: a build of the lane
+  // kernel for AVX-512 did change them; and the null model of the golden
+  // set "alternating" (a flat line through 0) over 6 points, whose phases
+  // gcc's SSE2 build of a pair of blocks changed in the last bit (about 3
+  // in 100).
   struct Config {
     int n;
+    const float* t;
     float fModel[6];
     float r1, r1SE;
   };
+  const float fT[] = {6, 7, 8, 9};
+  const float fT6[] = {9, 10, 11, 12, 13, 14};
   const Config configs[] = {
-      {8, {3.25f, 0.6f, 0.5f, 0.069f, 0.791f, 0.068f}, -0.625f, 0.216f},
+      {8, fTB, {3.25f, 0.6f, 0.5f, 0.069f, 0.791f, 0.068f}, -0.625f, 0.216f},
       {4,
+       fT,
        {0x1.a13b86p+29f, 0x1.222eb8p+30f, -0x1.dcd65p+26f, 0x1.61117ep+28f,
         0x1.9f192ap+29f, 0x1.016e3cp+28f},
        0x1.105bacp-3f,
-       0x1.1995ecp-2f}};
-  const float fT[] = {6, 7, 8, 9};
-  sgenrand(7487);
-  for (int nCase = 0; nCase < 160; ++nCase) {
-    const Config& c = configs[nCase % 2];
-    const float* t = c.n == 8 ? fTB : fT;
-    const int nLanes = nCase % 4 < 2 ? kSimLanes : 3;
+       0x1.1995ecp-2f},
+      {6,
+       fT6,
+       {0.0f, 0x1.43712ep+0f, 0.0f, 0x1.977a4ap-3f, 0x1.11aceep+0f,
+        0x1.0ee00cp-3f},
+       -0x1.49424ep-1f,
+       0x1.e6de48p-3f}};
+  const int nConfigs = 3;
+  RandomStream s;
+  sgenrand(s.words, 7487);
+  for (int nCase = 0; nCase < 480; ++nCase) {
+    const Config& c = configs[nCase % nConfigs];
+    const SimdLevel simd = kLevels[nCase / nConfigs % 2];
+    const int nLanes = nCase / (2 * nConfigs) % 2 == 0 ? kSimLanes : 3;
+    const float* t = c.t;
     const int nPer = c.n + 54;
     std::vector<float> fZ(kSimLanes * nPer);
-    for (float& z : fZ) z = rnorm(0, 1);
+    for (float& z : fZ) z = rnorm(s, 0, 1);
     std::vector<const float*> ppfZ(kSimLanes);
     std::vector<float> fLanes(kSimLanes * nPer);
     for (int l = 0; l < kSimLanes; ++l) {
@@ -111,7 +127,7 @@ TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
     }
     // The same block as the first of a pair; the second has the other
     // configuration's model, its own times and the deviates reversed.
-    const Config& o = configs[(nCase + 1) % 2];
+    const Config& o = configs[(nCase + 1) % nConfigs];
     const float fTOwn[] = {1, 2, 3, 4, 5, 6, 7, 8};
     std::vector<float> fPair(2 * kSimLanes * nPer);
     std::copy(fLanes.begin(), fLanes.end(), fPair.begin());
@@ -119,13 +135,13 @@ TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
     std::vector<float> fSecond(fPair.begin() + kSimLanes * nPer, fPair.end());
     float fLaned[kSimLanes] = {};
     simPhaseMeansLanes(fLanes.data(), nLanes, c.n, t, c.fModel, c.r1, c.r1SE,
-                       fLaned);
+                       fLaned, simd);
     float fSecondLaned[kSimLanes] = {};
     simPhaseMeansLanes(fSecond.data(), nLanes, c.n, fTOwn, o.fModel, c.r1,
-                       c.r1SE, fSecondLaned);
+                       c.r1SE, fSecondLaned, simd);
     float fPairNull[kSimLanes] = {}, fPairExp[kSimLanes] = {};
     simPhaseMeansLanePair(fPair.data(), nLanes, c.n, t, c.fModel, fPairNull,
-                          fTOwn, o.fModel, fPairExp, c.r1, c.r1SE);
+                          fTOwn, o.fModel, fPairExp, c.r1, c.r1SE, simd);
     SimScratch scratch(c.n);
     for (int l = 0; l < nLanes; ++l) {
       const float fOne = simTimeSeriesMeanFrom(
@@ -136,26 +152,29 @@ TEST(Simulation, LanesGiveTheBitsOfOnePhaseAtATime) {
       ASSERT_EQ(fSecondLaned[l], fPairExp[l]) << nCase << " pair, " << l;
     }
   }
-  emptyCache();
 }
 
-// Cases laid out in lanes by the 8 x 8 transposes, for case lengths with
-// and without a remainder past the last whole eight and blocks only partly
-// filled: every deviate at its place, and the empty lanes given case 0's.
+// Cases laid out in lanes by the 8 x 8 transposes and by the scalar code,
+// for case lengths with and without a remainder past the last whole eight
+// and blocks only partly filled: every deviate at its place, and the empty
+// lanes given case 0's.
 TEST(Simulation, LanesFromCasesPutEveryDeviateInItsPlace) {
-  for (int nPerCase : {4, 8, 124, 131}) {
-    for (int nCases : {8, 5, 1}) {
-      std::vector<float> fCases(static_cast<size_t>(nCases * nPerCase));
-      for (size_t i = 0; i < fCases.size(); ++i) {
-        fCases[i] = static_cast<float>(i) + 0.5f;
-      }
-      std::vector<float> fLanes(static_cast<size_t>(nPerCase * kSimLanes));
-      simLanesFromCases(fCases.data(), nCases, nPerCase, fLanes.data());
-      for (int j = 0; j < nPerCase; ++j) {
-        for (int l = 0; l < kSimLanes; ++l) {
-          const int nCase = l < nCases ? l : 0;
-          ASSERT_EQ(fCases[nCase * nPerCase + j], fLanes[j * kSimLanes + l])
-              << nPerCase << " " << nCases << " " << j << " " << l;
+  for (SimdLevel simd : kLevels) {
+    for (int nPerCase : {4, 8, 124, 131}) {
+      for (int nCases : {8, 5, 1}) {
+        std::vector<float> fCases(static_cast<size_t>(nCases * nPerCase));
+        for (size_t i = 0; i < fCases.size(); ++i) {
+          fCases[i] = static_cast<float>(i) + 0.5f;
+        }
+        std::vector<float> fLanes(static_cast<size_t>(nPerCase * kSimLanes));
+        simLanesFromCases(fCases.data(), nCases, nPerCase, fLanes.data(), simd);
+        for (int j = 0; j < nPerCase; ++j) {
+          for (int l = 0; l < kSimLanes; ++l) {
+            const int nCase = l < nCases ? l : 0;
+            ASSERT_EQ(fCases[nCase * nPerCase + j], fLanes[j * kSimLanes + l])
+                << nPerCase << " " << nCases << " " << j << " " << l << " "
+                << static_cast<int>(simd);
+          }
         }
       }
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mersenne.h"
+#include "workbench.h"
 
 namespace {
 const float fT[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
@@ -58,24 +59,26 @@ TEST(TheilSenStdErr, GivesTheWorkedExampleErrorsAlsoWhenRaisedBy5000) {
   // Published to three decimals; the B phase continues the A phase's
   // stream. Raised by 5000, every intercept lies beyond 1000 and 10000 of
   // them near 5003 drift when summed in float, yet no error may change.
+  Workbench bench;
   for (float fRaise : {0.0f, 5000.0f}) {
     std::vector<float> fA(fYA, fYA + 10), fB(fYB, fYB + 8);
     for (float& f : fA) f += fRaise;
     for (float& f : fB) f += fRaise;
     float fSE[4];
-    sgenrand(7487);
-    theilSenStdErr(fT, fA.data(), 10, &fSE[0], &fSE[1]);
-    theilSenStdErr(fT, fB.data(), 8, &fSE[2], &fSE[3]);
+    sgenrand(bench.stream.words, 7487);
+    theilSenStdErr(bench, fT, fA.data(), 10, &fSE[0], &fSE[1]);
+    theilSenStdErr(bench, fT, fB.data(), 8, &fSE[2], &fSE[3]);
     EXPECT_NEAR(0.600f, fSE[0], 5e-4f) << fRaise;
     EXPECT_NEAR(0.069f, fSE[1], 5e-4f) << fRaise;
     EXPECT_NEAR(1.142f, fSE[2], 5e-4f) << fRaise;
     EXPECT_NEAR(0.216f, fSE[3], 5e-4f) << fRaise;
   }
   // One word per resampled point: 10000 * (10 + 8) words in all.
-  const uint32_t nNext = genrand();
-  sgenrand(7487);
-  for (int i = 0; i < 180000; ++i) genrand();
-  EXPECT_EQ(genrand(), nNext);
+  const uint32_t nNext = genrand(bench.stream.words);
+  GenrandState s;
+  sgenrand(s, 7487);
+  for (int i = 0; i < 180000; ++i) genrand(s);
+  EXPECT_EQ(genrand(s), nNext);
 }
 
 TEST(TheilSenStdErr, LeavesOutInterceptsBeyond1000) {
@@ -84,8 +87,9 @@ TEST(TheilSenStdErr, LeavesOutInterceptsBeyond1000) {
   // decimals.
   const float fY[] = {995, 1003, 998, 1006, 1001, 1004, 999, 1007, 1002, 1005};
   float fIntSE = 0, fSlopeSE = 0;
-  sgenrand(7487);
-  theilSenStdErr(fT, fY, 10, &fIntSE, &fSlopeSE);
+  Workbench bench;
+  sgenrand(bench.stream.words, 7487);
+  theilSenStdErr(bench, fT, fY, 10, &fIntSE, &fSlopeSE);
   EXPECT_NEAR(2.313f, fIntSE, 5e-4f);
   EXPECT_NEAR(0.376f, fSlopeSE, 5e-4f);
 }
@@ -134,8 +138,9 @@ TEST(TheilSenStdErr, SaysWhatTheOutlierRuleLeftOutAndStandsAsideForMost) {
                          1004, 999,  1007, 1002, 1005};
   BootstrapExclusions out;
   float fIntSE = 0, fSlopeSE = 0;
-  sgenrand(7487);
-  theilSenStdErr(fT, fNear, 10, &fIntSE, &fSlopeSE, kBootSamples, &out);
+  Workbench bench;
+  sgenrand(bench.stream.words, 7487);
+  theilSenStdErr(bench, fT, fNear, 10, &fIntSE, &fSlopeSE, kBootSamples, &out);
   EXPECT_EQ(3686, out.nLeftOut);
   EXPECT_FALSE(out.bRuleWaived);
   // The worked example's A phase raised by 999: nearly every intercept lies
@@ -143,8 +148,9 @@ TEST(TheilSenStdErr, SaysWhatTheOutlierRuleLeftOutAndStandsAsideForMost) {
   // errors are those of the unraised phase (published to three decimals).
   std::vector<float> fA(fYA, fYA + 10);
   for (float& f : fA) f += 999.0f;
-  sgenrand(7487);
-  theilSenStdErr(fT, fA.data(), 10, &fIntSE, &fSlopeSE, kBootSamples, &out);
+  sgenrand(bench.stream.words, 7487);
+  theilSenStdErr(bench, fT, fA.data(), 10, &fIntSE, &fSlopeSE, kBootSamples,
+                 &out);
   EXPECT_EQ(0, out.nLeftOut);
   EXPECT_TRUE(out.bRuleWaived);
   EXPECT_NEAR(0.601f, fIntSE, 5e-4f);
@@ -158,10 +164,11 @@ TEST(TheilSenStdErr, KeepsEstimatesAboveTheSentinelValue) {
   std::vector<float> fA(fYA, fYA + 10), fBig(10);
   for (int i = 0; i < 10; ++i) fBig[i] = fA[i] * 2000000.0f;
   float fIntSE = 0, fSlopeSE = 0, fBigIntSE = 0, fBigSlopeSE = 0;
-  sgenrand(7487);
-  theilSenStdErr(fT, fA.data(), 10, &fIntSE, &fSlopeSE);
-  sgenrand(7487);
-  theilSenStdErr(fT, fBig.data(), 10, &fBigIntSE, &fBigSlopeSE);
+  Workbench bench;
+  sgenrand(bench.stream.words, 7487);
+  theilSenStdErr(bench, fT, fA.data(), 10, &fIntSE, &fSlopeSE);
+  sgenrand(bench.stream.words, 7487);
+  theilSenStdErr(bench, fT, fBig.data(), 10, &fBigIntSE, &fBigSlopeSE);
   EXPECT_NEAR(fIntSE * 2e6, fBigIntSE, fBigIntSE * 1e-4);
   EXPECT_NEAR(fSlopeSE * 2e6, fBigSlopeSE, fBigSlopeSE * 1e-4);
 }

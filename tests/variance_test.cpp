@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mersenne.h"
+#include "workbench.h"
 
 TEST(Variance, KnownAnswers) {
   // Hand computation.
@@ -27,12 +28,16 @@ TEST(Variance, KnownAnswers) {
 
 TEST(StdDevStdErr, KnownAnswers) {
   const float fX[] = {1, 2, 3, 4, 5};
-  sgenrand(7487);
-  EXPECT_NEAR(0.372f, stdDevStdErr(fX, 5), 5e-4f);  // published, 3 decimals
-  const uint32_t nNext = genrand();  // 10000 resamples of 5: 50000 words
-  sgenrand(7487);
-  for (int i = 0; i < 50000; ++i) genrand();
-  EXPECT_EQ(genrand(), nNext);
+  Workbench bench;
+  sgenrand(bench.stream.words, 7487);
+  // Published, 3 decimals.
+  EXPECT_NEAR(0.372f, stdDevStdErr(bench, fX, 5), 5e-4f);
+  // 10000 resamples of 5: 50000 words.
+  const uint32_t nNext = genrand(bench.stream.words);
+  GenrandState s;
+  sgenrand(s, 7487);
+  for (int i = 0; i < 50000; ++i) genrand(s);
+  EXPECT_EQ(genrand(s), nNext);
   const float fEqual[] = {4, 4, 4};  // every resample has SD 0
-  EXPECT_EQ(0.0f, stdDevStdErr(fEqual, 3));
+  EXPECT_EQ(0.0f, stdDevStdErr(bench, fEqual, 3));
 }

@@ -12,7 +12,8 @@
 // This is the only header a program needs. Every analysis reseeds its own
 // random stream, so the same data give the same Result bit for bit, on any
 // number of threads, however many analyses run at once in other threads.
-// Nothing is kept between calls.
+// The library keeps nothing of its own: an Analyser holds the stream, the
+// working arrays and the threads, and analyse() makes one for its call.
 //
 //   kalmir::DataSet data{"Ann", {{"A", {3, 5, 4, 6, 5, 7, 6, 8, 7, 9}},
 //                                {"B", {10, 9, 12, 11, 13, 12, 15, 14}}}};
@@ -22,6 +23,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -81,8 +83,8 @@ struct Options {
   // sizes are for quick tests; reports use the defaults.
   int resamples = kResamples;
   int cases = kCases;
-  // Threads for the analysis's stages: 0 means one per core. The result
-  // does not depend on it.
+  // Threads for the analysis's stages, counting the calling thread: 0
+  // means one per core. The result does not depend on it.
   int threads = 0;
   // Keep the simulated means in Result::null_means and exp_means.
   bool keep_means = false;
@@ -90,8 +92,10 @@ struct Options {
   // do not depend on it.
   Improvement improvement = Improvement::increase;
   // Called now and then on the calling thread with the share done
-  // (0 ... 1). Returning false stops the analysis: analyse then throws
-  // kalmir::Error with code ErrorCode::cancelled.
+  // (0 ... 1), many times a second while the analysis runs. Returning
+  // false stops the analysis soon after, inside whichever stage it is in:
+  // analyse then throws kalmir::Error with code ErrorCode::cancelled, and
+  // the callback is not called again for it.
   std::function<bool(double done)> progress;
 };
 
@@ -115,6 +119,7 @@ enum class NoteCode {
   bootstrap_rule_waived,  // ... or would have left out more than half
   level_swamps_spread,  // single precision loses the spread at this level
   spread_underflows,    // the spread's squares underflow
+  single_precision_drift,  // rounding in the sums moves d by over 0.005
   flat_exp,             // the experimental-model means do not vary
   p_beyond_all,         // p is 0: no simulated null mean was as far out
   design_short_phase,   // a phase of fewer than 3 points
@@ -226,11 +231,37 @@ class Error : public std::exception {
   std::string message_;
 };
 
-// Analyses an AB data set: exactly two phases, each of kMinPhasePoints to
-// kMaxPhasePoints finite values of at most kMaxMagnitude. Each value is
-// rounded to float (a note names values that lose digits typed as
-// decimals). Throws kalmir::Error with the reason otherwise, or when
-// options.progress stops it; std::bad_alloc when memory runs out.
+// Runs analyses one at a time, keeping what they work with between them:
+// the random stream, the working arrays and the threads of
+// Options::threads, so that a program analysing many data sets (one
+// Analyser per thread of its own) allocates and starts nothing after the
+// first. Two Analysers share nothing and may analyse at the same time on
+// two threads; one Analyser must not be used by two threads at once. Each
+// analysis starts afresh: the result is the same as from a new Analyser,
+// also after an analysis that was stopped or failed.
+class Analyser {
+ public:
+  Analyser();
+  ~Analyser();
+  Analyser(Analyser&& other) noexcept;
+  Analyser& operator=(Analyser&& other) noexcept;
+  Analyser(const Analyser&) = delete;
+  Analyser& operator=(const Analyser&) = delete;
+
+  // Analyses an AB data set: exactly two phases, each of kMinPhasePoints to
+  // kMaxPhasePoints finite values of at most kMaxMagnitude. Each value is
+  // rounded to float (a note names values that lose digits typed as
+  // decimals). Throws kalmir::Error with the reason otherwise, or when
+  // options.progress stops it; std::bad_alloc when memory runs out.
+  Result analyse(const DataSet& data, const Options& options = {});
+
+  struct State;  // what it keeps; internal
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// The same analysis with an Analyser of its own, for a single call.
 Result analyse(const DataSet& data, const Options& options = {});
 
 // The report of an analysis as the console dialogue prints it, from the
@@ -330,6 +361,61 @@ struct Study {
 Study analyse_study(const std::string& name, const std::vector<DataSet>& cases,
                     const Options& options = {},
                     Weights weights = Weights::equal);
+
+// Reading data as people write it, for front ends that take text (a web
+// page, a binding): the same rules and messages as the command line's.
+
+// One phase's values typed or pasted as text: numbers such as 4, -2.5 or
+// 1.5e1, separated by blanks, line ends, semicolons or commas. A comma is
+// a decimal mark where it cannot be a separator: where the values are
+// already apart by blanks, line ends or semicolons, and none of them holds
+// two commas ("3,5 4,25" is 3.5 and 4.25; "3,5,4" and "3, 5" are three and
+// two values).
+struct ValueList {
+  // The values in order, each the float the dialogue holds for the text
+  // (as a double); empty when error is set.
+  std::vector<double> values;
+  // What is wrong, as a sentence without a closing period ("value 3 of the
+  // A phase, \"4..5\", is not a number ..."); empty when all is well.
+  std::string error;
+  // Notes on values a float holds only rounded, as the dialogue words them.
+  std::vector<std::string> notes;
+  bool decimal_comma = false;  // commas were read as decimal marks
+};
+// label names the phase in messages ("A"); between kMinPhasePoints and
+// kMaxPhasePoints values are needed.
+ValueList read_values(const std::string& text, const std::string& label);
+
+// A data file in long form (columns case, phase, values and optionally mt;
+// one row per measurement), read by the command line's reader with its
+// rules and messages.
+struct ReadOptions {
+  char separator = 0;  // ',', ';' or '\t'; 0: found from the header
+  char decimal = 0;    // '.' or ','; 0: a point, or either mark with ';'
+  std::string label_a = "A";  // the phase labels, compared without case
+  std::string label_b = "B";
+};
+struct FileCase {
+  // The case's name and its phases "A" and "B", ready for analyse; the
+  // phases are empty when error is set.
+  DataSet data;
+  int line = 0;  // the line of its first row, or of its error
+  // Empty when the case can be analysed; otherwise what is wrong without
+  // the file, line or name ("no B phase (...)").
+  std::string error;
+  // Notes on the input (missing or rounded values), for table_row.
+  std::vector<std::string> notes;
+};
+struct DataFile {
+  std::vector<FileCase> cases;  // in the order of each case's first row
+  // Empty when the file could be read; otherwise why not, at line (0 when
+  // no line is to blame), and there are no cases.
+  std::string error;
+  int line = 0;
+};
+// name is how messages and, without a case column, the case call the file.
+DataFile read_data_file(const std::string& text, const std::string& name,
+                        const ReadOptions& options = {});
 
 }  // namespace kalmir
 

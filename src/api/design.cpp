@@ -124,10 +124,10 @@ double interventionStart(const DataSet& data) {
   return static_cast<double>(data.phases[0].values.size()) + 1.0;
 }
 
-}  // namespace
-
-Series analyse_series(const DataSet& data, const Options& options,
-                      Weights weights) {
+// analyse_series on the caller's Analyser, whose threads and arrays then
+// serve every contrast (and, in a study, every case).
+Series seriesOn(Analyser& analyser, const DataSet& data,
+                const Options& options, Weights weights) {
   const size_t nPhases = data.phases.size();
   if (nPhases < 2 || nPhases > static_cast<size_t>(kMaxPhases)) {
     throw Error(ErrorCode::bad_data,
@@ -142,7 +142,7 @@ Series analyse_series(const DataSet& data, const Options& options,
     Contrast c;
     c.label = names[i] + "-" + names[i + 1];
     c.a_to_b = i % 2 == 0;
-    c.result = analyse(pair, options);
+    c.result = analyser.analyse(pair, options);
     series.contrasts.push_back(std::move(c));
   }
   std::vector<std::vector<std::pair<std::string, Figure>>> aToB;
@@ -168,6 +168,14 @@ Series analyse_series(const DataSet& data, const Options& options,
   return series;
 }
 
+}  // namespace
+
+Series analyse_series(const DataSet& data, const Options& options,
+                      Weights weights) {
+  Analyser analyser;
+  return seriesOn(analyser, data, options, weights);
+}
+
 Study analyse_study(const std::string& name, const std::vector<DataSet>& cases,
                     const Options& options, Weights weights) {
   if (cases.size() < 2) {
@@ -179,8 +187,9 @@ Study analyse_study(const std::string& name, const std::vector<DataSet>& cases,
   study.name = name;
   std::vector<std::vector<std::pair<std::string, Figure>>> perCase;
   std::multiset<double> starts;
+  Analyser analyser;
   for (const DataSet& data : cases) {
-    Series s = analyse_series(data, options, weights);
+    Series s = seriesOn(analyser, data, options, weights);
     if (s.has_summary) {
       std::vector<std::pair<std::string, Figure>> figures;
       for (const Average& a : s.summary.averages) {

@@ -5,13 +5,14 @@
 #include <string>
 #include <utility>
 
+#include "analyser_state.h"
 #include "indices.h"
 #include "measurement.h"
 #include "notes.h"
-#include "parallel.h"
 #include "progress.h"
 #include "report.h"
 #include "scsim.h"
+#include "workbench.h"
 
 namespace kalmir {
 
@@ -61,23 +62,19 @@ void takePhase(const Phase& phase, const char* role, std::vector<float>* pfY,
   }
 }
 
-// Sets the calling thread's analysis settings for one call and puts the
-// earlier ones back, however the call ends.
-class CallSettings {
+// Gives the bench the call's listener, and takes it back however the call
+// ends, so that the bench keeps no reference to the caller's callback.
+class CallListener {
  public:
-  explicit CallSettings(const Options& options) : nThreads_(analysisThreads()) {
-    setAnalysisThreads(options.threads);
-    if (options.progress) setProgressListener(options.progress);
+  CallListener(Workbench& bench, const Options& options) : bench_(bench) {
+    bench_.progress().setListener(options.progress);
   }
-  ~CallSettings() {
-    setProgressListener(nullptr);
-    setAnalysisThreads(nThreads_);
-  }
-  CallSettings(const CallSettings&) = delete;
-  CallSettings& operator=(const CallSettings&) = delete;
+  ~CallListener() { bench_.progress().setListener(nullptr); }
+  CallListener(const CallListener&) = delete;
+  CallListener& operator=(const CallListener&) = delete;
 
  private:
-  int nThreads_;
+  Workbench& bench_;
 };
 
 Line lineOf(const PhaseModel& model) {
@@ -125,11 +122,21 @@ Indices indicesOf(const EffectIndices& x) {
 
 const char* version() { return KALMIR_VERSION_STRING; }
 
+Analyser::Analyser() : state_(new State) {}
+Analyser::~Analyser() = default;
+Analyser::Analyser(Analyser&& other) noexcept = default;
+Analyser& Analyser::operator=(Analyser&& other) noexcept = default;
+
 Result analyse(const DataSet& data, const Options& options) {
+  return Analyser().analyse(data, options);
+}
+
+Result Analyser::analyse(const DataSet& data, const Options& options) {
   if (data.phases.size() != 2) {
-    throw badData("a data set needs 2 phases, the A phase (baseline) and "
-                  "then the B phase; this one has " +
-                  std::to_string(data.phases.size()));
+    throw badData(
+        "a data set needs 2 phases, the A phase (baseline) and "
+        "then the B phase; this one has " +
+        std::to_string(data.phases.size()));
   }
   if (options.resamples < 2 || options.cases < 2) {
     throw Error(ErrorCode::bad_options,
@@ -151,14 +158,17 @@ Result analyse(const DataSet& data, const Options& options) {
   r.resamples = options.resamples;
   r.cases = options.cases;
 
+  Workbench& bench = State::of(this).bench;
   Analysis a;
   {
-    CallSettings settings(options);
+    CallListener listener(bench, options);
+    bench.setThreads(options.threads);
     AnalysisSize size;
     size.nBootSamples = options.resamples;
     size.nSimN = options.cases;
     try {
-      ::analyse(r.n_a, r.n_b, r.values.data(), size, options.keep_means, &a);
+      ::analyse(bench, r.n_a, r.n_b, r.values.data(), size, options.keep_means,
+                &a);
     } catch (const AnalysisStopped&) {
       throw Error(ErrorCode::cancelled, "the analysis was stopped");
     }
@@ -180,8 +190,8 @@ Result analyse(const DataSet& data, const Options& options) {
   // A d that is not a number counts as a decrease.
   r.direction = r.d >= 0.0f ? Direction::increase : Direction::decrease;
   if (nRounded > 0) {
-    r.notes.push_back({NoteCode::value_rounded,
-                       roundedValuesNote(firstRounded, nRounded)});
+    r.notes.push_back(
+        {NoteCode::value_rounded, roundedValuesNote(firstRounded, nRounded)});
   }
   for (Note& note : analysisNotes(a, r.n_a, r.n_b)) {
     r.notes.push_back(std::move(note));

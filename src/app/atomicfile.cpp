@@ -22,7 +22,9 @@ extern "C" void removeTempAndDie(int nSignal) {
   raise(nSignal);
 }
 
-const int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+const int kEndSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
+                          SIGPIPE, SIGXFSZ, SIGUSR1, SIGUSR2,
+                          SIGALRM, SIGVTALRM, SIGPROF};
 
 void blockEndSignals(bool bBlock) {
   sigset_t set;
@@ -34,18 +36,31 @@ void blockEndSignals(bool bBlock) {
 }  // namespace
 
 static_assert(sizeof kEndSignals / sizeof kEndSignals[0] ==
-                  static_cast<size_t>(5),
+                  static_cast<size_t>(11),
               "AtomicFile keeps a handler for each end signal");
 
-bool AtomicFile::open(const std::string& path, std::string* pError) {
+bool AtomicFile::open(const std::string& named, std::string* pError,
+                      std::string* pNote) {
+  // A link leads to the file to replace; the link itself stays.
+  std::string path = named;
+  struct stat link;
+  if (lstat(named.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(named.c_str(), resolved) == nullptr) {
+      const int nError = errno;
+      *pError = "cannot write " + printable(named) + ": it is a symbolic " +
+                "link that leads to no file (" + std::strerror(nError) + ")";
+      return false;
+    }
+    path = resolved;
+  }
   path_ = path;
   const size_t nSlash = path.rfind('/');
-  const std::string dir =
-      nSlash == std::string::npos ? "." : path.substr(0, nSlash + 1);
-  const std::string base =
-      nSlash == std::string::npos ? path : path.substr(nSlash + 1);
+  // A short temporary name, so that any name the file system takes for
+  // the table itself also fits.
   std::string temp =
-      (nSlash == std::string::npos ? "" : dir) + "." + base + ".XXXXXX";
+      (nSlash == std::string::npos ? "" : path.substr(0, nSlash + 1)) +
+      ".kalmir.XXXXXX";
   if (temp.size() >= sizeof gTempPath) {
     *pError = "cannot write " + printable(path) + ": the name is too long";
     return false;
@@ -71,6 +86,17 @@ bool AtomicFile::open(const std::string& path, std::string* pError) {
     const int nError = errno;
     gTempPath[0] = '\0';
     blockEndSignals(false);
+    // A file that may be written where no new file may be made: written
+    // in place, which a failed run leaves half done, and said so.
+    if (bExists && (nError == EACCES || nError == EPERM || nError == EROFS) &&
+        access(path.c_str(), W_OK) == 0 && openInPlace(path, pError)) {
+      if (pNote != nullptr) {
+        *pNote = "cannot make a temporary file beside " + printable(path) +
+                 " (" + std::strerror(nError) +
+                 "), so it is written in place";
+      }
+      return true;
+    }
     *pError = "cannot write " + printable(path) + ": " + std::strerror(nError);
     return false;
   }

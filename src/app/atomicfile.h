@@ -4,13 +4,16 @@
 // The results file of -o: written beside its final name and renamed onto
 // it once complete, so that a failed or interrupted run never leaves half
 // a table there, and the old table stays until the new one is whole. A
-// symbolic link to a file is replaced, never written through. While
-// the temporary file exists, a signal that ends the program (INT, TERM,
-// HUP, QUIT, PIPE) removes it first; the handlers that were there before
+// symbolic link is followed: the file it leads to is replaced, and the
+// link stays a link. While the temporary file exists, a signal that ends
+// the program (INT, TERM, HUP, QUIT, PIPE, XFSZ, USR1, USR2, ALRM,
+// VTALRM, PROF) removes it first; the handlers that were there before
 // come back when it is gone. One AtomicFile at a time per process: the
-// handlers know one path. A name that leads to a pipe or a terminal
-// (a FIFO, /dev/stdout, /dev/null) is written into as it stands, never
-// replaced; a directory or a disk device is refused.
+// handlers know one path. A name that leads to a pipe, a terminal or a
+// character device (a FIFO, /dev/stdout, /dev/null) is written into as
+// it stands, never replaced; a directory or a disk device is refused. A
+// file that may be written in a directory that may not is written in
+// place, with a note.
 
 #include <signal.h>
 
@@ -27,7 +30,9 @@ class AtomicFile {
   // Creates the temporary file beside path, with the mode of the file it
   // will replace (or what a new file would get), or opens the pipe or
   // terminal that path leads to; false with *pError set when it cannot.
-  bool open(const std::string& path, std::string* pError);
+  // *pNote, when given, says why a file is written in place.
+  bool open(const std::string& path, std::string* pError,
+            std::string* pNote = nullptr);
 
   // Where to write, between open and commit.
   FILE* file() const { return file_; }
@@ -43,7 +48,7 @@ class AtomicFile {
   bool openInPlace(const std::string& path, std::string* pError);
   void forget();
 
-  static const int kEndSignalCount = 5;
+  static const int kEndSignalCount = 11;
   std::string path_;
   std::string temp_;
   FILE* file_ = nullptr;

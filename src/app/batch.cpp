@@ -6,8 +6,6 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "parallel.h"
 
@@ -41,32 +39,34 @@ class Batch {
   bool run() {
     const size_t nCases = cases_.size();
     if (nCases == 0) return true;
-    const int nJobs = options_.nJobs > 0 ? options_.nJobs : analysisThreads();
+    const int nJobs = options_.nJobs > 0 ? options_.nJobs : coresAvailable();
     const size_t nWorkers = nCases < static_cast<size_t>(nJobs)
                                 ? nCases
                                 : static_cast<size_t>(nJobs);
     // Few cases: each analysis shares the cores out instead, on no more
     // threads than there are cores.
-    const int nCores = analysisThreads();
+    const int nCores = coresAvailable();
     int nThreadsEach = static_cast<int>(static_cast<size_t>(nJobs) / nWorkers);
     if (nThreadsEach > nCores) nThreadsEach = nCores;
     fDone_.reset(new std::atomic<double>[nWorkers]);
-    std::vector<std::thread> workers;
-    for (size_t i = 0; i < nWorkers; ++i) {
-      fDone_[i] = 0.0;
-      try {
-        workers.emplace_back(&Batch::workLoop, this, i, nThreadsEach, false);
-      } catch (const std::system_error&) {
-        break;  // fewer jobs; the same results
-      }
-    }
-    nStarted_ = workers.empty() ? 1 : workers.size();
-    if (workers.empty()) {
+    for (size_t i = 0; i < nWorkers; ++i) fDone_[i] = 0.0;
+    // The jobs are the members of a thread team besides the calling thread,
+    // which writes; a thread the system cannot start is done without
+    // (fewer jobs, the same results).
+    ThreadTeam team(static_cast<int>(nWorkers) + 1);
+    const int nMembers = team.size();
+    nStarted_ = nMembers > 1 ? static_cast<size_t>(nMembers - 1) : 1;
+    if (nMembers == 1) {
       workLoop(0, 1, true);
     } else {
-      writeLoop();
+      team.run(static_cast<size_t>(nMembers), [&](size_t nJob, size_t, int) {
+        if (nJob == 0) {
+          writeLoop();
+        } else {
+          workLoop(nJob - 1, nThreadsEach, false);
+        }
+      });
     }
-    for (std::thread& t : workers) t.join();
     if (failure_) std::rethrow_exception(failure_);
     return !bSinkFailed_;
   }
@@ -87,6 +87,9 @@ class Batch {
       fDone = f;
       return true;
     };
+    // One Analyser per job: its stream, arrays and threads serve every case
+    // the job takes.
+    kalmir::Analyser analyser;
     kalmir::Result result;
     for (;;) {
       size_t i;
@@ -103,7 +106,7 @@ class Batch {
         const Case& c = cases_[i];
         const kalmir::Result* pAnalysis = nullptr;
         if (c.error.empty()) {
-          result = kalmir::analyse(dataSetOf(c), options);
+          result = analyser.analyse(dataSetOf(c), options);
           pAnalysis = &result;
         }
         std::string entry = work_(c, pAnalysis);
@@ -113,37 +116,50 @@ class Batch {
         ++nDone_;
         fDone = 0.0;
       } catch (...) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!failure_) failure_ = std::current_exception();
-        bStop_ = true;
-        wake_.notify_all();
+        fail(std::current_exception());
       }
       ready_.notify_one();
       if (bInline) writeReady();
     }
   }
 
+  // Stops the batch for an exception, which run throws again once every
+  // job has stopped.
+  void fail(std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = failure;
+    bStop_ = true;
+    wake_.notify_all();
+    ready_.notify_all();
+  }
+
   // Writes entries as they become ready, in case order, until all are
-  // written or the batch stops; shows the progress meanwhile.
+  // written or the batch stops; shows the progress meanwhile. An exception
+  // from the sink or the progress stops the batch, so that no job waits
+  // for a writer that has gone.
   void writeLoop() {
-    for (;;) {
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait_for(lock, std::chrono::milliseconds(200), [this] {
-          return bStop_ || nWritten_ == cases_.size() || bReady_[nWritten_];
-        });
-        if (bStop_ || nWritten_ == cases_.size()) break;
-      }
-      writeReady();
-      if (progress_) {
-        double fDone;
+    try {
+      for (;;) {
         {
-          std::lock_guard<std::mutex> lock(mutex_);
-          fDone = static_cast<double>(nDone_);
+          std::unique_lock<std::mutex> lock(mutex_);
+          ready_.wait_for(lock, std::chrono::milliseconds(200), [this] {
+            return bStop_ || nWritten_ == cases_.size() || bReady_[nWritten_];
+          });
+          if (bStop_ || nWritten_ == cases_.size()) break;
         }
-        for (size_t i = 0; i < nStarted_; ++i) fDone += fDone_[i];
-        progress_(fDone, cases_.size());
+        writeReady();
+        if (progress_) {
+          double fDone;
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            fDone = static_cast<double>(nDone_);
+          }
+          for (size_t i = 0; i < nStarted_; ++i) fDone += fDone_[i];
+          progress_(fDone, cases_.size());
+        }
       }
+    } catch (...) {
+      fail(std::current_exception());
     }
   }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "measurement.h"
 #include "notes.h"
 #include "progressline.h"
+#include "text.h"
 
 namespace {
 
@@ -27,17 +29,54 @@ enum class Read { kOk, kRejected, kEnd };
 
 // Reads tokens as scanf's conversions meet them: white space (line breaks
 // included) is skipped, then the run of non-blank characters is the token.
-// The blank that ends it stays unread, as after "%d" or "%f".
+// The blank that ends it stays unread, as after "%d" or "%f". Every byte
+// of the input goes through it, so that a line looked at ahead of time
+// (peekLine) is still read as it would have been.
 class TokenReader {
  public:
+  // The longest token kept; no count or measurement is longer.
+  static constexpr size_t kMaxToken = 255;
+
   explicit TokenReader(FILE* in) : in_(in) {}
+
+  int get() {
+    if (nPos_ < pending_.size()) {
+      return static_cast<unsigned char>(pending_[nPos_++]);
+    }
+    pending_.clear();
+    nPos_ = 0;
+    return std::fgetc(in_);
+  }
+  // Puts back the byte that get() returned last.
+  void unget(int c) {
+    if (c == EOF) return;
+    if (nPos_ > 0) {
+      pending_[--nPos_] = static_cast<char>(c);
+    } else {
+      pending_.insert(pending_.begin(), static_cast<char>(c));
+    }
+  }
+
+  // The rest of the current line, without its line break, at most nMax
+  // bytes of it, left unread.
+  std::string peekLine(size_t nMax) {
+    size_t nEnd = pending_.find('\n', nPos_);
+    while (nEnd == std::string::npos && pending_.size() - nPos_ < nMax) {
+      const int c = std::fgetc(in_);
+      if (c == EOF) break;
+      pending_.push_back(static_cast<char>(c));
+      if (c == '\n') nEnd = pending_.size() - 1;
+    }
+    if (nEnd == std::string::npos) nEnd = pending_.size();
+    return pending_.substr(nPos_, std::min(nEnd - nPos_, nMax));
+  }
 
   // False at the end of input. A token longer than the buffer is read
   // whole and marked too long.
   bool next() {
     int c;
     do {
-      c = std::fgetc(in_);
+      c = get();
     } while (c != EOF && std::isspace(c));
     if (c == EOF) return false;
     bSawText_ = true;
@@ -49,10 +88,10 @@ class TokenReader {
       } else {
         bTooLong_ = true;
       }
-      c = std::fgetc(in_);
+      c = get();
     }
     token_[nLength_] = '\0';
-    if (c != EOF) std::ungetc(c, in_);
+    unget(c);
     return true;
   }
 
@@ -60,7 +99,7 @@ class TokenReader {
   void skipLine() {
     int c;
     do {
-      c = std::fgetc(in_);
+      c = get();
     } while (c != EOF && c != '\n');
   }
 
@@ -68,6 +107,7 @@ class TokenReader {
   // instead of cutting it short. A token too long for the buffer is empty.
   const char* token() const { return token_; }
   size_t length() const { return bTooLong_ ? 0 : nLength_; }
+  bool tooLong() const { return bTooLong_; }
 
   // Whether a token has begun since the last call of startDataSet().
   bool sawText() const { return bSawText_; }
@@ -75,7 +115,9 @@ class TokenReader {
 
  private:
   FILE* in_;
-  char token_[256];
+  std::string pending_;  // bytes read ahead, from nPos_ on still unread
+  size_t nPos_ = 0;
+  char token_[kMaxToken + 1];
   size_t nLength_ = 0;
   bool bTooLong_ = false;
   bool bSawText_ = false;
@@ -100,6 +142,50 @@ bool parseCount(const char* s, size_t nLength, int nMax, int* pnCount) {
   return true;
 }
 
+// Why a token that parseCount refused is no count, as the rest of a
+// sentence that begins with the token quoted.
+const char* countProblem(const char* s, size_t nLength) {
+  const char* const pEnd = s + nLength;
+  const bool bNegative = s < pEnd && *s == '-';
+  if (s < pEnd && (*s == '+' || *s == '-')) ++s;
+  if (s == pEnd || !std::all_of(s, pEnd, isDigit)) {
+    return "is not a whole number";
+  }
+  long nValue = 0;
+  for (; s < pEnd && nValue < 2; ++s) nValue = nValue * 10 + (*s - '0');
+  // A whole number that parseCount refused is below 2 or above the limit.
+  return bNegative || nValue < 2 ? "is too few points for a phase"
+                                 : "is more points than a phase may have";
+}
+
+// A token as a message quotes it.
+std::string quoted(const char* s, size_t nLength) {
+  return "\"" + printable(std::string(s, nLength)) + "\"";
+}
+
+// Whether a line looks like the header row of a data file: separated
+// fields, one of them a column name that data files use.
+bool looksLikeHeaderRow(const std::string& line) {
+  if (line.find_first_of(",;\t") == std::string::npos) return false;
+  static const char* const kNames[] = {
+      "case",    "phase",     "values",      "value",   "mt",
+      "time",    "id",        "participant", "subject", "score",
+      "session", "condition", "outcome"};
+  std::string word;
+  for (size_t i = 0; i <= line.size(); ++i) {
+    const char c = i < line.size() ? line[i] : ' ';
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+      word += static_cast<char>(c | 0x20);
+      continue;
+    }
+    for (const char* name : kNames) {
+      if (word == name) return true;
+    }
+    word.clear();
+  }
+  return false;
+}
+
 class Dialogue {
  public:
   Dialogue(FILE* in, FILE* out, FILE* err, const DialogueLimits& limits)
@@ -113,14 +199,16 @@ class Dialogue {
     for (;;) {
       std::fputs("Press ENTER to input data...", out_);
       if (!flush()) return kDialogueFailed;
-      const int c = std::fgetc(in_);
+      const int c = reader_.get();
       if (c == EOF) return endOfInput();
       std::fputc('\n', out_);
       // A data set begins with its first byte that is not blank; what
       // ends before one ends the session cleanly.
       reader_.startDataSet(!std::isspace(c));
+      noteLineAtEnter(c);
       if (!readDataSet()) {
         if (!flush()) return kDialogueFailed;
+        if (bDataFile_) return kDialogueDataFile;
         if (std::ferror(in_)) return endOfInput();
         if (!reader_.sawText()) return kDialogueDone;
         std::fputs(
@@ -133,7 +221,7 @@ class Dialogue {
       if (!flush()) return kDialogueFailed;
       // Ordinarily the line break after the last B value, which the value's
       // read leaves unread.
-      std::fgetc(in_);
+      reader_.get();
     }
   }
 
@@ -158,6 +246,44 @@ class Dialogue {
     std::fprintf(err_, "kalmir: cannot read standard input: %s\n",
                  std::strerror(nError));
     return kDialogueFailed;
+  }
+
+  // Only one byte is read at "Press ENTER to input data...", and the rest
+  // of its line answers the prompts that follow; so when that byte is not
+  // blank, something typed there was not read as data, and a note says so.
+  // A line that looks like a data file's header row gets a note on how to
+  // analyse a data file instead.
+  void noteLineAtEnter(int c) {
+    bHeaderAtEnter_ = false;
+    nCountsRejected_ = 0;
+    if (std::isspace(c)) return;
+    // A header row is short; the look ahead is bounded for a line without
+    // an end.
+    const size_t nMaxLook = 4096;
+    std::string rest = reader_.peekLine(nMaxLook);
+    if (!rest.empty() && rest.back() == '\r') rest.pop_back();
+    const std::string line = static_cast<char>(c) + rest;
+    std::fflush(out_);
+    if (looksLikeHeaderRow(line)) {
+      bHeaderAtEnter_ = true;
+      std::fprintf(err_,
+                   "Note: %s, typed at \"Press ENTER to input data...\", "
+                   "looks like the header row of a data file; this dialogue "
+                   "reads counts and values as typed. To analyse a data "
+                   "file, run: kalmir FILE\n",
+                   quoted(line.data(), line.size()).c_str());
+      return;
+    }
+    const size_t nBegin = rest.find_first_not_of(" \t\r");
+    std::string what = "Note: the " + quoted(line.data(), 1) +
+                       " typed at \"Press ENTER to input data...\" was not "
+                       "read as data (press only ENTER there)";
+    if (nBegin != std::string::npos) {
+      what += "; the rest of its line, " +
+              quoted(rest.data() + nBegin, rest.size() - nBegin) +
+              ", answers the next prompt";
+    }
+    std::fprintf(err_, "%s.\n", what.c_str());
   }
 
   // Reads both phases into fY_. False when input ends first.
@@ -193,10 +319,25 @@ class Dialogue {
       if (!flush() || !reader_.next()) return false;
       if (parseCount(reader_.token(), reader_.length(), limits_.nMaxPhasePoints,
                      pnCount)) {
+        bHeaderAtEnter_ = false;
         return true;
       }
+      // After a header row, a second line that gives no count: the input
+      // is a data file, and every line of it would be refused in turn.
+      if (bHeaderAtEnter_ && nCountsRejected_++ > 0) {
+        std::fflush(out_);
+        std::fputs(
+            "kalmir: standard input holds a data file, not counts and values "
+            "as typed, so the dialogue stops here. To analyse the file, "
+            "run: kalmir FILE (or kalmir - < FILE)\n",
+            err_);
+        bDataFile_ = true;
+        return false;
+      }
       reject();
-      std::fprintf(err_, "Please enter a whole number from 2 to %d.\n",
+      std::fprintf(err_, "%s %s. Please enter a whole number from 2 to %d.\n",
+                   rejectedToken().c_str(),
+                   countProblem(reader_.token(), reader_.length()),
                    limits_.nMaxPhasePoints);
       std::fputs(repeatPrompt, out_);
     }
@@ -216,12 +357,25 @@ class Dialogue {
         }
         return true;
       }
+      const std::string problem =
+          reader_.tooLong()
+              ? "is not a number"
+              : measurementProblem(reader_.token(), reader_.length());
       reject();
-      std::fputs(
-          "Please enter a number such as 4 or 2.5 (a point, not a comma, "
-          "before the decimals).\n",
-          err_);
+      std::fprintf(err_,
+                   "%s %s. Please enter a number such as 4 or 2.5 (a point, "
+                   "not a comma, before the decimals).\n",
+                   rejectedToken().c_str(), problem.c_str());
     }
+  }
+
+  // The token just refused, quoted, for the help line.
+  std::string rejectedToken() const {
+    if (reader_.tooLong()) {
+      return "A token of more than " + std::to_string(TokenReader::kMaxToken) +
+             " characters";
+    }
+    return quoted(reader_.token(), reader_.length());
   }
 
   // The user retypes from the rejected value on, so the rest of its line
@@ -242,6 +396,7 @@ class Dialogue {
     options.resamples = limits_.nBootSamples;
     options.cases = limits_.nSimN;
     options.keep_means = limits_.bKeepMeans;
+    options.threads = limits_.nThreads;
     {
       // While the analysis runs longer than a second, how far it has come,
       // when the error stream is a terminal; standard output is untouched.
@@ -255,7 +410,9 @@ class Dialogue {
           return true;
         };
       }
-      result_ = kalmir::analyse(data, options);
+      kalmir::Analyser& analyser =
+          limits_.pAnalyser != nullptr ? *limits_.pAnalyser : analyser_;
+      result_ = analyser.analyse(data, options);
     }
     std::fputs(kalmir::report_text(result_).c_str(), out_);
     std::fflush(out_);
@@ -289,9 +446,15 @@ class Dialogue {
   std::vector<std::string> inexact_;
   int nNA_ = 0;
   int nNB_ = 0;
+  // The session's data sets run one after the other on one Analyser, which
+  // keeps its threads and arrays for the next.
+  kalmir::Analyser analyser_;
   kalmir::Result result_;
   int nAnalyses_ = 0;
   bool bWriteFailed_ = false;
+  bool bHeaderAtEnter_ = false;  // a header row typed at "Press ENTER"
+  int nCountsRejected_ = 0;      // since then
+  bool bDataFile_ = false;       // standard input is a data file
 };
 
 }  // namespace

@@ -16,6 +16,10 @@ struct DialogueLimits {
   int nMaxPhasePoints = kalmir::kMaxPhasePoints;
   int nSimN = kalmir::kCases;
   int nBootSamples = kalmir::kResamples;
+  int nThreads = 0;  // the analyses' threads; 0: one per core
+  // The Analyser to run the analyses on, for a caller that runs many
+  // dialogues and keeps its threads between them; null: the dialogue's own.
+  kalmir::Analyser* pAnalyser = nullptr;
   // Called after each report, with the analysis's number (1, 2, ...) and
   // its result; with bKeepMeans the simulated means are kept for it. False from it ends the dialogue with kDialogueFailed (it has said
   // why on the error stream).
@@ -29,6 +33,8 @@ enum DialogueStatus {
   kDialogueUnfinished = 1,  // input ended inside a data set (not analysed)
   kDialogueFailed = 2,      // output could not be written or input read,
                             // or the afterReport call failed
+  kDialogueDataFile = 2,    // standard input holds a data file: a header
+                            // row, then a line that gives no count
 };
 
 // Runs the dialogue until input ends, and returns its exit status. A data

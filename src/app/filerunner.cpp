@@ -40,9 +40,19 @@ class FileRun {
                                     printable(options_.output) +
                                     " is also an input; name another");
       }
-      if (!output_.open(options_.output, &error)) {
+      if (outputIsInThePlotFolder()) {
+        return usageError(err_, "the output file " +
+                                    printable(options_.output) +
+                                    " is in the plot folder " +
+                                    printable(options_.plotDir) +
+                                    ", where it could replace a plot; name "
+                                    "another");
+      }
+      std::string note;
+      if (!output_.open(options_.output, &error, &note)) {
         return usageError(err_, error);
       }
+      if (!note.empty()) std::fprintf(err_, "kalmir: note: %s\n", note.c_str());
     }
     std::vector<Case> cases;
     if (!readInputs(&cases)) return kCliFailed;
@@ -70,6 +80,20 @@ class FileRun {
 
  private:
   // Whether -o names a file that is also read (it would be replaced).
+  // Whether -o names a file directly in the --plot folder, whose names are
+  // the plots' (the cases' names, which the user may not foresee).
+  bool outputIsInThePlotFolder() const {
+    if (options_.plotDir.empty()) return false;
+    const std::string& out = options_.output;
+    const size_t nSlash = out.rfind('/');
+    const std::string parent =
+        nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : out.substr(0, nSlash);
+    struct stat dir, plots;
+    return stat(parent.c_str(), &dir) == 0 &&
+           stat(options_.plotDir.c_str(), &plots) == 0 &&
+           dir.st_dev == plots.st_dev && dir.st_ino == plots.st_ino;
+  }
+
   bool outputIsAnInput() const {
     struct stat target;
     if (stat(options_.output.c_str(), &target) != 0) return false;

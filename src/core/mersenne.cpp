@@ -1,12 +1,7 @@
 #include "mersenne.h"
 
-#include <atomic>
-
-#include "simd.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
+#ifdef KALMIR_HAVE_AVX2
 #include <immintrin.h>
-#define KALMIR_HAVE_AVX2_MT 1
 #endif
 
 namespace {
@@ -17,10 +12,6 @@ const uint32_t UPPER_MASK = 0x80000000u;
 const uint32_t LOWER_MASK = 0x7fffffffu;
 const uint32_t MATRIX_A = 0x9908b0dfu;
 const uint32_t mag01[2] = {0x0u, MATRIX_A};
-
-// Each thread has a stream of its own, so that analyses on different
-// threads (a data file's cases) never share one. 625 means never seeded.
-thread_local GenrandState stream = {{}, N + 1};
 
 void seedState(GenrandState& s, uint32_t seed) {
   for (int i = 0; i < N; ++i) {
@@ -60,7 +51,7 @@ void temperScalar(const uint32_t* pnState, uint32_t* pnOut, size_t n) {
   for (size_t i = 0; i < n; ++i) pnOut[i] = temper(pnState[i]);
 }
 
-#ifdef KALMIR_HAVE_AVX2_MT
+#ifdef KALMIR_HAVE_AVX2
 
 // Eight words of the twist at once. Each vector reads only words that the
 // scalar order has not yet changed (kk + 1, and kk + 397 below 227) or has
@@ -68,9 +59,8 @@ void temperScalar(const uint32_t* pnState, uint32_t* pnOut, size_t n) {
 // eight consecutive words may be formed together wherever they all lie on
 // one side of 227; the words around that boundary and the last word are
 // formed one at a time.
-__attribute__((target("avx2"))) inline __m256i twist8(__m256i vUpper,
-                                                      __m256i vLower,
-                                                      __m256i vFar) {
+KALMIR_TARGET_AVX2 inline __m256i twist8(__m256i vUpper, __m256i vLower,
+                                         __m256i vFar) {
   const __m256i y = _mm256_or_si256(
       _mm256_and_si256(vUpper, _mm256_set1_epi32(static_cast<int>(UPPER_MASK))),
       _mm256_and_si256(vLower,
@@ -84,11 +74,11 @@ __attribute__((target("avx2"))) inline __m256i twist8(__m256i vUpper,
                           vMag);
 }
 
-__attribute__((target("avx2"))) inline __m256i load8(const uint32_t* p) {
+KALMIR_TARGET_AVX2 inline __m256i load8(const uint32_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-__attribute__((target("avx2"))) void regenerateAvx2(uint32_t* mt) {
+KALMIR_TARGET_AVX2 void regenerateAvx2(uint32_t* mt) {
   int kk = 0;
   for (; kk + 8 <= N - M; kk += 8) {
     _mm256_storeu_si256(
@@ -107,8 +97,8 @@ __attribute__((target("avx2"))) void regenerateAvx2(uint32_t* mt) {
   mt[N - 1] = twist(mt[N - 1], mt[0], mt[M - 1]);
 }
 
-__attribute__((target("avx2"))) void temperAvx2(const uint32_t* pnState,
-                                                uint32_t* pnOut, size_t n) {
+KALMIR_TARGET_AVX2 void temperAvx2(const uint32_t* pnState, uint32_t* pnOut,
+                                   size_t n) {
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     __m256i y = load8(pnState + i);
@@ -125,47 +115,46 @@ __attribute__((target("avx2"))) void temperAvx2(const uint32_t* pnState,
   temperScalar(pnState + i, pnOut + i, n - i);
 }
 
-std::atomic<bool> bVectorMt{cpuHasAvx2()};
-#else
-std::atomic<bool> bVectorMt{false};
 #endif
 
-void regenerate(GenrandState& s) {
+void regenerate(GenrandState& s, SimdLevel simd) {
   if (s.mti == N + 1) seedState(s, 4357u);
-#ifdef KALMIR_HAVE_AVX2_MT
-  if (bVectorMt.load(std::memory_order_relaxed)) {
+#ifdef KALMIR_HAVE_AVX2
+  if (useAvx2(simd)) {
     regenerateAvx2(s.mt);
     s.mti = 0;
     return;
   }
 #endif
+  (void)simd;
   regenerateScalar(s.mt);
   s.mti = 0;
 }
 
-void temperRun(const uint32_t* pnState, uint32_t* pnOut, size_t n) {
-#ifdef KALMIR_HAVE_AVX2_MT
-  if (bVectorMt.load(std::memory_order_relaxed)) {
+void temperRun(const uint32_t* pnState, uint32_t* pnOut, size_t n,
+               SimdLevel simd) {
+#ifdef KALMIR_HAVE_AVX2
+  if (useAvx2(simd)) {
     temperAvx2(pnState, pnOut, n);
     return;
   }
 #endif
+  (void)simd;
   temperScalar(pnState, pnOut, n);
 }
 
 }  // namespace
 
-void sgenrand(uint32_t seed) { seedState(stream, seed); }
+void sgenrand(GenrandState& s, uint32_t seed) { seedState(s, seed); }
 
-void lsgenrand(const uint32_t* seed_array) {
-  for (int i = 0; i < N; ++i) stream.mt[i] = seed_array[i];
-  stream.mti = N;
+void lsgenrand(GenrandState& s, const uint32_t* seed_array) {
+  for (int i = 0; i < N; ++i) s.mt[i] = seed_array[i];
+  s.mti = N;
 }
 
-uint32_t genrand() {
+uint32_t genrand(GenrandState& s) {
   // One word at a time takes the scalar regeneration: genrand is the
   // reference the vector code is checked against.
-  GenrandState& s = stream;
   if (s.mti >= N) {
     if (s.mti == N + 1) seedState(s, 4357u);
     regenerateScalar(s.mt);
@@ -174,40 +163,27 @@ uint32_t genrand() {
   return temper(s.mt[s.mti++]);
 }
 
-GenrandState& genrandStream() { return stream; }
-
 namespace {
 
 // Draws the words left in the current block of 624, at most nMax,
 // regenerating the block first when none are left.
-size_t genrandRun(GenrandState& s, uint32_t* pnOut, size_t nMax) {
+size_t genrandRun(GenrandState& s, uint32_t* pnOut, size_t nMax,
+                  SimdLevel simd) {
   if (nMax == 0) return 0;
-  if (s.mti >= N) regenerate(s);
+  if (s.mti >= N) regenerate(s, simd);
   size_t nRun = static_cast<size_t>(N - s.mti);
   if (nRun > nMax) nRun = nMax;
-  temperRun(s.mt + s.mti, pnOut, nRun);
+  temperRun(s.mt + s.mti, pnOut, nRun, simd);
   s.mti += static_cast<int>(nRun);
   return nRun;
 }
 
 }  // namespace
 
-void genrandBlock(GenrandState& s, uint32_t* pnOut, size_t n) {
+void genrandBlock(GenrandState& s, uint32_t* pnOut, size_t n, SimdLevel simd) {
   while (n > 0) {
-    const size_t nRun = genrandRun(s, pnOut, n);
+    const size_t nRun = genrandRun(s, pnOut, n, simd);
     pnOut += nRun;
     n -= nRun;
   }
-}
-
-void genrandBlock(uint32_t* pnOut, size_t n) { genrandBlock(stream, pnOut, n); }
-
-bool genrandVectorized() { return bVectorMt.load(); }
-
-void setGenrandVectorized(bool bOn) {
-#ifdef KALMIR_HAVE_AVX2_MT
-  bVectorMt.store(bOn && cpuHasAvx2());
-#else
-  (void)bOn;
-#endif
 }

@@ -9,21 +9,8 @@
 #include <sched.h>
 #endif
 
-namespace {
-// Per calling thread: a data file's cases may each run on a thread of
-// their own, with one-thread analyses.
-thread_local int nAnalysisThreads = 0;
-}  // namespace
-
-void setAnalysisThreads(int nThreads) {
-  nAnalysisThreads = nThreads < 0 ? 0 : nThreads;
-}
-
-int analysisThreads() {
-  const int nSet = nAnalysisThreads;
-  if (nSet > 0) return nSet;
-  // The cores this process may run on (taskset and cpusets narrow them),
-  // not all the machine has.
+int coresAvailable() {
+  // Not what the machine has, but what this process may use.
   int nCores = 0;
 #if defined(__linux__)
   cpu_set_t set;
@@ -33,16 +20,6 @@ int analysisThreads() {
     nCores = static_cast<int>(std::thread::hardware_concurrency());
   if (nCores <= 0) nCores = 1;
   return nCores > 64 ? 64 : nCores;
-}
-
-ThreadTeam& analysisTeam() {
-  thread_local std::unique_ptr<ThreadTeam> team;
-  const int nThreads = analysisThreads();
-  if (!team || team->wanted() != nThreads) {
-    team.reset();
-    team.reset(new ThreadTeam(nThreads));
-  }
-  return *team;
 }
 
 ThreadTeam::ThreadTeam(int nThreads)
@@ -72,8 +49,8 @@ ThreadTeam::ThreadTeam(int nThreads)
     }
 #if defined(__linux__)
     if (bElsewhere) {
-      pthread_setaffinity_np(threads_.back().native_handle(),
-                             sizeof elsewhere, &elsewhere);
+      pthread_setaffinity_np(threads_.back().native_handle(), sizeof elsewhere,
+                             &elsewhere);
     }
 #endif
     // A member counts once it runs; it reads nThreads_ only for work

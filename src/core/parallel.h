@@ -16,14 +16,15 @@
 #endif
 
 // A team of threads that share out the independent items of one stage of an
-// analysis. Every item is computed exactly as it would be on one thread and
-// written to its own place, so no result depends on the number of threads
-// or on their scheduling; all sums across items stay with the caller.
+// analysis. A team belongs to whoever made it (an analysis's Workbench) and
+// runs one stage at a time, handed to it by one thread at a time. Every item is
+// computed exactly as it would be on one thread and written to its own place,
+// so no result depends on the number of threads or on their scheduling; all
+// sums across items stay with the caller.
 
-// Threads an analysis started on the calling thread uses: 0 (the default)
-// means one per core. Each thread has its own setting and its own team.
-void setAnalysisThreads(int nThreads);
-int analysisThreads();
+// The cores this process may run on (taskset and cpusets narrow them), at
+// most 64: the threads a team has when its owner asks for one per core.
+int coresAvailable();
 
 class ThreadTeam {
  public:
@@ -85,9 +86,13 @@ class ThreadTeam {
   std::exception_ptr failure_;  // the first exception of a run, under mutex_
 };
 
-// The calling thread's team for the analysis stages, of analysisThreads()
-// threads (fewer when the system cannot start them); made anew when that
-// number changes.
-ThreadTeam& analysisTeam();
+// A stage's working storage for each member of team, one T each, grown
+// when the team has; call it before the team runs the stage.
+template <class T>
+T* membersFor(const ThreadTeam& team, std::vector<T>* pMembers) {
+  const size_t nMembers = static_cast<size_t>(team.size());
+  if (pMembers->size() < nMembers) pMembers->resize(nMembers);
+  return pMembers->data();
+}
 
 #endif  // KALMIR_PARALLEL_H_

@@ -4,21 +4,16 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__x86_64__)
+#ifdef KALMIR_HAVE_AVX2
 #include <immintrin.h>
 #endif
 
 #include "mersenne.h"
 #include "simd.h"
 
-namespace {
-// Per thread, like the generator's state.
-thread_local RnormCache cacheOfThread = {0, 0.0f};
-}  // namespace
-
-float rnorm(float m, float s) {
-  int& use_last = cacheOfThread.use_last;
-  float& y2 = cacheOfThread.y2;
+float rnorm(RandomStream& stream, float m, float s) {
+  int& use_last = stream.cache.use_last;
+  float& y2 = stream.cache.y2;
   float y1;
   if (use_last) {
     y1 = y2;
@@ -26,8 +21,8 @@ float rnorm(float m, float s) {
   } else {
     float x1, x2, w;
     do {
-      x1 = rnormUniform(genrand());
-      x2 = rnormUniform(genrand());
+      x1 = rnormUniform(genrand(stream.words));
+      x2 = rnormUniform(genrand(stream.words));
       // Both squares are exact in double; only their sum is rounded.
       w = static_cast<float>(static_cast<double>(x1) * x1 +
                              static_cast<double>(x2) * x2);
@@ -40,12 +35,6 @@ float rnorm(float m, float s) {
   return static_cast<float>(static_cast<double>(m) +
                             static_cast<double>(y1) * s);
 }
-
-RnormCache rnormCache() { return cacheOfThread; }
-
-void setRnormCache(RnormCache cache) { cacheOfThread = cache; }
-
-RnormCache& rnormStream() { return cacheOfThread; }
 
 namespace {
 
@@ -100,9 +89,8 @@ inline bool nearFloatMidpoint(double v) {
 // One pass the compiler vectorizes (plain IEEE double arithmetic: every
 // build gives the same bits). Marks the results that need
 // the library's log, and returns nonzero when there is any.
-KALMIR_VECTOR_CLONES_WIDE
-int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
-                size_t n) {
+KALMIR_KERNEL_BODY int factorsFastBody(const float* pfW, float* pfFactor,
+                                       unsigned char* pbRedo, size_t n) {
   int nAnyRedo = 0;
   for (size_t i = 0; i < n; ++i) {
     const double v = std::sqrt((-2.0 * logUnitInterval(pfW[i])) / pfW[i]);
@@ -127,9 +115,8 @@ inline float uniformOf(uint32_t nWord) {
   return static_cast<float>(2.0 * (d * kInvWordMax) - 1.0);
 }
 
-KALMIR_VECTOR_CLONES_WIDE
-void uniformPairs(const uint32_t* pnWords, float* pfX1, float* pfX2, float* pfW,
-                  size_t n) {
+KALMIR_KERNEL_BODY void uniformPairsBody(const uint32_t* pnWords, float* pfX1,
+                                         float* pfX2, float* pfW, size_t n) {
   for (size_t t = 0; t < n; ++t) {
     const float x1 = uniformOf(pnWords[2 * t]);
     const float x2 = uniformOf(pnWords[2 * t + 1]);
@@ -140,14 +127,71 @@ void uniformPairs(const uint32_t* pnWords, float* pfX1, float* pfX2, float* pfW,
   }
 }
 
+#ifdef KALMIR_HAVE_AVX512
+KALMIR_TARGET_AVX512 int factorsFastAvx512(const float* pfW, float* pfFactor,
+                                           unsigned char* pbRedo, size_t n) {
+  return factorsFastBody(pfW, pfFactor, pbRedo, n);
+}
+KALMIR_TARGET_AVX512 void uniformPairsAvx512(const uint32_t* pnWords,
+                                             float* pfX1, float* pfX2,
+                                             float* pfW, size_t n) {
+  uniformPairsBody(pnWords, pfX1, pfX2, pfW, n);
+}
+#endif
+#ifdef KALMIR_HAVE_AVX2
+KALMIR_TARGET_AVX2 int factorsFastAvx2(const float* pfW, float* pfFactor,
+                                       unsigned char* pbRedo, size_t n) {
+  return factorsFastBody(pfW, pfFactor, pbRedo, n);
+}
+KALMIR_TARGET_AVX2 void uniformPairsAvx2(const uint32_t* pnWords, float* pfX1,
+                                         float* pfX2, float* pfW, size_t n) {
+  uniformPairsBody(pnWords, pfX1, pfX2, pfW, n);
+}
+#endif
+int factorsFastScalar(const float* pfW, float* pfFactor, unsigned char* pbRedo,
+                      size_t n) {
+  return factorsFastBody(pfW, pfFactor, pbRedo, n);
+}
+void uniformPairsScalar(const uint32_t* pnWords, float* pfX1, float* pfX2,
+                        float* pfW, size_t n) {
+  uniformPairsBody(pnWords, pfX1, pfX2, pfW, n);
+}
+
+int factorsFast(const float* pfW, float* pfFactor, unsigned char* pbRedo,
+                size_t n, SimdLevel simd) {
+#ifdef KALMIR_HAVE_AVX512
+  if (simd == SimdLevel::kAvx512) {
+    return factorsFastAvx512(pfW, pfFactor, pbRedo, n);
+  }
+#endif
+#ifdef KALMIR_HAVE_AVX2
+  if (useAvx2(simd)) return factorsFastAvx2(pfW, pfFactor, pbRedo, n);
+#endif
+  (void)simd;
+  return factorsFastScalar(pfW, pfFactor, pbRedo, n);
+}
+
 }  // namespace
 
 void rnormAttempts(const uint32_t* pnWords, float* pfX1, float* pfX2,
-                   float* pfW, size_t n) {
-  uniformPairs(pnWords, pfX1, pfX2, pfW, n);
+                   float* pfW, size_t n, SimdLevel simd) {
+#ifdef KALMIR_HAVE_AVX512
+  if (simd == SimdLevel::kAvx512) {
+    uniformPairsAvx512(pnWords, pfX1, pfX2, pfW, n);
+    return;
+  }
+#endif
+#ifdef KALMIR_HAVE_AVX2
+  if (useAvx2(simd)) {
+    uniformPairsAvx2(pnWords, pfX1, pfX2, pfW, n);
+    return;
+  }
+#endif
+  (void)simd;
+  uniformPairsScalar(pnWords, pfX1, pfX2, pfW, n);
 }
 
-void rnormFactors(const float* pfW, float* pfFactor, size_t n) {
+void rnormFactors(const float* pfW, float* pfFactor, size_t n, SimdLevel simd) {
   // The C library's log is within one unit of the last place and the
   // polynomial within a few, so the two square roots differ by a few units
   // of the double's last place at most; both round to the same float unless
@@ -162,7 +206,7 @@ void rnormFactors(const float* pfW, float* pfFactor, size_t n) {
       std::memcpy(fCopy, pfW, nRun * sizeof(float));
       pfRunW = fCopy;
     }
-    if (factorsFast(pfRunW, pfFactor, bRedo, nRun) != 0) {
+    if (factorsFast(pfRunW, pfFactor, bRedo, nRun, simd) != 0) {
       for (size_t i = 0; i < nRun; ++i) {
         if (bRedo[i]) pfFactor[i] = rnormFactor(pfRunW[i]);
       }
@@ -192,12 +236,12 @@ inline size_t compactFrom(float* pfX1, float* pfX2, float* pfW, size_t t,
   return nKept;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define KALMIR_HAVE_AVX2_COMPACT 1
+#ifdef KALMIR_HAVE_AVX2
 
 // For each 8-bit mask of accepted lanes, the lanes to gather to the front.
+// Built by the compiler, so that it is read-only data.
 struct PackTable {
-  PackTable() {
+  constexpr PackTable() {
     for (int m = 0; m < 256; ++m) {
       int k = 0;
       for (int l = 0; l < 8; ++l) {
@@ -206,19 +250,15 @@ struct PackTable {
       for (; k < 8; ++k) nLane[m][k] = 0;
     }
   }
-  alignas(32) int32_t nLane[256][8];
+  alignas(32) int32_t nLane[256][8] = {};
 };
-const PackTable packTable;
-
-const bool bAvx2 = cpuHasAvx2();
+constexpr PackTable packTable;
 
 // Eight attempts at a time: the accepted lanes are permuted to the front
 // and stored at the write position, which never passes the read position,
 // so nothing is overwritten before it is read.
-__attribute__((target("avx2"))) size_t compactAcceptedAvx2(float* pfX1,
-                                                           float* pfX2,
-                                                           float* pfW,
-                                                           size_t n) {
+KALMIR_TARGET_AVX2 size_t compactAcceptedAvx2(float* pfX1, float* pfX2,
+                                              float* pfW, size_t n) {
   const __m256 vOne = _mm256_set1_ps(1.0f);
   size_t nKept = 0;
   size_t t = 0;
@@ -239,10 +279,12 @@ __attribute__((target("avx2"))) size_t compactAcceptedAvx2(float* pfX1,
 }
 #endif
 
-size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, size_t n) {
-#ifdef KALMIR_HAVE_AVX2_COMPACT
-  if (bAvx2) return compactAcceptedAvx2(pfX1, pfX2, pfW, n);
+size_t compactAccepted(float* pfX1, float* pfX2, float* pfW, size_t n,
+                       SimdLevel simd) {
+#ifdef KALMIR_HAVE_AVX2
+  if (useAvx2(simd)) return compactAcceptedAvx2(pfX1, pfX2, pfW, n);
 #endif
+  (void)simd;
   return compactFrom(pfX1, pfX2, pfW, 0, 0, n);
 }
 
@@ -261,7 +303,7 @@ size_t countAcceptedFrom(const uint32_t* pnWords, size_t t, size_t n,
   return nKept;
 }
 
-#ifdef KALMIR_HAVE_AVX2_COMPACT
+#ifdef KALMIR_HAVE_AVX2
 // Eight attempts at a time by a radius in single precision: the word less
 // 2^31 as a signed integer, converted to float, is 2^31 times rnorm's
 // uniform to within 2^-22 of it, so the float sum of the squares lies
@@ -269,8 +311,8 @@ size_t countAcceptedFrom(const uint32_t* pnWords, size_t t, size_t n,
 // 1 +- 2^-16 of the circle the verdict is therefore certain; the rare
 // eight attempts with one inside that band, and the eight in which the
 // count reaches nWanted, are decided one at a time.
-__attribute__((target("avx2"))) size_t countAcceptedAvx2(
-    const uint32_t* pnWords, size_t n, size_t nWanted, size_t* pnLooked) {
+KALMIR_TARGET_AVX2 size_t countAcceptedAvx2(const uint32_t* pnWords, size_t n,
+                                            size_t nWanted, size_t* pnLooked) {
   const __m256i vFlip = _mm256_set1_epi32(static_cast<int>(0x80000000u));
   const __m256 vSureIn = _mm256_set1_ps(0x1p62f * (1.0f - 0x1p-16f));
   const __m256 vSureOut = _mm256_set1_ps(0x1p62f * (1.0f + 0x1p-16f));
@@ -307,18 +349,20 @@ __attribute__((target("avx2"))) size_t countAcceptedAvx2(
 }  // namespace
 
 size_t rnormCountAccepted(const uint32_t* pnWords, size_t n, size_t nWanted,
-                          size_t* pnLooked) {
+                          size_t* pnLooked, SimdLevel simd) {
   if (nWanted == 0) {
     *pnLooked = 0;
     return 0;
   }
-#ifdef KALMIR_HAVE_AVX2_COMPACT
-  if (bAvx2) return countAcceptedAvx2(pnWords, n, nWanted, pnLooked);
+#ifdef KALMIR_HAVE_AVX2
+  if (useAvx2(simd)) return countAcceptedAvx2(pnWords, n, nWanted, pnLooked);
 #endif
+  (void)simd;
   return countAcceptedFrom(pnWords, 0, n, 0, nWanted, pnLooked);
 }
 
-void DeviateStretch::take(GenrandState& stream, RnormCache& cache, size_t n) {
+void DeviateStretch::take(RandomStream& stream, size_t n, SimdLevel simd) {
+  RnormCache& cache = stream.cache;
   n_ = n;
   bFromCache_ = n > 0 && cache.use_last != 0;
   if (bFromCache_) {
@@ -350,9 +394,9 @@ void DeviateStretch::take(GenrandState& stream, RnormCache& cache, size_t n) {
       nWords_ = std::move(grown);
     }
     uint32_t* pnRound = nWords_.data() + 2 * nLooked;
-    genrandBlock(stream, pnRound, 2 * nNeed);
+    genrandBlock(stream.words, pnRound, 2 * nNeed, simd);
     size_t nRoundLooked = 0;
-    nKept += rnormCountAccepted(pnRound, nNeed, nNeed, &nRoundLooked);
+    nKept += rnormCountAccepted(pnRound, nNeed, nNeed, &nRoundLooked, simd);
     nLooked += nNeed;
   }
   nWordsHeld_ = 2 * nLooked;
@@ -369,7 +413,7 @@ void DeviateStretch::take(GenrandState& stream, RnormCache& cache, size_t n) {
   }
 }
 
-void DeviateStretch::form(float* pfOut) {
+void DeviateStretch::form(float* pfOut, SimdLevel simd) {
   size_t nLeft = n_;
   if (bFromCache_) {
     *pfOut++ = fFromCache_;
@@ -381,9 +425,9 @@ void DeviateStretch::form(float* pfOut) {
   float fX1[nRun], fX2[nRun], fW[nRun], fFactor[nRun];
   while (nAttempts > 0) {
     const size_t nNow = nAttempts < nRun ? nAttempts : nRun;
-    rnormAttempts(pnWords, fX1, fX2, fW, nNow);
-    const size_t nKept = compactAccepted(fX1, fX2, fW, nNow);
-    rnormFactors(fW, fFactor, nKept);
+    rnormAttempts(pnWords, fX1, fX2, fW, nNow, simd);
+    const size_t nKept = compactAccepted(fX1, fX2, fW, nNow, simd);
+    rnormFactors(fW, fFactor, nKept, simd);
     const size_t nFull = std::min(nKept, nLeft / 2);
     for (size_t i = 0; i < nFull; ++i) {
       pfOut[2 * i] = fX1[i] * fFactor[i];

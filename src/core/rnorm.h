@@ -10,24 +10,26 @@
 
 // Normal deviates by the Marsaglia polar method on the words of genrand().
 // Each accepted pair of uniforms yields two deviates: the first is returned,
-// the second is kept in a one-deviate cache (per thread, like the generator)
-// and returned by the next call. Reseeding the generator does not clear it.
+// the second is kept in a one-deviate cache and returned by the next call.
+// The generator and the cache together are the caller's random stream;
+// reseeding the generator does not clear the cache.
 
-// Returns m + s * (a standard normal deviate). A cached deviate is scaled by
-// the m and s of the call that returns it.
-float rnorm(float m, float s);
-
-// The cache, for callers that draw deviates in bulk and must hand the
-// stream back exactly as rnorm() would have left it.
+// The polar method's cache.
 struct RnormCache {
-  int use_last;  // nonzero: y2 holds a deviate not yet returned
-  float y2;
+  int use_last = 0;  // nonzero: y2 holds a deviate not yet returned
+  float y2 = 0.0f;
 };
-RnormCache rnormCache();
-void setRnormCache(RnormCache cache);
-// The calling thread's cache itself, for work that draws in turn from the
-// analysis thread's stream (see genrandStream).
-RnormCache& rnormStream();
+
+// The random stream of an analysis: the words and the cache, which
+// together decide every later deviate.
+struct RandomStream {
+  GenrandState words;
+  RnormCache cache;
+};
+
+// Returns m + s * (a standard normal deviate) from the stream. A cached
+// deviate is scaled by the m and s of the call that returns it.
+float rnorm(RandomStream& stream, float m, float s);
 
 // The uniform in -1 ... 1 that rnorm forms from one generator word.
 inline float rnormUniform(unsigned int nWord) {
@@ -41,9 +43,10 @@ inline float rnormUniform(unsigned int nWord) {
 // The uniforms x1, x2 and the squared radius w of n attempts of the polar
 // method, from 2n words: the floats rnorm forms, with a product by the
 // reciprocal of 4294967295.0 in place of the division (a check of every
-// word showed that both round to the same float).
+// word showed that both round to the same float). The kernels below with a
+// SimdLevel give the same bits at every level the CPU has.
 void rnormAttempts(const uint32_t* pnWords, float* pfX1, float* pfX2,
-                   float* pfW, size_t n);
+                   float* pfW, size_t n, SimdLevel simd);
 
 // Whether the polar method accepts the attempt of the words nWord1, nWord2:
 // the squared radius rnorm forms from them, rounded to float, is below 1.
@@ -59,7 +62,7 @@ inline bool rnormAccepts(uint32_t nWord1, uint32_t nWord2) {
 // *pnLooked. The exact verdicts of rnormAccepts, found mostly from a cheap
 // single-precision radius that is far from 1.
 size_t rnormCountAccepted(const uint32_t* pnWords, size_t n, size_t nWanted,
-                          size_t* pnLooked);
+                          size_t* pnLooked, SimdLevel simd);
 
 // The polar method's scaling factor sqrt(-2 log w / w), rounded to float,
 // for an accepted squared radius 0 < w < 1: the value rnorm stores.
@@ -72,19 +75,19 @@ inline float rnormFactor(float w) {
 // logarithm is a polynomial the compiler can vectorize; wherever its result
 // could round to a different float than the C library's would (within a
 // wide margin of a rounding boundary), rnormFactor itself is called.
-void rnormFactors(const float* pfW, float* pfFactor, size_t n);
+void rnormFactors(const float* pfW, float* pfFactor, size_t n, SimdLevel simd);
 
 // Standard normal deviates drawn in two steps, so that threads can form the
 // deviates of consecutive stretches of one stream side by side: take()
 // finds, in stream order, the words that the next n calls of rnorm(0, 1)
-// would use, and leaves the generator and the cache where those calls
+// would use, and leaves the stream (generator and cache) where those calls
 // would; form() then turns those words into the same n deviates, on
 // whichever thread runs it. Keeps its buffers between stretches.
 class DeviateStretch {
  public:
-  void take(GenrandState& stream, RnormCache& cache, size_t n);
+  void take(RandomStream& stream, size_t n, SimdLevel simd);
   // Writes the n deviates of the last take() to pfOut.
-  void form(float* pfOut);
+  void form(float* pfOut, SimdLevel simd);
 
  private:
   Workspace<uint32_t> nWords_;

@@ -18,6 +18,7 @@
 #include "simulation.h"
 #include "theilsen.h"
 #include "variance.h"
+#include "workbench.h"
 
 static_assert(FLT_EVAL_METHOD == 0,
               "float arithmetic must carry no excess precision");
@@ -77,6 +78,27 @@ void notePrecision(const Phases& p, const PhaseModel& nullModel,
   pNotes->bLevelSwampsSpread = n * ulp > s / 32.0;
 }
 
+// How far d could move if the single-precision summaries kept under the
+// 1% fall-back were their double-precision values, to first order and at
+// most (each error's drift counted as if it made the whole spread): d is
+// D / S, so it moves by dD / S + |d| dS / S. dD is the difference of the
+// two means' drifts; dS / S is bounded by the largest relative drift of
+// an SD or a standard error behind S (an error scales the spread its
+// parameter adds to the simulated means, so its relative drift carries
+// over at most whole).
+void noteDrift(const ESResults& es, const CaseSimulation& sim,
+               double fKeptDrift, AnalysisNotes* pNotes) {
+  const double d = es[kESd];
+  const double dUnstd = es[kESD];
+  if (!std::isfinite(d) || d == 0.0 || pNotes->bLevelSwampsSpread) return;
+  const double s = std::fabs(dUnstd / d);
+  if (!(s > 0.0) || !std::isfinite(s)) return;
+  const double dD = std::fabs(sim.fExpMDrift - sim.fNullMDrift);
+  const double rel = std::max(fKeptDrift, sim.fSDDrift);
+  pNotes->fDDrift = dD / s + std::fabs(d) * rel;
+  pNotes->bDDrift = pNotes->fDDrift > kDDriftNoted;
+}
+
 }  // namespace
 
 Phases::Phases(int nNA_, int nNB_, const float* pfY)
@@ -101,28 +123,29 @@ Phases::Phases(int nNA_, int nNB_, const float* pfY)
   }
 }
 
-void fitLines(const Phases& p, PhaseModel* pfNullModel,
+void fitLines(Workbench& bench, const Phases& p, PhaseModel* pfNullModel,
               PhaseModel* pfExpModel) {
   theilSen(p.fTA.data(), p.fYA.data(), p.nNA, &(*pfNullModel)[kPhaseInt],
-           &(*pfNullModel)[kPhaseSlope]);
+           &(*pfNullModel)[kPhaseSlope], bench.fits);
   theilSen(p.fTB2.data(), p.fYB.data(), p.nNB, &(*pfExpModel)[kPhaseInt],
-           &(*pfExpModel)[kPhaseSlope]);
+           &(*pfExpModel)[kPhaseSlope], bench.fits);
 }
 
-void lineStdErrs(const Phases& p, PhaseModel* pfNullModel,
+void lineStdErrs(Workbench& bench, const Phases& p, PhaseModel* pfNullModel,
                  PhaseModel* pfExpModel, int nBootSamples,
                  AnalysisNotes* pNotes) {
-  theilSenStdErr(p.fTA.data(), p.fYA.data(), p.nNA,
+  theilSenStdErr(bench, p.fTA.data(), p.fYA.data(), p.nNA,
                  &(*pfNullModel)[kPhaseIntSE], &(*pfNullModel)[kPhaseSlopeSE],
                  nBootSamples, pNotes != nullptr ? &pNotes->lineA : nullptr);
-  theilSenStdErr(p.fTB2.data(), p.fYB.data(), p.nNB,
+  theilSenStdErr(bench, p.fTB2.data(), p.fYB.data(), p.nNB,
                  &(*pfExpModel)[kPhaseIntSE], &(*pfExpModel)[kPhaseSlopeSE],
                  nBootSamples, pNotes != nullptr ? &pNotes->lineB : nullptr);
 }
 
-void residualStage(const Phases& p, PhaseModel* pfNullModel,
+void residualStage(Workbench& bench, const Phases& p, PhaseModel* pfNullModel,
                    PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
-                   int nBootSamples) {
+                   int nBootSamples,
+                   double* pfKeptDrift) {
   const int nNA = p.nNA;
   const int nNB = p.nNB;
   std::vector<float> fEA(static_cast<size_t>(nNA));
@@ -134,10 +157,12 @@ void residualStage(const Phases& p, PhaseModel* pfNullModel,
                       expModel[kPhaseInt], expModel[kPhaseSlope], fEA.data(),
                       fEB.data());
   // Fixed order: A variance, B variance, A bootstrap, B bootstrap.
-  nullModel[kPhaseSD] = sqrtf64(variance(fEA.data(), nNA));
-  expModel[kPhaseSD] = sqrtf64(variance(fEB.data(), nNB));
-  nullModel[kPhaseSDSE] = stdDevStdErr(fEA.data(), nNA, nBootSamples);
-  expModel[kPhaseSDSE] = stdDevStdErr(fEB.data(), nNB, nBootSamples);
+  nullModel[kPhaseSD] = sqrtf64(variance(fEA.data(), nNA, pfKeptDrift));
+  expModel[kPhaseSD] = sqrtf64(variance(fEB.data(), nNB, pfKeptDrift));
+  nullModel[kPhaseSDSE] =
+      stdDevStdErr(bench, fEA.data(), nNA, nBootSamples, pfKeptDrift);
+  expModel[kPhaseSDSE] =
+      stdDevStdErr(bench, fEB.data(), nNB, nBootSamples, pfKeptDrift);
   // Residuals are scaled, not centred; a phase with a residual SD of
   // exactly 0 keeps them as they are.
   std::vector<float> fStdE(static_cast<size_t>(nNA) + nNB);
@@ -227,21 +252,14 @@ float meanOfMeans(float fSingle, const float* pfMeans, int nSimN) {
 
 namespace {
 
-// Each thread's stretch of the stream, its deviates and one block of them
-// laid out in lanes, kept from one group of cases (and one analysis) to the
-// next.
-thread_local DeviateStretch stretchOfThread;
-thread_local Workspace<float> fDeviatesOfThread;
-thread_local Workspace<float> fLanesOfThread;
-
 // Deviates per group of cases: 32 KB of them, with their words about 80 KB
 // per thread, stays in the L2 cache.
 const size_t nGroupDeviates = 8192;
 
 }  // namespace
 
-void simulateCases(const Phases& p, const PhaseModel& nullModel,
-                   const PhaseModel& expModel,
+void simulateCases(Workbench& bench, const Phases& p,
+                   const PhaseModel& nullModel, const PhaseModel& expModel,
                    const AutocorrModel& autocorrModel, int nSimN,
                    CaseSimulation* pSim) {
   const int nNB = p.nNB;
@@ -257,8 +275,11 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   size_t nGroupCases = nGroupDeviates / nPerCase / kSimLanes * kSimLanes;
   if (nGroupCases < static_cast<size_t>(kSimLanes)) nGroupCases = kSimLanes;
   const size_t nGroups = (nCasesAll + nGroupCases - 1) / nGroupCases;
-  GenrandState& stream = genrandStream();
-  RnormCache& cache = rnormStream();
+  RandomStream& stream = bench.stream;
+  const SimdLevel simd = bench.simd();
+  ThreadTeam& team = bench.team();
+  SimulationWork::Member* members = membersFor(team, &bench.simulation.members);
+  Progress& progress = bench.progress();
   const float fR1 = autocorrModel[kAutoR1];
   const float fR1SE = autocorrModel[kAutoR1SE];
   auto casesIn = [&](size_t g) {
@@ -268,34 +289,40 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   std::atomic<size_t> nCasesDone{0};
   size_t nCasesReported = 0;
   auto report = [&](size_t nUpTo) {
-    progressAdd(static_cast<double>(nUpTo - nCasesReported) * caseUnits(nNB));
+    progress.add(static_cast<double>(nUpTo - nCasesReported) * caseUnits(nNB));
     nCasesReported = nUpTo;
   };
-  analysisTeam().runInTurn(
+  team.runInTurn(
       nGroups,
-      [&](size_t g, int) {
-        stretchOfThread.take(stream, cache, casesIn(g) * nPerCase);
+      [&](size_t g, int nMember) {
+        members[nMember].stretch.take(stream, casesIn(g) * nPerCase, simd);
       },
       [&](size_t g, int nMember) {
+        SimulationWork::Member& member = members[nMember];
         const size_t nCases = casesIn(g);
         // A small simulation needs no more room than its own cases.
         float* pfDeviates =
-            fDeviatesOfThread.get(std::min(nGroupCases, nCasesAll) * nPerCase);
-        float* pfLanes = fLanesOfThread.get(nPerCase * kSimLanes);
-        stretchOfThread.form(pfDeviates);
+            member.fDeviates.get(std::min(nGroupCases, nCasesAll) * nPerCase);
+        float* pfLanes = member.fLanes.get(nPerCase * kSimLanes);
+        member.stretch.form(pfDeviates, simd);
         for (size_t c = 0; c < nCases; c += kSimLanes) {
           const int nLanes =
               static_cast<int>(std::min<size_t>(kSimLanes, nCases - c));
           const size_t nFirst = g * nGroupCases + c;
           simLanesFromCases(pfDeviates + c * nPerCase, nLanes,
-                            static_cast<int>(nPerCase), pfLanes);
+                            static_cast<int>(nPerCase), pfLanes, simd);
           simPhaseMeansLanePair(pfLanes, nLanes, nNB, p.fTB.data(),
                                 nullModel.data(), &fNullMeans[nFirst],
                                 p.fTB2.data(), expModel.data(),
-                                &fExpMeans[nFirst], fR1, fR1SE);
+                                &fExpMeans[nFirst], fR1, fR1SE, simd);
         }
         const size_t nDone = nCasesDone.fetch_add(nCases) + nCases;
-        if (nMember == 0) report(nDone);
+        // The calling thread reports for the whole team, and stops it when
+        // asked.
+        if (nMember == 0) {
+          report(nDone);
+          progress.stopWhenAsked();
+        }
       });
   report(nCasesAll);
   // The running sums in case order, the means chosen by meanOfMeans and the
@@ -305,11 +332,16 @@ void simulateCases(const Phases& p, const PhaseModel& nullModel,
   pSim->fNullM =
       chooseMean(static_cast<float>(static_cast<double>(null.fSum) / nSimN),
                  static_cast<float>(null.dSum / nSimN), null.fVarDouble);
-  pSim->fNullSD = sqrtf64(varianceGuarded(null.fVarSingle, null.fVarDouble));
+  pSim->fSDDrift = 0;
+  pSim->fNullSD = sqrtf64(
+      varianceGuarded(null.fVarSingle, null.fVarDouble, &pSim->fSDDrift));
   pSim->fExpM =
       chooseMean(static_cast<float>(static_cast<double>(exp.fSum) / nSimN),
                  static_cast<float>(exp.dSum / nSimN), exp.fVarDouble);
-  pSim->fExpSD = sqrtf64(varianceGuarded(exp.fVarSingle, exp.fVarDouble));
+  pSim->fExpSD = sqrtf64(
+      varianceGuarded(exp.fVarSingle, exp.fVarDouble, &pSim->fSDDrift));
+  pSim->fNullMDrift = pSim->fNullM - null.dSum / nSimN;
+  pSim->fExpMDrift = pSim->fExpM - exp.dSum / nSimN;
 }
 
 float empiricalPAt(int i, int nSimN) {
@@ -400,36 +432,46 @@ void effectSizes(int nNA, int nNB, const float* fYB, int nSimN,
   es[kESpEmp] = pEmp;
 }
 
-void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
-             bool bKeepMeans, Analysis* pAnalysis) {
+void analyse(Workbench& bench, int nNA, int nNB, const float* pfY,
+             const AnalysisSize& size, bool bKeepMeans, Analysis* pAnalysis) {
   Analysis& a = *pAnalysis;
   const int nSimN = size.nSimN;
-  progressStart(theilSenUnits(nNA) + theilSenUnits(nNB) +
-                static_cast<double>(nSimN) * caseUnits(nNB));
-  sgenrand(kAnalysisSeed);
+  Progress& progress = bench.progress();
+  progress.start(theilSenUnits(nNA, size.nBootSamples) +
+                 theilSenUnits(nNB, size.nBootSamples) +
+                 stdDevStdErrUnits(nNA, size.nBootSamples) +
+                 stdDevStdErrUnits(nNB, size.nBootSamples) +
+                 static_cast<double>(nSimN) * caseUnits(nNB));
+  // A finished analysis leaves the cache empty (it draws an even number of
+  // deviates), a stopped one may not; emptying it here makes every
+  // analysis start as on a new bench.
+  sgenrand(bench.stream.words, kAnalysisSeed);
+  bench.stream.cache = RnormCache();
   const Phases phases(nNA, nNB, pfY);
   a.size = size;
   a.notes = AnalysisNotes();
-  // Between stages the caller may have asked to stop; the stream and the
-  // deviate cache are then as any later analysis expects them.
-  auto stopWhenAsked = [] {
-    if (progressStopped()) throw AnalysisStopped();
-  };
-  stopWhenAsked();
-  fitLines(phases, &a.nullModel, &a.expModel);
-  lineStdErrs(phases, &a.nullModel, &a.expModel, size.nBootSamples, &a.notes);
-  stopWhenAsked();
-  residualStage(phases, &a.nullModel, &a.expModel, &a.autocorrModel,
-                size.nBootSamples);
-  stopWhenAsked();
-  // The means keep their room for the thread's next analysis.
-  thread_local CaseSimulation sim;
-  simulateCases(phases, a.nullModel, a.expModel, a.autocorrModel, nSimN, &sim);
-  stopWhenAsked();
+  progress.stopWhenAsked();
+  fitLines(bench, phases, &a.nullModel, &a.expModel);
+  lineStdErrs(bench, phases, &a.nullModel, &a.expModel, size.nBootSamples,
+              &a.notes);
+  progress.stopWhenAsked();
+  double fKeptDrift = 0.0;
+  residualStage(bench, phases, &a.nullModel, &a.expModel, &a.autocorrModel,
+                size.nBootSamples, &fKeptDrift);
+  progress.stopWhenAsked();
+  // The means keep their room for the bench's next analysis.
+  CaseSimulation& sim = bench.simulated;
+  simulateCases(bench, phases, a.nullModel, a.expModel, a.autocorrModel, nSimN,
+                &sim);
+  progress.stopWhenAsked();
   effectSizes(nNA, nNB, phases.fYB.data(), nSimN, sim.fNullMeans.data(),
               sim.fNullM, sim.fNullSD, sim.fExpM, sim.fExpSD, &a.simResults,
               &a.esResults);
   notePrecision(phases, a.nullModel, a.expModel, &a.notes);
+  noteDrift(a.esResults, sim,
+            std::max({fKeptDrift, a.notes.lineA.fKeptDrift,
+                      a.notes.lineB.fKeptDrift}),
+            &a.notes);
   if (bKeepMeans) {
     a.fNullMeans.assign(sim.fNullMeans.data(), sim.fNullMeans.data() + nSimN);
     a.fExpMeans.assign(sim.fExpMeans.data(), sim.fExpMeans.data() + nSimN);
@@ -439,13 +481,14 @@ void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
   }
 }
 
-void scsim(int nNA, int nNB, const float* pfY, PhaseModel* pfNullModel,
-           PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
-           SimResults* pfSimResults, ESResults* pfESResults, int nSimN) {
+void scsim(Workbench& bench, int nNA, int nNB, const float* pfY,
+           PhaseModel* pfNullModel, PhaseModel* pfExpModel,
+           AutocorrModel* pfAutocorrModel, SimResults* pfSimResults,
+           ESResults* pfESResults, int nSimN) {
   AnalysisSize size;
   size.nSimN = nSimN;
   Analysis a;
-  analyse(nNA, nNB, pfY, size, false, &a);
+  analyse(bench, nNA, nNB, pfY, size, false, &a);
   *pfNullModel = a.nullModel;
   *pfExpModel = a.expModel;
   *pfAutocorrModel = a.autocorrModel;

@@ -2,19 +2,23 @@
 #define KALMIR_SCSIM_H_
 
 #include <array>
-#include <exception>
 #include <vector>
 
+#include "rnorm.h"
 #include "theilsen.h"
 #include "variance.h"
 #include "workspace.h"
+
+class Workbench;
 
 // The analysis entry: one call of scsim analyses one AB data set from start
 // to finish and fills the five result records. Every stage shares the one
 // random stream, so the stages run in a fixed order: reseed, line fits,
 // bootstrap errors of the lines, residuals and serial dependence, case
 // simulation, effect sizes. The same data always give bit-identical records.
-// Not reentrant: two analyses must never overlap.
+// Everything an analysis keeps (its stream, working arrays and threads)
+// lives in the Workbench the caller passes: analyses on different benches
+// may run at once on different threads; one bench runs one at a time.
 
 // Slots of a PhaseModel: one phase's line with its errors and residual SD.
 enum PhaseSlot {
@@ -63,9 +67,10 @@ const unsigned int kAnalysisSeed = 7487;
 // Analyses nNA >= 2 A-phase and nNB >= 2 B-phase points, pfY holding the
 // nNA + nNB finite values with the A phase first, from nSimN >= 2 simulated
 // cases. Writes every slot of the five records. pfY is only read.
-void scsim(int nNA, int nNB, const float* pfY, PhaseModel* pfNullModel,
-           PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
-           SimResults* pfSimResults, ESResults* pfESResults, int nSimN);
+void scsim(Workbench& bench, int nNA, int nNB, const float* pfY,
+           PhaseModel* pfNullModel, PhaseModel* pfExpModel,
+           AutocorrModel* pfAutocorrModel, SimResults* pfSimResults,
+           ESResults* pfESResults, int nSimN);
 
 // How large an analysis is. The program always runs the full size; tests
 // and fuzzing ask for less to run many analyses quickly.
@@ -84,7 +89,14 @@ struct AnalysisNotes {
   // the values are so small that their squares underflow.
   bool bLevelSwampsSpread = false;
   bool bSpreadUnderflows = false;
+  // The single-precision variances and means kept under the 1% fall-back
+  // move d by about fDDrift against the same figures in double precision
+  // (a first-order estimate); bDDrift when that exceeds kDDriftNoted.
+  double fDDrift = 0.0;
+  bool bDDrift = false;
 };
+// The drift of d that earns a note: d is printed to three decimals.
+const double kDDriftNoted = 0.005;
 
 // One analysis: the five records, the notes, and, when asked for, the
 // simulated means in case order (for pictures of their distributions).
@@ -100,19 +112,18 @@ struct Analysis {
   std::vector<float> fExpMeans;
 };
 
-// Thrown by analyse when the progress listener asked it to stop.
-struct AnalysisStopped : std::exception {
-  const char* what() const noexcept override { return "analysis stopped"; }
-};
-
 // The analysis scsim runs, of the given size, into *pAnalysis. With
 // bKeepMeans the simulated means are kept there; otherwise they are left
 // empty. The records are bit for bit those of scsim at the full size.
-void analyse(int nNA, int nNB, const float* pfY, const AnalysisSize& size,
-             bool bKeepMeans, Analysis* pAnalysis);
+// Starts from a reseeded stream and an empty deviate cache, so that the
+// bench's earlier analyses, finished or stopped, leave no trace in it.
+// Throws AnalysisStopped (progress.h) when the bench's progress listener
+// asks it to stop; *pAnalysis is then incomplete.
+void analyse(Workbench& bench, int nNA, int nNB, const float* pfY,
+             const AnalysisSize& size, bool bKeepMeans, Analysis* pAnalysis);
 
 // The stages, for tests and benchmarks. Each needs the stages before it to
-// have run, in order, from a freshly seeded stream.
+// have run, in order, on the same bench, from a freshly seeded stream.
 
 // The time axes and the split of the joined series.
 struct Phases {
@@ -126,17 +137,20 @@ struct Phases {
 };
 
 // Slots 0 and 2 of both models.
-void fitLines(const Phases& phases, PhaseModel* pfNullModel,
+void fitLines(Workbench& bench, const Phases& phases, PhaseModel* pfNullModel,
               PhaseModel* pfExpModel);
 // Slots 1 and 3 of both models, A phase first; what each bootstrap left
 // out goes to *pNotes when it is given.
-void lineStdErrs(const Phases& phases, PhaseModel* pfNullModel,
-                 PhaseModel* pfExpModel, int nBootSamples = kBootSamples,
+void lineStdErrs(Workbench& bench, const Phases& phases,
+                 PhaseModel* pfNullModel, PhaseModel* pfExpModel,
+                 int nBootSamples = kBootSamples,
                  AnalysisNotes* pNotes = nullptr);
 // Slots 4 and 5 of both models and both AutocorrModel slots.
-void residualStage(const Phases& phases, PhaseModel* pfNullModel,
-                   PhaseModel* pfExpModel, AutocorrModel* pfAutocorrModel,
-                   int nBootSamples = kSdBootSamples);
+void residualStage(Workbench& bench, const Phases& phases,
+                   PhaseModel* pfNullModel, PhaseModel* pfExpModel,
+                   AutocorrModel* pfAutocorrModel,
+                   int nBootSamples = kSdBootSamples,
+                   double* pfKeptDrift = nullptr);
 
 // The simulated means and their summaries, before the zero guard on the
 // null SD.
@@ -145,15 +159,30 @@ struct CaseSimulation {
   Workspace<float> fNullMeans;  // in case order, nSimN of them
   Workspace<float> fExpMeans;
   float fNullM, fNullSD, fExpM, fExpSD;
+  // How far the kept single-precision summaries lie from the double ones:
+  // each mean's difference (0 where the double mean was taken) and the
+  // larger relative difference of the two SDs.
+  double fNullMDrift = 0, fExpMDrift = 0, fSDDrift = 0;
 };
 // Simulates nSimN cases, a null-model then an experimental-model B phase
 // each, into pSim's arrays (grown to nSimN when needed). The cases run in
-// groups on all threads of the team: each group takes its words from the
-// stream in turn, then forms its deviates and simulates its cases.
-void simulateCases(const Phases& phases, const PhaseModel& nullModel,
-                   const PhaseModel& expModel,
+// groups on all threads of the bench's team: each group takes its words
+// from the stream in turn, then forms its deviates and simulates its cases.
+void simulateCases(Workbench& bench, const Phases& phases,
+                   const PhaseModel& nullModel, const PhaseModel& expModel,
                    const AutocorrModel& autocorrModel, int nSimN,
                    CaseSimulation* pSim);
+// What simulateCases keeps between calls for each member of the team: its
+// stretch of the stream, its group's deviates and one block of them laid
+// out in lanes.
+struct SimulationWork {
+  struct alignas(64) Member {
+    DeviateStretch stretch;
+    Workspace<float> fDeviates;
+    Workspace<float> fLanes;
+  };
+  std::vector<Member> members;
+};
 
 // The mean of nSimN simulated means: the single-precision running mean
 // fSingle unless it has drifted from the double-precision mean by more

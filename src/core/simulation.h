@@ -3,6 +3,9 @@
 
 #include <vector>
 
+#include "rnorm.h"
+#include "simd.h"
+
 // Simulated phases of a fitted model, each reduced to its mean. A phase
 // draws its own intercept, slope, residual SD and autocorrelation (each
 // perturbed by its standard error times a standard normal deviate), then
@@ -24,18 +27,21 @@ struct SimScratch {
 };
 
 // Writes n >= 2 values of standardized AR(1) noise with coefficient r1 to
-// y; draws n + 50 deviates through rnorm.
-void simAutocorr(float r1, int n, float* y);
+// y; draws n + 50 deviates from the stream through rnorm.
+void simAutocorr(RandomStream& stream, float r1, int n, float* y);
 
 // Simulates one phase of n >= 2 points at the times t from a phase model
 // (intercept, slope, SD, each with its SE) and an autocorrelation r1 with
-// its SE, and returns the phase's mean. Draws n + 54 deviates through rnorm.
-float simTimeSeriesMean(int n, const float* t, float intercept, float intSE,
-                        float slope, float slopeSE, float SD, float SDSE,
-                        float r1, float r1SE);
-float simTimeSeriesMean(int n, const float* t, float intercept, float intSE,
-                        float slope, float slopeSE, float SD, float SDSE,
-                        float r1, float r1SE, SimScratch& scratch);
+// its SE, and returns the phase's mean. Draws n + 54 deviates from the
+// stream through rnorm.
+float simTimeSeriesMean(RandomStream& stream, int n, const float* t,
+                        float intercept, float intSE, float slope,
+                        float slopeSE, float SD, float SDSE, float r1,
+                        float r1SE);
+float simTimeSeriesMean(RandomStream& stream, int n, const float* t,
+                        float intercept, float intSE, float slope,
+                        float slopeSE, float SD, float SDSE, float r1,
+                        float r1SE, SimScratch& scratch);
 
 // The same phase computed from n + 54 deviates already drawn, in the order
 // rnorm would have delivered them; gives the bits of the call above.
@@ -45,31 +51,32 @@ float simTimeSeriesMeanFrom(const float* pfZ, int n, const float* t,
                             float r1SE, SimScratch& scratch);
 
 // Phases simulated side by side, one per lane, so that the compiler can run
-// the lanes' identical arithmetic in SIMD registers.
+// the lanes' identical arithmetic in SIMD registers. The kernels below give
+// the same bits at every SimdLevel the CPU has.
 const int kSimLanes = 8;
 
 // Lays out the deviates of nCases <= kSimLanes consecutive cases of
 // nPerCase deviates each (case l's at pfCases[l * nPerCase ...]) lane by
 // lane: deviate j of case l to pfLanes[j * kSimLanes + l]. Lanes from nCases
 // on get case 0's deviates again, so that they compute something harmless.
-// Moves eight deviates of eight cases at once through registers where the
-// CPU has AVX2.
+// Moves eight deviates of eight cases at once through registers at
+// SimdLevel::kAvx2 and above.
 void simLanesFromCases(const float* pfCases, int nCases, int nPerCase,
-                       float* pfLanes);
+                       float* pfLanes, SimdLevel simd);
 
 // The same for deviates already laid out lane by lane: deviate j of lane l's
 // phase at pfLanes[j * kSimLanes + l], j = 0 ... n + 53. Overwrites them.
 void simPhaseMeansLanes(float* pfLanes, int nLanes, int n, const float* t,
                         const float* pfModel, float r1, float r1SE,
-                        float* pfMeans);
+                        float* pfMeans, SimdLevel simd);
 // Both phases of the same lanes of cases at once, the null phase's
 // deviates first and the experimental phase's right after them, each as
 // simPhaseMeansLanes would give them; the two noise recursions run side by
-// side where the CPU has AVX2.
+// side at SimdLevel::kAvx2 and above.
 void simPhaseMeansLanePair(float* pfLanes, int nLanes, int n,
                            const float* tNull, const float* pfNullModel,
                            float* pfNullMeans, const float* tExp,
-                           const float* pfExpModel, float* pfExpMeans,
-                           float r1, float r1SE);
+                           const float* pfExpModel, float* pfExpMeans, float r1,
+                           float r1SE, SimdLevel simd);
 
 #endif  // KALMIR_SIMULATION_H_

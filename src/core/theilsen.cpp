@@ -12,17 +12,10 @@
 #include "progress.h"
 #include "quicksort.h"
 #include "variance.h"
+#include "workbench.h"
 #include "workspace.h"
 
 namespace {
-
-// Working storage of the fits, per thread, kept from one fit (and one
-// analysis) to the next.
-struct FitScratch {
-  Workspace<float> fSlopes;
-  Workspace<float> fCopy;
-};
-thread_local FitScratch fitScratchOfThread;
 
 float medianUsing(const float* pfX, int nN, FitScratch& scratch) {
   float* arr = scratch.fCopy.get(static_cast<size_t>(nN));
@@ -63,8 +56,14 @@ void fit(const float* pfX, const float* pfY, int nN, float* pfInt,
 }  // namespace
 
 void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
+              float* pfSlope, FitScratch& scratch) {
+  fit(pfX, pfY, nN, pfInt, pfSlope, scratch);
+}
+
+void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
               float* pfSlope) {
-  fit(pfX, pfY, nN, pfInt, pfSlope, fitScratchOfThread);
+  FitScratch scratch;
+  fit(pfX, pfY, nN, pfInt, pfSlope, scratch);
 }
 
 struct ResampleFit::Scratch {
@@ -279,62 +278,51 @@ bool ResampleFit::fit(const uint32_t* pnIndex, float* pfInt, float* pfSlope) {
   return true;
 }
 
-double theilSenUnits(int nN) {
+double theilSenUnits(int nN, int nBootSamples) {
   const double dN = nN;
-  return kBootSamples * (dN * dN / 2.0 + 8.0 * dN);
+  return nBootSamples * (dN * dN / 2.0 + 8.0 * dN);
 }
 
-namespace {
-// Per thread: one batch's indices and a fitter; on the analysis thread also
-// the resamples' estimates and verdicts, and the sort's scratch.
-thread_local Workspace<uint32_t> nIndexOfThread;
-thread_local std::unique_ptr<ResampleFit> fitterOfThread;
-// The bootstrap each thread's fitter was last bound to: every call has a
-// number of its own, so that a fitter is bound once per call, not per
-// batch, and never keeps a phase whose arrays merely lie where an earlier
-// one's did.
-std::atomic<uint64_t> nBootstrapCalls{0};
-thread_local uint64_t nFitterBoundTo = 0;
-thread_local Workspace<float> fBootIntsOfThread;
-thread_local Workspace<float> fBootSlopesOfThread;
-thread_local Workspace<char> nVerdictOfThread;
-thread_local Workspace<float> fSortScratchOfThread;
-}  // namespace
-
-void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
-                    float* slopeSE, int nBootSamples,
+void theilSenStdErr(Workbench& bench, const float* pfX, const float* pfY,
+                    int nN, float* intSE, float* slopeSE, int nBootSamples,
                     BootstrapExclusions* pExclusions) {
   const size_t nPoints = static_cast<size_t>(nN);
   const size_t nBoot = static_cast<size_t>(nBootSamples);
   const size_t nBatch = bootstrapBatch(nN);
-  float* fBootInts = fBootIntsOfThread.get(nBoot);
-  float* fBootSlopes = fBootSlopesOfThread.get(nBoot);
+  LineBootstrapWork& work = bench.lineBootstraps;
+  float* fBootInts = work.fBootInts.get(nBoot);
+  float* fBootSlopes = work.fBootSlopes.get(nBoot);
   // Per resample: 0 kept, 1 intercept beyond the limit, 2 no pair of
   // distinct x (its sentinel intercept is beyond the limit as well).
-  char* nVerdict = nVerdictOfThread.get(nBoot);
-  ThreadTeam& team = analysisTeam();
-  GenrandState& stream = genrandStream();
-  const double fUnitsPerFit = theilSenUnits(nN) / kBootSamples;
-  const uint64_t nCall = ++nBootstrapCalls;
+  char* nVerdict = work.nVerdict.get(nBoot);
+  ThreadTeam& team = bench.team();
+  LineBootstrapWork::Member* members = membersFor(team, &work.members);
+  GenrandState& stream = bench.stream.words;
+  const SimdLevel simd = bench.simd();
+  Progress& progress = bench.progress();
+  const double fUnitsPerFit = theilSenUnits(nN, 1);
+  const uint64_t nCall = ++work.nCalls;
   std::atomic<size_t> nFitsDone{0};
   size_t nFitsReported = 0;
   team.runInTurn((nBoot + nBatch - 1) / nBatch,
-                 [&](size_t k, int) {
+                 [&](size_t k, int nMember) {
                    const size_t nCount = std::min(nBatch, nBoot - k * nBatch);
-                   drawBootstrapIndices(stream, nN, nCount,
-                                        nIndexOfThread.get(nBatch * nPoints));
+                   drawBootstrapIndices(
+                       stream, nN, nCount,
+                       members[nMember].nIndex.get(nBatch * nPoints), simd);
                  },
                  [&](size_t k, int nMember) {
-                   std::unique_ptr<ResampleFit>& fitter = fitterOfThread;
+                   LineBootstrapWork::Member& member = members[nMember];
+                   std::unique_ptr<ResampleFit>& fitter = member.fitter;
                    if (!fitter) {
                      fitter.reset(new ResampleFit(pfX, pfY, nN));
-                   } else if (nFitterBoundTo != nCall) {
+                   } else if (member.nBoundTo != nCall) {
                      fitter->rebind(pfX, pfY, nN);
                    }
-                   nFitterBoundTo = nCall;
+                   member.nBoundTo = nCall;
                    const size_t nFirst = k * nBatch;
                    const size_t nEnd = std::min(nFirst + nBatch, nBoot);
-                   const uint32_t* pnIndex = nIndexOfThread.data();
+                   const uint32_t* pnIndex = member.nIndex.data();
                    for (size_t b = nFirst; b < nEnd; ++b, pnIndex += nPoints) {
                      const bool bHasSlope =
                          fitter->fit(pnIndex, &fBootInts[b], &fBootSlopes[b]);
@@ -347,11 +335,13 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
                    }
                    const size_t nDone =
                        nFitsDone.fetch_add(nEnd - nFirst) + nEnd - nFirst;
-                   // The calling thread reports for the whole team.
+                   // The calling thread reports for the whole team, and
+                   // stops it when asked.
                    if (nMember == 0) {
-                     progressAdd(static_cast<double>(nDone - nFitsReported) *
-                                 fUnitsPerFit);
+                     progress.add(static_cast<double>(nDone - nFitsReported) *
+                                  fUnitsPerFit);
                      nFitsReported = nDone;
+                     progress.stopWhenAsked();
                    }
                  });
   int nBeyond = 0;
@@ -388,11 +378,13 @@ void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
   // Only the ascending order matters to the variances that follow, and
   // equal floats are interchangeable in it, so any correct sort will do.
   const int nK = static_cast<int>(nKept);
-  float* pfSortScratch = fSortScratchOfThread.get(nKept);
+  float* pfSortScratch = work.fSortScratch.get(nKept);
   radixSort(fBootInts, nK, pfSortScratch);
   radixSort(fBootSlopes, nK, pfSortScratch);
+  double* pfKeptDrift =
+      pExclusions != nullptr ? &pExclusions->fKeptDrift : nullptr;
   *intSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootInts, nK))));
+      std::sqrt(static_cast<double>(variance(fBootInts, nK, pfKeptDrift))));
   *slopeSE = static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSlopes, nK))));
+      std::sqrt(static_cast<double>(variance(fBootSlopes, nK, pfKeptDrift))));
 }

@@ -2,13 +2,20 @@
 #define KALMIR_THEILSEN_H_
 
 #include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "workspace.h"
+
+class Workbench;
 
 // Robust line fits y = intercept + slope * x. The slope is the median of the
 // slopes of all pairs of points, so one wild measurement cannot tip the line;
-// the intercept is median(y) - slope * median(x). theilSen keeps only its
-// working arrays between calls (per thread) and draws no random numbers;
-// theilSenStdErr resamples from the calling thread's stream, so each call
-// advances it by 10000 * nN words.
+// the intercept is median(y) - slope * median(x). theilSen draws no random
+// numbers; theilSenStdErr resamples from the stream of the Workbench it is
+// given, so each call advances that stream by 10000 * nN words. What they
+// keep between calls are working arrays, in the caller's FitScratch and
+// Workbench.
 
 // Stands in for a slope where a pair of points has equal x, and for both
 // coefficients of a fit or resample that is left out.
@@ -26,12 +33,23 @@ const float kBootInterceptLimit = 1000.0f;
 // intercept, and the bootstrap leaves such a resample out.
 void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
               float* pfSlope);
+// Working arrays of theilSen, whose room the next fit reuses.
+struct FitScratch {
+  Workspace<float> fSlopes;
+  Workspace<float> fCopy;
+};
+// The same fit in the caller's working arrays.
+void theilSen(const float* pfX, const float* pfY, int nN, float* pfInt,
+              float* pfSlope, FitScratch& scratch);
 
 // What a line bootstrap left out besides the resamples without a pair of
 // distinct x.
 struct BootstrapExclusions {
   int nLeftOut = 0;  // resamples with a slope left out by the outlier rule
   bool bRuleWaived = false;  // the rule would have left out over half
+  // The largest relative drift of a single-precision error kept (see
+  // variance()).
+  double fKeptDrift = 0.0;
 };
 
 // Bootstrap standard errors of both coefficients from nBootSamples >= 2
@@ -40,13 +58,16 @@ struct BootstrapExclusions {
 // left out. A resample without a pair of distinct x is always left out;
 // one whose intercept lies beyond +-1000 is left out too, unless that rule
 // would keep fewer than half of the resamples. Each error is the SD of
-// exactly the kept estimates, summed in ascending order.
-void theilSenStdErr(const float* pfX, const float* pfY, int nN, float* intSE,
-                    float* slopeSE, int nBootSamples = kBootSamples,
+// exactly the kept estimates, summed in ascending order. Draws from the
+// bench's stream, shares the fits out among its team, reports to its
+// progress and throws AnalysisStopped when that asks to stop.
+void theilSenStdErr(Workbench& bench, const float* pfX, const float* pfY,
+                    int nN, float* intSE, float* slopeSE,
+                    int nBootSamples = kBootSamples,
                     BootstrapExclusions* pExclusions = nullptr);
 
-// The work of one theilSenStdErr call, in the units progressAdd counts.
-double theilSenUnits(int nN);
+// The work of one theilSenStdErr call, in the units Progress counts.
+double theilSenUnits(int nN, int nBootSamples = kBootSamples);
 
 // Fits bootstrap resamples of one phase given as indices of its points, with
 // the bits theilSen gives on the resampled arrays, but faster: a point drawn
@@ -71,6 +92,27 @@ class ResampleFit {
   const float* pfY_;
   int nN_;
   Scratch* pScratch_;
+};
+
+// What theilSenStdErr keeps between calls: on the calling thread the
+// resamples' estimates and verdicts and the sort's scratch, and for each
+// member of the team one batch's indices and a fitter.
+struct LineBootstrapWork {
+  Workspace<float> fBootInts;
+  Workspace<float> fBootSlopes;
+  Workspace<char> nVerdict;
+  Workspace<float> fSortScratch;
+  struct alignas(64) Member {
+    Workspace<uint32_t> nIndex;
+    std::unique_ptr<ResampleFit> fitter;
+    // The call the fitter was last bound to: every call has a number of
+    // its own, so that a fitter is bound once per call, not per batch, and
+    // never keeps a phase whose arrays merely lie where an earlier one's
+    // did.
+    uint64_t nBoundTo = 0;
+  };
+  std::vector<Member> members;
+  uint64_t nCalls = 0;
 };
 
 #endif  // KALMIR_THEILSEN_H_

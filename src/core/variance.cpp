@@ -1,10 +1,12 @@
 #include "variance.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "mersenne.h"
 #include "parallel.h"
+#include "workbench.h"
 #include "workspace.h"
 
 float varianceSingle(const float* x, int n) {
@@ -33,22 +35,27 @@ float varianceDouble(const float* x, int n) {
   return static_cast<float>(ss / (n - 1));
 }
 
-float varianceGuarded(float fSingle, float fDouble) {
+float varianceGuarded(float fSingle, float fDouble, double* pfKeptDrift) {
   if (fDouble == 0.0f) return fSingle == 0.0f ? fSingle : fDouble;
   const double sdSingle = std::sqrt(static_cast<double>(fSingle));
   const double sdDouble = std::sqrt(static_cast<double>(fDouble));
-  if (std::fabs(sdSingle - sdDouble) > 0.01 * sdDouble) return fDouble;
+  const double drift = std::fabs(sdSingle - sdDouble);
+  if (drift > 0.01 * sdDouble) return fDouble;
+  if (pfKeptDrift != nullptr) {
+    *pfKeptDrift = std::max(*pfKeptDrift, drift / sdDouble);
+  }
   return fSingle;
 }
 
-float variance(const float* x, int n) {
-  return varianceGuarded(varianceSingle(x, n), varianceDouble(x, n));
+float variance(const float* x, int n, double* pfKeptDrift) {
+  return varianceGuarded(varianceSingle(x, n), varianceDouble(x, n),
+                         pfKeptDrift);
 }
 
 void drawBootstrapIndices(GenrandState& stream, int n, size_t nResamples,
-                          uint32_t* pnIndex) {
+                          uint32_t* pnIndex, SimdLevel simd) {
   const size_t nWords = static_cast<size_t>(n) * nResamples;
-  genrandBlock(stream, pnIndex, nWords);
+  genrandBlock(stream, pnIndex, nWords, simd);
   // w % n favours small indices slightly when n is not a power of two; the
   // resample order decides every later number, so it stays as it is.
   const uint32_t nMod = static_cast<uint32_t>(n);
@@ -60,38 +67,51 @@ size_t bootstrapBatch(int n) {
   return nPer > 0 ? nPer : 1;
 }
 
-namespace {
-// Per thread: one batch's indices and one resample; on the analysis
-// thread also the resamples' standard deviations.
-thread_local Workspace<uint32_t> nIndexOfThread;
-thread_local Workspace<float> fBootXOfThread;
-thread_local Workspace<float> fBootSDOfThread;
-}  // namespace
-
-float stdDevStdErr(const float* x, int n, int nBootSamples) {
+float stdDevStdErr(Workbench& bench, const float* x, int n, int nBootSamples,
+                   double* pfKeptDrift) {
   const size_t nPoints = static_cast<size_t>(n);
   const size_t nBoot = static_cast<size_t>(nBootSamples);
   const size_t nBatch = bootstrapBatch(n);
-  float* fBootSD = fBootSDOfThread.get(nBoot);
-  GenrandState& stream = genrandStream();
-  analysisTeam().runInTurn(
-      (nBoot + nBatch - 1) / nBatch,
-      [&](size_t k, int) {
-        const size_t nCount = std::min(nBatch, nBoot - k * nBatch);
-        drawBootstrapIndices(stream, n, nCount,
-                             nIndexOfThread.get(nBatch * nPoints));
-      },
-      [&](size_t k, int) {
-        const size_t nFirst = k * nBatch;
-        const size_t nEnd = std::min(nFirst + nBatch, nBoot);
-        const uint32_t* pnIndex = nIndexOfThread.data();
-        float* fBootX = fBootXOfThread.get(nPoints);
-        for (size_t b = nFirst; b < nEnd; ++b, pnIndex += nPoints) {
-          for (size_t j = 0; j < nPoints; ++j) fBootX[j] = x[pnIndex[j]];
-          fBootSD[b] = static_cast<float>(
-              std::sqrt(static_cast<double>(variance(fBootX, n))));
-        }
-      });
+  SdBootstrapWork& work = bench.sdBootstraps;
+  float* fBootSD = work.fBootSD.get(nBoot);
+  ThreadTeam& team = bench.team();
+  SdBootstrapWork::Member* members = membersFor(team, &work.members);
+  GenrandState& stream = bench.stream.words;
+  const SimdLevel simd = bench.simd();
+  Progress& progress = bench.progress();
+  const double fUnitsPerResample = stdDevStdErrUnits(n, 1);
+  std::atomic<size_t> nDone{0};
+  size_t nReported = 0;
+  team.runInTurn((nBoot + nBatch - 1) / nBatch,
+                 [&](size_t k, int nMember) {
+                   const size_t nCount = std::min(nBatch, nBoot - k * nBatch);
+                   drawBootstrapIndices(
+                       stream, n, nCount,
+                       members[nMember].nIndex.get(nBatch * nPoints), simd);
+                 },
+                 [&](size_t k, int nMember) {
+                   const size_t nFirst = k * nBatch;
+                   const size_t nEnd = std::min(nFirst + nBatch, nBoot);
+                   const uint32_t* pnIndex = members[nMember].nIndex.data();
+                   float* fBootX = members[nMember].fBootX.get(nPoints);
+                   for (size_t b = nFirst; b < nEnd; ++b, pnIndex += nPoints) {
+                     for (size_t j = 0; j < nPoints; ++j)
+                       fBootX[j] = x[pnIndex[j]];
+                     fBootSD[b] = static_cast<float>(
+                         std::sqrt(static_cast<double>(variance(fBootX, n))));
+                   }
+                   const size_t nUpTo =
+                       nDone.fetch_add(nEnd - nFirst) + nEnd - nFirst;
+                   // The calling thread reports for the whole team, and stops
+                   // it when asked.
+                   if (nMember == 0) {
+                     progress.add(static_cast<double>(nUpTo - nReported) *
+                                  fUnitsPerResample);
+                     nReported = nUpTo;
+                     progress.stopWhenAsked();
+                   }
+                 });
   return static_cast<float>(
-      std::sqrt(static_cast<double>(variance(fBootSD, nBootSamples))));
+      std::sqrt(static_cast<double>(
+          variance(fBootSD, nBootSamples, pfKeptDrift))));
 }

@@ -9,9 +9,10 @@
 #include <sys/mman.h>
 #endif
 
-// Working arrays that outlive the call that uses them. The stages keep one
-// per thread that runs them, so that every analysis after the first reuses
-// memory the process already has: fresh pages cost a fault each on first
+// Working arrays that outlive the call that uses them. The stages keep them
+// in the analysis's Workbench, one for each thread of its team that runs
+// them, so that every analysis after the first on that bench reuses memory
+// the process already has: fresh pages cost a fault each on first
 // touch, and a freed large block goes back to the system. Nothing in them
 // is zero-filled, since every use writes what it later reads.
 

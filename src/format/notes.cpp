@@ -92,6 +92,18 @@ std::vector<Note> analysisNotes(const Analysis& a, int nNA, int nNB) {
         "that single precision loses the spread, so d, r and p may be far "
         "off; subtract a constant near the data's level before analysing"});
   }
+  if (n.bDDrift) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", n.fDDrift);
+    notes.push_back(
+        {NoteCode::single_precision_drift,
+         std::string("single precision's rounding in the variances and means "
+                     "behind d can move it by up to about ") +
+             buf +
+             " against the same figures formed in double precision; read d "
+             "and r to fewer decimals, or subtract a constant near the "
+             "data's level and rescale them before analysing"});
+  }
   if (n.bSpreadUnderflows) {
     notes.push_back({NoteCode::spread_underflows,
         "the data's spread around the lines is so small (below 1e-18) that "

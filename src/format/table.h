@@ -8,7 +8,8 @@
 
 // The results table as text: a CSV table, a JSON array or the dialogue's
 // reports, one entry per data set. The rows themselves are the public
-// kalmir::table_row, csv_line and json_object (kalmir.h), made here.
+// kalmir::table_row and csv_line (kalmir.h), made here, and json_object,
+// made in json.cpp.
 // Formatting only; figures in the CSV and JSON tables are the shortest
 // decimals that read back as the same floats, so the tables hold the
 // analyses' values exactly.

@@ -80,6 +80,11 @@ CaseFile readCases(CsvReader* pReader, const std::string& name,
     }
     if (file.error.empty() && reader.error() == 0) file.cases = rules.finish();
   }
+  if (reader.tooLongLine() != 0) {
+    return failed(reader.tooLongLine(),
+                  "the line is longer than 8 MB, far beyond any table of "
+                  "measurements; is this a data file?");
+  }
   // A file that could not be read to its end says only that.
   if (reader.error() != 0) {
     return failed(

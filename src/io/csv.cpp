@@ -1,5 +1,7 @@
 #include "csv.h"
 
+#include <climits>
+
 #include <cerrno>
 
 namespace {
@@ -17,7 +19,17 @@ CsvReader::CsvReader(const std::string& text)
 
 int CsvReader::get() {
   if (p_ == pEnd_ && !refill()) return EOF;
+  if (++nRecordBytes_ > kMaxRecordBytes) {
+    if (nTooLongLine_ == 0) nTooLongLine_ = nRecordLine_;
+    p_ = pEnd_;
+    in_ = nullptr;  // nothing more is read
+    return EOF;
+  }
   return static_cast<unsigned char>(*p_++);
+}
+
+void CsvReader::countLine() {
+  if (nLine_ < INT_MAX) ++nLine_;
 }
 
 int CsvReader::peek() {
@@ -52,6 +64,8 @@ bool CsvReader::next(char cSep, CsvRecord* pRecord) {
   rec.problem.clear();
   rec.bUnclosed = false;
   rec.nLine = nLine_;
+  nRecordBytes_ = 0;
+  nRecordLine_ = nLine_;
   if (peek() == EOF) return false;
   std::string field;
   for (;;) {
@@ -91,6 +105,8 @@ bool CsvReader::next(char cSep, CsvRecord* pRecord) {
 bool CsvReader::nextRaw(std::string* pRaw, int* pnLine) {
   pRaw->clear();
   *pnLine = nLine_;
+  nRecordBytes_ = 0;
+  nRecordLine_ = nLine_;
   if (peek() == EOF) return false;
   bool bQuoted = false;
   for (;;) {
@@ -102,7 +118,7 @@ bool CsvReader::nextRaw(std::string* pRaw, int* pnLine) {
       endLine(c);
       return true;
     }
-    if (c == '\n' || (c == '\r' && peek() != '\n')) ++nLine_;
+    if (c == '\n' || (c == '\r' && peek() != '\n')) countLine();
     pRaw->push_back(static_cast<char>(c));
   }
 }
@@ -111,7 +127,7 @@ bool CsvReader::nextRaw(std::string* pRaw, int* pnLine) {
 void CsvReader::endLine(int c) {
   if (c == EOF) return;
   if (c == '\r' && peek() == '\n') get();
-  ++nLine_;
+  countLine();
 }
 
 // The rest of a quoted field, its closing quote read; false when input
@@ -124,7 +140,7 @@ bool CsvReader::readQuoted(std::string* pField) {
       if (peek() != '"') return true;
       get();
     }
-    if (c == '\n' || (c == '\r' && peek() != '\n')) ++nLine_;
+    if (c == '\n' || (c == '\r' && peek() != '\n')) countLine();
     pField->push_back(static_cast<char>(c));
   }
 }

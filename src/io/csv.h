@@ -8,6 +8,9 @@
 // line end, each counted as one line. The separator is the caller's: a
 // comma, a semicolon or a tab. Knows nothing of what the fields mean.
 // Reads the file through a buffer of its own; keeps nothing between files.
+// A record longer than kMaxRecordBytes stops the reading (endless input
+// such as /dev/zero must not fill the memory), and line numbers stop
+// counting at INT_MAX rather than overflow.
 
 #include <cstdio>
 #include <string>
@@ -22,6 +25,9 @@ struct CsvRecord {
   bool bUnclosed = false;  // a quote still open at the end of input; the
                            // last field holds the rest of the input
 };
+
+// The longest record read: far beyond any table of measurements.
+const size_t kMaxRecordBytes = 8 << 20;
 
 class CsvReader {
  public:
@@ -47,6 +53,9 @@ class CsvReader {
 
   // The error (errno) that stopped reading the file, or 0.
   int error() const { return nError_; }
+  // The line of a record longer than kMaxRecordBytes, which stopped the
+  // reading; 0 when there was none.
+  int tooLongLine() const { return nTooLongLine_; }
 
  private:
   int get();
@@ -56,8 +65,13 @@ class CsvReader {
   bool readQuoted(std::string* pField);
 
   FILE* in_ = nullptr;
+  void countLine();
+
   int nError_ = 0;
   int nLine_ = 1;
+  size_t nRecordBytes_ = 0;
+  int nRecordLine_ = 1;
+  int nTooLongLine_ = 0;
   const char* p_ = nullptr;
   const char* pEnd_ = nullptr;
   std::vector<char> buf_;

@@ -9,9 +9,8 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-}  // namespace
-
-bool parseMeasurement(const char* s, size_t nLength, float* pfValue) {
+// Whether the bytes are a decimal number in point or exponent form.
+bool isDecimalForm(const char* s, size_t nLength) {
   const char* p = s;
   const char* const pEnd = s + nLength;
   if (p < pEnd && (*p == '+' || *p == '-')) ++p;
@@ -30,7 +29,23 @@ bool parseMeasurement(const char* s, size_t nLength, float* pfValue) {
   }
   // Every byte must belong to the number; a NUL would otherwise end the
   // text early and let the rest through unseen.
-  if (p != pEnd) return false;
+  return p == pEnd;
+}
+
+// The magnitude limit as people write it: "1e9".
+std::string magnitudeLimitText() {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.0e", kalmir::kMaxMagnitude);
+  std::string s(buf);
+  const size_t nE = s.find('e');
+  const size_t nDigit = s.find_first_not_of("+0", nE + 1);
+  return s.substr(0, nE + 1) + s.substr(nDigit);
+}
+
+}  // namespace
+
+bool parseMeasurement(const char* s, size_t nLength, float* pfValue) {
+  if (!isDecimalForm(s, nLength)) return false;
   const std::string text(s, nLength);
   float fValue;
   // "%f" converts it, so the value is the one the conversion would store.
@@ -79,4 +94,31 @@ std::string shortestText(float fValue) {
 
 std::string heldAsNote(const std::string& shown, float fValue) {
   return shown + " is held as " + shortestText(fValue);
+}
+
+std::string measurementProblem(const char* s, size_t nLength) {
+  float fValue;
+  if (parseMeasurement(s, nLength, &fValue)) return "";
+  if (isDecimalForm(s, nLength)) {
+    return "lies beyond " + magnitudeLimitText() +
+           " in magnitude, the largest the analysis takes";
+  }
+  std::string bare(s, nLength);
+  for (char& c : bare) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (!bare.empty() && (bare[0] == '+' || bare[0] == '-')) bare.erase(0, 1);
+  if (bare == "nan" || bare == "inf" || bare == "infinity") {
+    return "is not a finite number";
+  }
+  std::string pointed(s, nLength);
+  const size_t nComma = pointed.find(',');
+  if (nComma != std::string::npos && pointed.find('.') == std::string::npos &&
+      pointed.find(',', nComma + 1) == std::string::npos) {
+    pointed[nComma] = '.';
+    if (isDecimalForm(pointed.data(), pointed.size())) {
+      return "has a decimal comma";
+    }
+  }
+  return "is not a number";
 }

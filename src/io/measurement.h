@@ -15,6 +15,13 @@
 // hexadecimal form, decimal comma, blank or other byte (a NUL included).
 bool parseMeasurement(const char* s, size_t nLength, float* pfValue);
 
+// Why the nLength bytes at s are no measurement that parseMeasurement
+// takes, as the rest of a sentence that begins with the text quoted:
+// "is not a number", "has a decimal comma", "is not a finite number" or
+// "lies beyond 1e9 in magnitude, the largest the analysis takes". Empty
+// when they are one.
+std::string measurementProblem(const char* s, size_t nLength);
+
 // False when fValue, the float that text s became, differs from s in the
 // digits typed: 100000003 is held as 100000000, 1e-50 as 0. Trailing
 // zeros count as digits typed ("2.50" needs 2.50).
