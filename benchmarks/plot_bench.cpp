@@ -42,7 +42,7 @@ void BM_WritePlot(benchmark::State& state) {
       plotExtension(format);
   std::string error;
   for (auto _ : state) {
-    if (!writePlot(path, format, input, &error)) {
+    if (!writePlot(path, format, input, PlotOptions(), {}, &error)) {
       state.SkipWithError(error.c_str());
       break;
     }

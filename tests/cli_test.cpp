@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -351,6 +352,26 @@ TEST(CommandLine, ExitStatusesAndMessages) {
            ": No such file or "
            "directory"},
       {{good, "/"}, "/: cannot read it: Is a directory"},
+      {{"--y-range", "0:1", good}, "--y-range shapes plots; add --plot DIR"},
+      {{"--plot", dir.path("p"), "--title", "T", good},
+       "--title names the dialogue's plots; with data files each plot takes "
+       "its case's name"},
+      {{"--plot", dir.path("p"), "--y-range", "5:5", good},
+       "--y-range takes LOW:HIGH, two numbers with LOW below HIGH (such as "
+       "0:100), not \"5:5\""},
+      {{"--plot", dir.path("p"), "--y-range", "-1e9:inf", good},
+       "--y-range takes LOW:HIGH, two numbers with LOW below HIGH (such as "
+       "0:100), not \"-1e9:inf\""},
+      {{"--plot", dir.path("p"), "--y-range", "1:1.0000001", good},
+       "--y-range 1:1.0000001 lies beyond 1e12 or spans less than a "
+       "millionth of its size"},
+      {{"--plot", dir.path("p"), "--y-range", "-1e13:0", good},
+       "--y-range -1e13:0 lies beyond 1e12 or spans less than a millionth "
+       "of its size"},
+      {{"--plot", dir.path("p"), "--plot-panels", "means", good},
+       "unknown plot panels \"means\" (series or both)"},
+      {{"--plot", dir.path("p"), "--x-label", "", good},
+       "--x-label needs a text that is not blank"},
       {{dir.write("header.csv", "case,phase,score\nX,A,1\n")},
        dir.path("header.csv") + ":1: the header row names no \"phase\" and "
                                 "\"values\" columns (separators tried: "
@@ -483,6 +504,37 @@ TEST(CommandLine, AnOutputPipeIsWrittenIntoAndALinkIsFollowed) {
   EXPECT_EQ(kCliFailed, r.nStatus);
   EXPECT_NE(std::string::npos, r.err.find("leads to no file")) << r.err;
   EXPECT_EQ(5u, dir.files().size());
+}
+
+TEST(CommandLine, AnOutputDeviceIsWrittenThroughAndStaysADevice) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  // A node for /dev/null's device (1, 3), made where the test may.
+  const std::string node = dir.path("null");
+  if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make a device node here";
+  }
+  const Outcome r = run({"-o", node, data});
+  EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
+  struct stat st;
+  ASSERT_EQ(0, lstat(node.c_str(), &st));
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_EQ(2u, dir.files().size());  // no temporary file
+}
+
+TEST(CommandLine, APlotFolderOthersMayChangeIsRefused) {
+  TempDir dir;
+  const std::string data =
+      dir.write("data.csv", "case,phase,values\nX,A,1\nX,A,3\nX,B,4\nX,B,7\n");
+  const std::string open = dir.path("open");
+  ASSERT_EQ(0, mkdir(open.c_str(), 0700));
+  ASSERT_EQ(0, chmod(open.c_str(), 0777));
+  Outcome r = run({"--plot", open, data});
+  EXPECT_NE(std::string::npos, r.err.find("lacks the sticky bit")) << r.err;
+  ASSERT_EQ(0, chmod(open.c_str(), 01777));
+  r = run({"--plot", open, data});
+  EXPECT_EQ(std::string::npos, r.err.find("sticky")) << r.err;
 }
 
 TEST(CommandLine, AnOutputNameAsLongAsTheSystemTakesWorks) {

@@ -1,7 +1,9 @@
 // Draws the plots worth looking at before a change to the plot is done:
 // the worked example (docs/worked-example.svg is its SVG) and the cases at
-// the edges of what the layout must handle. Prints how long each analysis
-// and each plot took.
+// the edges of what the layout must handle: 2 + 2 points, 500 + 500,
+// values near +-1e9, constant data, a long name, a wild value, a constant
+// baseline, percentages bounded to 0 ... 100, and labels in three scripts.
+// Prints how long each analysis and each plot took.
 //
 //   kalmir_plot_gallery FORMAT DIR [CASE...]
 
@@ -12,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "kalmir/kalmir.h"
 #include "plot.h"
-#include "scsim.h"
 
 namespace {
 
@@ -23,6 +25,7 @@ struct Case {
   int nNA;
   int nNB;
   std::vector<float> fY;
+  PlotOptions options = {};
 };
 
 // n + n points around levels a and b with noise of the given SD.
@@ -66,7 +69,49 @@ std::vector<Case> gallery() {
        3,
        500,
        {}},
+      {"outlier",
+       "One wild value",
+       9,
+       9,
+       {3, 5, 4, 6, 5, 7, 6, 8, 7, 10, 9, 250, 11, 13, 12, 15, 14, 12}},
+      {"constant-baseline",
+       "Constant baseline",
+       6,
+       6,
+       {5, 5, 5, 5, 5, 5, 8, 9, 7, 9, 10, 8}},
+      {"percentages",
+       "Percent of intervals on task",
+       8,
+       10,
+       {20, 35, 25, 30, 40, 30, 35, 45, 60, 75, 80, 85, 90, 95, 100, 95, 100,
+        100}},
+      {"labels",
+       "\xE5\xBC\xA0\xE4\xB8\x89 \xE2\x80\x93 "
+       "\xD0\x9C\xD0\xB0\xD1\x88\xD0\xB0, "
+       "Stunde 3",
+       5,
+       7,
+       {12, 14, 11, 13, 12, 18, 20, 19, 22, 21, 23, 22}},
   };
+  for (Case& c : cases) {
+    if (c.file == "percentages") {
+      c.options.yLabel = "Intervals on task (%)";
+      c.options.xLabel = "Session";
+      c.options.phaseA = "Baseline";
+      c.options.phaseB = "Self-monitoring";
+      c.options.bYRange = true;
+      c.options.yLow = 0;
+      c.options.yHigh = 100;
+    }
+    if (c.file == "labels") {
+      c.options.yLabel =
+          "W\xC3\xB6rter pro Minute (\xE6\xAF\x8F\xE5\x88\x86\xE9\x92\x9F)";
+      c.options.xLabel = "Sitzung";
+      c.options.phaseA = "Grundrate";
+      c.options.phaseB = "F\xC3\xB6rderung";
+      c.options.bMeansPanel = false;
+    }
+  }
   for (Case& c : cases) {
     if (c.file == "near-plus-1e9" || c.file == "near-minus-1e9") {
       const float fSign = c.file == "near-plus-1e9" ? 1.0f : -1.0f;
@@ -103,20 +148,19 @@ int main(int argc, char** argv) {
   for (const Case& c : gallery()) {
     if (!wanted.empty() && wanted.count(c.file) == 0) continue;
     auto start = std::chrono::steady_clock::now();
-    Analysis analysis;
-    analyse(c.nNA, c.nNB, c.fY.data(), AnalysisSize(), true, &analysis);
+    const auto nA = static_cast<std::ptrdiff_t>(c.nNA);
+    kalmir::DataSet data{c.title,
+                         {{"A", {c.fY.begin(), c.fY.begin() + nA}},
+                          {"B", {c.fY.begin() + nA, c.fY.end()}}}};
+    kalmir::Options options;
+    options.keep_means = true;
+    const kalmir::Result result = kalmir::analyse(data, options);
     const double msAnalysis = msSince(start);
-    PlotInput input;
-    input.name = c.title;
-    input.nNA = c.nNA;
-    input.nNB = c.nNB;
-    input.pfY = c.fY.data();
-    input.pAnalysis = &analysis;
     const std::string path =
         std::string(argv[2]) + "/" + c.file + plotExtension(format);
     start = std::chrono::steady_clock::now();
     std::string error;
-    if (!writePlot(path, format, input, &error)) {
+    if (!writePlot(path, format, result, c.options, {}, &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       nStatus = 1;
       continue;

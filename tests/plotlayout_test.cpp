@@ -87,10 +87,12 @@ struct Scenario {
 std::vector<Scenario> scenarios() {
   std::vector<Scenario> s;
   auto add = [&](const char* what, int nNA, int nNB, std::vector<float> fY,
-                 float fNull, float fExp, float fSD, const std::string& title) {
+                 float fNull, float fExp, float fSD, const std::string& title,
+                 const PlotOptions& options = {}) {
     EXPECT_EQ(static_cast<size_t>(nNA + nNB), fY.size());
-    s.push_back({what, plotContent(madeUp(title, fY, nNA, fNull, fExp, fSD,
-                                          5000))});
+    s.push_back(
+        {what,
+         plotContent(madeUp(title, fY, nNA, fNull, fExp, fSD, 5000), options)});
   };
   add("worked example", 10, 8,
       {3, 5, 4, 6, 5, 7, 6, 8, 7, 9, 10, 9, 12, 11, 13, 12, 15, 14}, 10.5f,
@@ -116,6 +118,38 @@ std::vector<Scenario> scenarios() {
       "Whole range");
   add("tiny values", 3, 3, {1e-8f, 2e-8f, 1.5e-8f, 3e-8f, 3.1e-8f, 2.9e-8f},
       2e-8f, 3e-8f, 1e-9f, "Tiny");
+  const std::vector<float> fWorked = {3, 5,  4, 6,  5,  7,  6,  8,  7,
+                                      9, 10, 9, 12, 11, 13, 12, 15, 14};
+  const std::vector<float> fWild = {3,  5, 4,   6,  5,  7,  6,  8,  7,
+                                    10, 9, 250, 11, 13, 12, 15, 14, 12};
+  add("a wild value", 9, 9, fWild, 10.5f, 12.0f, 3, "One wild value");
+  PlotOptions range;
+  range.bYRange = true;
+  range.yLow = 0;
+  range.yHigh = 10;
+  add("a y range", 10, 8, fWorked, 10.5f, 12.0f, 0.5f, "0 to 10", range);
+  PlotOptions series;
+  series.bMeansPanel = false;
+  add("the series alone", 10, 8, fWorked, 10.5f, 12.0f, 0.5f, "Series", series);
+  // Labels of any length: names, axis titles and caveats far wider than
+  // the page, and one character where a font lacks it.
+  PlotOptions long_;
+  long_.phaseA = std::string(80, 'A') + " baseline";
+  long_.phaseB = "Intervention " + std::string(90, 'B');
+  long_.xLabel = std::string(150, 'x') + " occasions";
+  long_.yLabel = "Words read correctly per minute " + std::string(80, 'y');
+  long_.title = "\xE5\xBC\xA0 " + std::string(120, 'T');
+  std::vector<float> fSteady(502);
+  for (size_t i = 0; i < fSteady.size(); ++i) {
+    fSteady[i] = static_cast<float>(i % 7) + (i < 2 ? 0.0f : 5.0f);
+  }
+  add("long labels", 2, 500, fSteady, 8, 14, 0.2f, "", long_);
+  s.back().content.caveats = {
+      "a phase of only 2 points: d, r and p are not meaningful",
+      std::string(500, 'c'),
+      "line 7: 100000003 is held as 100000000 (and 2 more values are rounded "
+      "likewise) " +
+          std::string(40, 'w') + " words words words words"};
   // A title far wider than the page, with two-byte characters to cut.
   std::string title;
   for (int i = 0; i < 40; ++i) title += "Sch\xC3\xBCler ";
@@ -160,6 +194,8 @@ TEST(PlotLayout, TicksAreRoundMultiplesInsideTheRange) {
   EXPECT_EQ(std::vector<double>({1, 2}), ticksInRange(0.5, 2.5, 1));
   // Both ends of the range can be ticks themselves.
   EXPECT_EQ(std::vector<double>({0, 0.5, 1}), ticksInRange(0, 1, 0.5));
+  // Multiples too far out to count one by one give no ticks, not a hang.
+  EXPECT_TRUE(ticksInRange(1, 1.0000000000000002, 1e-18).empty());
 }
 
 TEST(PlotLayout, TickLabelsAreShortDistinctAndReadBackAsTheirTicks) {
@@ -303,9 +339,9 @@ TEST(PlotLayout, ContentCarriesTheLinesOnTheirAxesAndTheReportsFigures) {
   EXPECT_EQ(13.0, c.observedMean);
   // As the report prints them: "% .3f", here without the sign's blank.
   EXPECT_EQ(std::vector<std::string>({"D = 1.495", "d = -2.771 (SE 0.662)",
-                                      "r = -0.000", "p = 0.001"}),
+                                      "r = -0.000", "p = .001"}),
             c.caption);
-  EXPECT_EQ("p = 0.001", c.pText);
+  EXPECT_EQ("p = .001", c.pText);
   EXPECT_EQ("1000000000.000", reportFigure(1e9f));
 }
 
@@ -336,14 +372,17 @@ TEST(PlotLayout, NothingOverlapsAndAllTextStaysOnThePage) {
       }
     }
     EXPECT_TRUE(inside(L.seriesFrame, page));
-    EXPECT_TRUE(inside(L.meansFrame, page));
-    EXPECT_LE(L.seriesFrame.bottom(), L.meansFrame.y);
     EXPECT_GE(L.seriesFrame.h, 150);
-    EXPECT_GE(L.meansFrame.h, 120);
+    if (L.bMeansPanel) {
+      EXPECT_TRUE(inside(L.meansFrame, page));
+      EXPECT_LE(L.seriesFrame.bottom(), L.meansFrame.y);
+      EXPECT_GE(L.meansFrame.h, 120);
+    }
     // A and B and their shared line: the labels sit on either side.
     EXPECT_GT(L.phaseLineX, L.seriesFrame.x);
     EXPECT_LT(L.phaseLineX, L.seriesFrame.right());
-    EXPECT_EQ(8u, L.legend.size());
+    EXPECT_EQ((L.bMeansPanel ? 8u : 5u) + (L.offScale.empty() ? 0u : 1u),
+              L.legend.size());
   }
 }
 
@@ -358,18 +397,30 @@ TEST(PlotLayout, DataLandWhereTheScalesSayAndInsideTheFrames) {
     EXPECT_DOUBLE_EQ(sf.right(), L.occasions.toPage(L.occasions.hi));
     EXPECT_DOUBLE_EQ(sf.bottom(), L.values.toPage(L.values.lo));
     EXPECT_DOUBLE_EQ(sf.y, L.values.toPage(L.values.hi));
-    // The first and last occasions, and the extreme values and line ends,
-    // a whole marker inside the frame.
+    // The first and last occasions, and every value on the scale, a whole
+    // marker inside the frame (the edges of a range asked for aside);
+    // every line as much of it as lies inside.
     const int nN = c.nNA + c.nNB;
     const double r = L.markerRadius;
     EXPECT_GE(L.occasions.toPage(1) - r, sf.x);
     EXPECT_LE(L.occasions.toPage(nN) + r, sf.right());
-    for (double v :
-         {static_cast<double>(*std::min_element(c.fY.begin(), c.fY.end())),
-          static_cast<double>(*std::max_element(c.fY.begin(), c.fY.end())),
-          c.nullLine.y1, c.bLine.y0, c.bLine.y1}) {
-      EXPECT_LE(L.values.toPage(v) + r, sf.bottom()) << v;
-      EXPECT_GE(L.values.toPage(v) - r, sf.y) << v;
+    const double edge = c.bFixedRange ? 0 : r;
+    std::vector<bool> bOff(c.fY.size(), false);
+    for (const OffScaleMark& m : L.offScale) bOff[m.nValue] = true;
+    for (size_t i = 0; i < c.fY.size(); ++i) {
+      if (bOff[i]) continue;
+      EXPECT_LE(L.marks[i].y + edge, sf.bottom()) << c.fY[i];
+      EXPECT_GE(L.marks[i].y - edge, sf.y) << c.fY[i];
+      EXPECT_DOUBLE_EQ(L.values.toPage(c.fY[i]), L.marks[i].y);
+    }
+    for (const PageLine* line : {&L.aLine, &L.nullLine, &L.bLine}) {
+      if (!c.bFixedRange && L.offScale.empty()) {
+        EXPECT_TRUE(line->bShown);
+      }
+      if (!line->bShown) continue;
+      for (const Point& p : {line->a, line->b}) {
+        EXPECT_TRUE(inside({p.x, p.y, 0, 0}, sf)) << p.x << ", " << p.y;
+      }
     }
     // The phase line halfway between the last A and the first B occasion.
     EXPECT_DOUBLE_EQ(
@@ -379,18 +430,23 @@ TEST(PlotLayout, DataLandWhereTheScalesSayAndInsideTheFrames) {
     EXPECT_LE(r, 3.5);
     // Every bin and the observed mean within the lower frame; the bars
     // stand on its bottom and the tallest stays below its top.
-    const Rect& mf = L.meansFrame;
-    EXPECT_GE(L.means.toPage(c.hist.lo), mf.x);
-    EXPECT_LE(L.means.toPage(c.hist.hi()), mf.right());
-    EXPECT_GT(L.observedX, mf.x);
-    EXPECT_LT(L.observedX, mf.right());
-    EXPECT_DOUBLE_EQ(mf.bottom(), L.counts.toPage(0));
-    const int nTallest =
-        std::max(*std::max_element(c.hist.nNull.begin(), c.hist.nNull.end()),
-                 *std::max_element(c.hist.nExp.begin(), c.hist.nExp.end()));
-    EXPECT_GT(L.counts.toPage(nTallest), mf.y);
+    std::vector<const Scale*> scales = {&L.occasions, &L.values};
+    if (L.bMeansPanel) {
+      const Rect& mf = L.meansFrame;
+      EXPECT_GE(L.means.toPage(c.hist.lo), mf.x);
+      EXPECT_LE(L.means.toPage(c.hist.hi()), mf.right());
+      EXPECT_GT(L.observedX, mf.x);
+      EXPECT_LT(L.observedX, mf.right());
+      EXPECT_DOUBLE_EQ(mf.bottom(), L.counts.toPage(0));
+      const int nTallest =
+          std::max(*std::max_element(c.hist.nNull.begin(), c.hist.nNull.end()),
+                   *std::max_element(c.hist.nExp.begin(), c.hist.nExp.end()));
+      EXPECT_GT(L.counts.toPage(nTallest), mf.y);
+      scales.push_back(&L.means);
+      scales.push_back(&L.counts);
+    }
     // Ticks lie within their frames' ranges, labels one each.
-    for (const Scale* sc : {&L.occasions, &L.values, &L.means, &L.counts}) {
+    for (const Scale* sc : scales) {
       EXPECT_EQ(sc->ticks.size(), sc->labels.size());
       EXPECT_GE(sc->ticks.size(), 2u);
       for (double t : sc->ticks) {
@@ -422,4 +478,244 @@ TEST(PlotLayout, CutsAnOverlongTitleBetweenCharacters) {
   // A title that fits is kept whole.
   EXPECT_EQ("Worked example",
             layOutPlot(all.front().content, fakeWidth).text.front().text);
+}
+
+TEST(PlotLayout, PIsPrintedAsAPaperPrintsIt) {
+  EXPECT_EQ("p < .001", pFigure(0));
+  EXPECT_EQ("p < .001", pFigure(0.00099f));
+  // 0.001f is a hair above 0.001.
+  EXPECT_EQ("p = .001", pFigure(0.001f));
+  EXPECT_EQ("p = .001", pFigure(0.00104f));
+  EXPECT_EQ("p = .023", pFigure(0.0234f));
+  EXPECT_EQ("p = .500", pFigure(0.5f));
+  EXPECT_EQ("p = 1.000", pFigure(1));
+  EXPECT_EQ("p = NaN", pFigure(NAN));
+}
+
+TEST(PlotLayout, FarValuesLieBeyondFiveIqrsOfAllAndOfTheirOwnPhase) {
+  // Hand-worked quartiles (linear between order statistics).
+  // The worked example with 12 at occasion 12 made 250: quartiles of all
+  // 6 and 12.75, fence 46.5; of B 11 and 14, fence 29. Only 250 is far.
+  std::vector<float> fY = {3,  5, 4,   6,  5,  7,  6,  8,  7,
+                           10, 9, 250, 11, 13, 12, 15, 14, 12};
+  std::vector<bool> bFar = farValues(fY, 9);
+  EXPECT_EQ(1, std::count(bFar.begin(), bFar.end(), true));
+  EXPECT_TRUE(bFar[11]);
+  // A jump that a whole phase shares is an effect, not a wild value:
+  // 0 ... 1 then three values at 1000 (B's own quartiles are equal).
+  fY = {0, 0.5f, 1, 0.2f, 0.8f, 0.4f, 0.6f, 0.3f, 0.7f, 0.1f, 1000, 1000, 1000};
+  bFar = farValues(fY, 10);
+  EXPECT_EQ(0, std::count(bFar.begin(), bFar.end(), true));
+  // But one value apart from a phase whose middle half is one value is.
+  fY = {3, 4, 5, 4, 3, 4, 10, 10, 10, 10, 250};
+  bFar = farValues(fY, 6);
+  EXPECT_EQ(std::vector<bool>({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), bFar);
+  // Two points cannot tell which one is wild; nor can data mostly equal.
+  EXPECT_EQ(std::vector<bool>(6, false), farValues({3, 4, 5, 4, 9, 250}, 4));
+  EXPECT_EQ(std::vector<bool>(8, false),
+            farValues({5, 5, 5, 5, 5, 5, 5, 250}, 4));
+}
+
+TEST(PlotLayout, DataPathsJoinEachPhaseAndBreakAtThePhaseChange) {
+  for (const Scenario& s : scenarios()) {
+    SCOPED_TRACE(s.what);
+    const PlotContent& c = s.content;
+    const PlotLayout L = layOutPlot(c, fakeWidth);
+    size_t nPoints[2] = {0, 0};
+    for (const Polyline& p : L.dataPaths) {
+      ASSERT_GE(p.points.size(), 2u);
+      for (const Point& point : p.points) {
+        // A's path ends at its last value, B's starts at its first: no
+        // stretch crosses the phase change.
+        if (p.nPhase == 0) {
+          EXPECT_LE(point.x, L.occasions.toPage(c.nNA));
+        } else {
+          EXPECT_GE(point.x, L.occasions.toPage(c.nNA + 1));
+        }
+        EXPECT_TRUE(inside({point.x, point.y, 0, 0}, L.seriesFrame));
+      }
+      nPoints[p.nPhase] += p.points.size();
+    }
+    if (!L.offScale.empty()) continue;
+    // On the scale: one unbroken path a phase through every value.
+    EXPECT_EQ(2u, L.dataPaths.size());
+    EXPECT_EQ(static_cast<size_t>(c.nNA), nPoints[0]);
+    EXPECT_EQ(static_cast<size_t>(c.nNB), nPoints[1]);
+    for (size_t i = 0; i < c.fY.size(); ++i) {
+      const Polyline& p = L.dataPaths[static_cast<int>(i) < c.nNA ? 0 : 1];
+      const Point& at = p.points[static_cast<int>(i) < c.nNA
+                                     ? i
+                                     : i - static_cast<size_t>(c.nNA)];
+      EXPECT_EQ(L.marks[i].x, at.x);
+      EXPECT_EQ(L.marks[i].y, at.y);
+    }
+  }
+}
+
+TEST(PlotLayout, ValuesOffTheScaleAreMarkedAtTheEdgeAndNamed) {
+  const std::vector<Scenario> all = scenarios();
+  auto find = [&all](const std::string& what) {
+    for (const Scenario& s : all) {
+      if (s.what == what) return s.content;
+    }
+    return PlotContent();
+  };
+  // One wild value: the scale keeps to the others, an arrow at the top
+  // edge stands for it, the path runs off the frame toward it and back,
+  // and a caveat names it.
+  const PlotContent wild = find("a wild value");
+  PlotLayout L = layOutPlot(wild, fakeWidth);
+  EXPECT_LT(L.values.hi, 20);
+  EXPECT_GT(L.values.hi, 15);
+  ASSERT_EQ(1u, L.offScale.size());
+  EXPECT_EQ(11, L.offScale[0].nValue);
+  EXPECT_TRUE(L.offScale[0].bAbove);
+  EXPECT_EQ(L.seriesFrame.y, L.offScale[0].tip.y);
+  EXPECT_EQ(L.occasions.toPage(12), L.offScale[0].tip.x);
+  EXPECT_EQ(3u, L.dataPaths.size());  // A; B up to the edge; B from it
+  EXPECT_DOUBLE_EQ(L.seriesFrame.y, L.dataPaths[1].points.back().y);
+  EXPECT_DOUBLE_EQ(L.seriesFrame.y, L.dataPaths[2].points.front().y);
+  // The caveats' lines, joined again where they were wrapped.
+  auto hasText = [](const PlotLayout& layout, const std::string& text) {
+    std::string notes;
+    for (const TextBox& t : layout.text) {
+      if (t.text == text) return true;
+      if (t.text.compare(0, 6, "Note: ") == 0 && !notes.empty()) break;
+      if (t.text.compare(0, 6, "Note: ") == 0 || !notes.empty()) {
+        notes += (notes.empty() ? "" : " ") + t.text;
+      }
+      if (notes == text) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(hasText(L,
+                      "Note: 250 at occasion 12 is drawn off the scale (over "
+                      "5 interquartile ranges beyond the rest)."));
+  EXPECT_TRUE(hasText(L, "Off the scale"));
+  EXPECT_EQ(LegendKey::kOffScale, L.legend[5].key);
+
+  // A range asked for is kept exactly; all values beyond it are marked,
+  // the first four named.
+  const PlotContent range = find("a y range");
+  L = layOutPlot(range, fakeWidth);
+  EXPECT_EQ(0.0, L.values.lo);
+  EXPECT_EQ(10.0, L.values.hi);
+  std::vector<int> nOff;
+  for (const OffScaleMark& m : L.offScale) {
+    nOff.push_back(m.nValue);
+    EXPECT_TRUE(m.bAbove);
+  }
+  EXPECT_EQ(std::vector<int>({12, 13, 14, 15, 16, 17}), nOff);
+  EXPECT_TRUE(hasText(L,
+                      "Note: 6 values are drawn off the scale (outside the y "
+                      "range 0 to 10): 12 at occasion 13, 11 at 14, 13 at "
+                      "15, 12 at 16, \xE2\x80\xA6."));
+  // The lines keep to the frame: the worked example's null line leaves
+  // it at 10, at occasion 13.5.
+  PlotContent rising = range;
+  rising.nullLine = {10, 8.25, 18, 12.25};
+  L = layOutPlot(rising, fakeWidth);
+  EXPECT_TRUE(L.nullLine.bShown);
+  EXPECT_DOUBLE_EQ(L.seriesFrame.y, L.nullLine.b.y);
+  EXPECT_NEAR(L.occasions.toPage(13.5), L.nullLine.b.x, 1e-9);
+  EXPECT_FALSE(wild.bFixedRange);
+  EXPECT_TRUE(range.bFixedRange);
+}
+
+TEST(PlotLayout, CaveatLinesStandBetweenTheFiguresAndTheLegend) {
+  const std::vector<Scenario> all = scenarios();
+  PlotContent c = all.front().content;
+  const PlotLayout plain = layOutPlot(c, fakeWidth);
+  c.caveats = {"a phase of only 2 points: d, r and p are not meaningful",
+               std::string(60, 'w') + " " + std::string(60, 'v') + " " +
+                   std::string(60, 'u')};
+  const PlotLayout L = layOutPlot(c, fakeWidth);
+  std::vector<const TextBox*> notes;
+  double captionBottom = 0, legendTop = L.height;
+  for (const TextBox& t : L.text) {
+    if (t.text.compare(0, 4, "D = ") == 0) captionBottom = t.bounds().bottom();
+    if (t.text == "A phase") legendTop = t.bounds().y;
+  }
+  for (const TextBox& t : L.text) {
+    const Rect b = t.bounds();
+    if (b.y < captionBottom || b.bottom() > legendTop) continue;
+    if (t.text.compare(0, 4, "D = ") == 0 || t.size != 11) continue;
+    bool bCaption = false;
+    for (const std::string& piece : c.caption) bCaption |= t.text == piece;
+    if (!bCaption) notes.push_back(&t);
+  }
+  // The short one on a line of its own; the long one wraps into three,
+  // each within the page.
+  ASSERT_EQ(4u, notes.size());
+  EXPECT_EQ("Note: A phase of only 2 points: d, r and p are not meaningful.",
+            notes[0]->text);
+  EXPECT_EQ("Note: W" + std::string(59, 'w'), notes[1]->text);
+  EXPECT_EQ(std::string(60, 'v'), notes[2]->text);
+  EXPECT_EQ(std::string(60, 'u') + ".", notes[3]->text);
+  for (const TextBox* t : notes) EXPECT_LE(t->width, L.width - 24);
+  // The page grows by the lines; the frames keep their size.
+  EXPECT_GT(L.height, plain.height + 3 * 11);
+  EXPECT_EQ(plain.seriesFrame.h, L.seriesFrame.h);
+  EXPECT_EQ(plain.meansFrame.h, L.meansFrame.h);
+}
+
+TEST(PlotLayout, TheSeriesAloneIsAShorterPageWithATallerFrame) {
+  const std::vector<Scenario> all = scenarios();
+  PlotContent c = all.front().content;
+  const PlotLayout both = layOutPlot(c, fakeWidth);
+  c.bMeansPanel = false;
+  const PlotLayout alone = layOutPlot(c, fakeWidth);
+  EXPECT_LT(alone.height, both.height - 100);
+  EXPECT_GT(alone.seriesFrame.h, both.seriesFrame.h);
+  for (const TextBox& t : alone.text) {
+    EXPECT_LT(t.bounds().y, alone.seriesFrame.bottom() + 40) << t.text;
+    EXPECT_EQ(std::string::npos, t.text.find("Simulated")) << t.text;
+  }
+  // The page ends below the series' axis title.
+  EXPECT_LT(alone.height, alone.seriesFrame.bottom() + 60);
+}
+
+TEST(PlotLayout, LabelsNameThePhasesAxesAndTitleAsAsked) {
+  kalmir::Result a = madeUp("Ann", {1, 2, 3, 4, 5, 6}, 3, 2, 5, 0.5f, 100);
+  a.label_a = "Baseline";
+  a.label_b = "Treatment";
+  PlotContent c = plotContent(a);
+  EXPECT_EQ("Ann", c.title);
+  EXPECT_EQ("Baseline", c.phaseA);
+  EXPECT_EQ("Treatment", c.phaseB);
+  EXPECT_EQ("Value", c.yLabel);
+  EXPECT_EQ("Measurement occasion", c.xLabel);
+  PlotOptions o;
+  o.title = "Ann, spring";
+  o.phaseA = "A1";
+  o.yLabel = "Words \xFF per minute";  // not UTF-8: made so
+  o.xLabel = "Session";
+  c = plotContent(a, o);
+  EXPECT_EQ("Ann, spring", c.title);
+  EXPECT_EQ("A1", c.phaseA);
+  EXPECT_EQ("Treatment", c.phaseB);
+  EXPECT_EQ("Words \xEF\xBF\xBD per minute", c.yLabel);
+  const PlotLayout L = layOutPlot(c, fakeWidth);
+  int nFound = 0;
+  for (const TextBox& t : L.text) {
+    if (t.text == "A1" && t.bBold) {
+      ++nFound;
+      EXPECT_EQ(Align::kEnd, t.align);
+      EXPECT_DOUBLE_EQ(L.phaseLineX - 4, t.anchorX());
+    }
+    if (t.text == "Treatment" && t.bBold) {
+      ++nFound;
+      EXPECT_DOUBLE_EQ(L.phaseLineX + 4, t.anchorX());
+    }
+    if (t.text == "Words \xEF\xBF\xBD per minute") {
+      ++nFound;
+      EXPECT_TRUE(t.bVertical);
+      EXPECT_DOUBLE_EQ(L.seriesFrame.y + L.seriesFrame.h / 2, t.anchorY());
+    }
+    if (t.text == "Session" || t.text == "A1 line carried on (null model)" ||
+        t.text == "Observed Treatment-phase mean") {
+      ++nFound;
+    }
+  }
+  EXPECT_EQ(6, nFound);
 }

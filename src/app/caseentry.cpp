@@ -26,12 +26,17 @@ std::string report(const Case& c, const kalmir::Result* a, bool bIndices) {
 }  // namespace
 
 std::string tableEntry(TableFormat format, const Case& c,
-                       const kalmir::Result* a, bool bIndices) {
+                       const kalmir::Result* a, bool bIndices,
+                       const std::string* pPlot) {
+  auto row = [&] {
+    return pPlot != nullptr ? withPlotColumn(caseRow(c, a), *pPlot)
+                            : caseRow(c, a);
+  };
   switch (format) {
     case TableFormat::kCsv:
-      return kalmir::csv_line(caseRow(c, a));
+      return kalmir::csv_line(row());
     case TableFormat::kJson:
-      return kalmir::json_object(caseRow(c, a));
+      return kalmir::json_object(row());
     case TableFormat::kReport:
       break;
   }

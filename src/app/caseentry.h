@@ -15,9 +15,11 @@
 // One case's entry: a CSV row, a JSON object or a report with its notes.
 // a is the case's analysis, or null when the case has an error. With
 // bIndices an analysed case's report is followed by the block of the other
-// effect sizes (the tables always hold them).
+// effect sizes (the tables always hold them). With pPlot the row has the
+// plot column (withPlotColumn), holding *pPlot.
 std::string tableEntry(TableFormat format, const Case& c,
-                       const kalmir::Result* a, bool bIndices = false);
+                       const kalmir::Result* a, bool bIndices = false,
+                       const std::string* pPlot = nullptr);
 
 // Where and what is wrong with a case: "FILE:LINE: what".
 std::string caseMessage(const Case& c);

@@ -37,7 +37,7 @@ int runCommand(int argc, char** argv, FILE* in, FILE* out, FILE* err,
   }
   if (options.inputs.empty()) {
     return runPlottingDialogue(in, out, err, options.plotDir,
-                               options.plotFormat, size);
+                               options.plotFormat, options.plot, size);
   }
   const int nStatus = runDataFiles(options, in, out, err, size);
   return bPlotDirFailed ? kCliFailed : nStatus;

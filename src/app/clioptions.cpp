@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "plotoptions.h"
 #include "text.h"
 
 #ifndef KALMIR_VERSION
@@ -21,31 +22,49 @@ const char kHelp[] =
     "  -f, --format FORMAT   csv (default), json or report\n"
     "  -o, --output FILE     write to FILE, replaced only when complete\n"
     "  -j, --jobs N          analyses at once (default: one per core)\n"
-    "      --phase-a LABEL   label of the baseline phase (default A)\n"
-    "      --phase-b LABEL   label of the intervention phase (default B)\n"
+    "      --phase-a, --phase-b LABEL   the phases' labels (default A and B)\n"
     "  -s, --separator SEP   field separator , ; or tab (default: from the "
     "header)\n"
     "  -d, --decimal MARK    decimal mark . or , (default . ; either with ;)\n"
     "      --improvement D   increase (default) or decrease, for the indices\n"
-    "      --indices         -f report: add the indices (NAP, Tau-U, SMD, ...)\n"
-    "      --plot DIR        draw each analysed case into DIR, also in the "
-    "dialogue\n"
-    "      --plot-format F   svg (default), png or pdf\n"
-    "  -h, --help            show this help and exit\n"
-    "  -V, --version         show the version and exit\n"
+    "      --indices         -f report: add the indices (NAP, Tau-U, SMD, "
+    "...)\n"
+    "      --plot DIR        plot each analysis into DIR, listed in "
+    "DIR/index.html\n"
+    "      --plot-format F   svg (default), png or pdf (png, pdf: drawing "
+    "module)\n"
+    "      --plot-panels P   both (default), or series: the series graph "
+    "alone\n"
+    "      --y-range LOW:HI  bound the plots' y axis (values outside are "
+    "marked)\n"
+    "      --title, --x-label, --y-label TEXT  label plots (--title: "
+    "dialogue)\n"
+    "  -h, --help            show this help and exit; -V, --version the "
+    "version\n"
     "\n"
-    "Columns, named in the header row in any case: case, phase, values (or\n"
-    "value), optional mt (or time); others are ignored. A file without a "
-    "case\n"
-    "column is one case named after the file (stdin for -). Empty or NA\n"
-    "values are missing and left out. Labels match without case.\n"
-    "Exit status: 0 all analysed, 1 some not (see notes), 2 bad option, file "
-    "or write\n"
+    "Columns (header names, in any case): case, phase, values (or value), "
+    "optional\n"
+    "mt (or time). Without a case column a file is one case named after it. "
+    "Empty\n"
+    "or NA values are left out; labels match without case. Exit status: 0 all\n"
+    "analysed, 1 some not (see the notes column), 2 a bad option, file or "
+    "write.\n"
     "\n"
     "Example: kalmir -j 2 -o results.csv study.csv\n";
 
 enum LongOnly {
-  kPhaseA = 256, kPhaseB, kPlot, kPlotFormat, kImprovement, kIndices
+  kPhaseA = 256,
+  kPhaseB,
+  kPlot,
+  kPlotFormat,
+  kImprovement,
+  kIndices,
+  // Options that shape plots (plotoptions.h); they stay last.
+  kTitle,
+  kXLabel,
+  kYLabel,
+  kYRange,
+  kPlotPanels
 };
 
 const struct option kLongOptions[] = {
@@ -60,6 +79,11 @@ const struct option kLongOptions[] = {
     {"plot-format", required_argument, nullptr, kPlotFormat},
     {"improvement", required_argument, nullptr, kImprovement},
     {"indices", no_argument, nullptr, kIndices},
+    {"title", required_argument, nullptr, kTitle},
+    {"x-label", required_argument, nullptr, kXLabel},
+    {"y-label", required_argument, nullptr, kYLabel},
+    {"y-range", required_argument, nullptr, kYRange},
+    {"plot-panels", required_argument, nullptr, kPlotPanels},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -77,15 +101,25 @@ std::string optionName(int nOption) {
 }
 
 // Sets one option from its value; an error message, or "" when it fits.
-// Whether --plot can draw is left to the caller.
+// Whether --plot can draw is left to the caller. *pPlotOnly keeps the
+// first option given that shapes plots, for a command without --plot.
 std::string setOption(int nOption, const std::string& value,
-                      CommandOptions* pOptions) {
+                      CommandOptions* pOptions, std::string* pPlotOnly) {
   CommandOptions& o = *pOptions;
-  if (nOption != kPlot && nOption != kPlotFormat) o.bOnlyPlotOptions = false;
+  if (nOption >= kTitle) {
+    const std::string name = optionName(nOption).substr(2);
+    if (pPlotOnly->empty()) *pPlotOnly = "--" + name;
+    return setPlotOption(name, value, &o.plot);
+  }
+  if (nOption != kPlot && nOption != kPlotFormat && nOption != kPhaseA &&
+      nOption != kPhaseB) {
+    o.bOnlyPlotOptions = false;
+  }
   switch (nOption) {
     case kPlot:
       if (value.empty()) return "--plot needs a directory";
       o.plotDir = value;
+      o.bPlotsAsked = true;
       return "";
     case kPlotFormat:
       if (!parsePlotFormat(value, &o.plotFormat)) {
@@ -171,6 +205,7 @@ std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
   // draw has its mistake; it is asked only once help and the version are
   // ruled out, so that they never load the drawing module.
   bool bPlotBeforeError = false;
+  std::string plotOnly;
   opterr = 0;  // the messages below say it our way
   optind = 0;  // GNU getopt starts afresh (tests run several commands)
   for (;;) {
@@ -191,7 +226,7 @@ std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
     } else if (nOption == 'V') {
       o.bVersion = true;
     } else {
-      what = setOption(nOption, optarg != nullptr ? optarg : "", &o);
+      what = setOption(nOption, optarg != nullptr ? optarg : "", &o, &plotOnly);
       if (nOption == kPlot && what.empty() && error.empty()) {
         bPlotBeforeError = true;
       }
@@ -200,29 +235,30 @@ std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
   }
   for (int i = optind; i < argc; ++i) o.inputs.push_back(argv[i]);
   if (o.bHelp || o.bVersion) return "";
-  if (bPlotBeforeError && !plotSupported()) {
-    return "this build of kalmir cannot draw plots (" + whyNoPlots() + ")";
+  if (bPlotBeforeError && !plotFormatSupported(o.plotFormat)) {
+    return std::string("this build of kalmir cannot draw ") +
+           (o.plotFormat == PlotFormat::kPng ? "PNG" : "PDF") + " plots (" +
+           whyNoDrawing() + "); SVG it can";
   }
   if (!error.empty()) return error;
   if (lowerAscii(o.files.phaseA) == lowerAscii(o.files.phaseB)) {
     return "--phase-a and --phase-b need different labels";
   }
+  if (!plotOnly.empty() && o.plotDir.empty()) {
+    return plotOnly + " shapes plots; add --plot DIR";
+  }
+  if (!o.plot.title.empty() && !o.inputs.empty()) {
+    return "--title names the dialogue's plots; with data files each plot "
+           "takes its case's name";
+  }
+  o.plot.phaseA = o.files.phaseA;
+  o.plot.phaseB = o.files.phaseB;
   if (o.inputs.empty() && !(o.bOnlyPlotOptions && !o.plotDir.empty())) {
     return "no data file given (- reads standard input)";
   }
   return "";
 }
 
-std::string helpText() {
-  std::string help = kHelp;
-  if (!drawingModuleFound()) {
-    const std::string from =
-        "draw each analysed case into DIR, also in the "
-        "dialogue";
-    help.replace(help.find(from), from.size(),
-                 "(cannot draw here; --plot DIR says why)");
-  }
-  return help;
-}
+std::string helpText() { return kHelp; }
 
 std::string versionLine() { return "kalmir " KALMIR_VERSION "\n"; }

@@ -2,9 +2,10 @@
 #define KALMIR_CLIOPTIONS_H_
 
 // The command line's options: what each means, how they are read, and the
-// help that lists them. Reading them loads nothing: whether --plot can
-// draw is asked of the drawing module only when the command goes on to
-// run, never for --help or --version.
+// help that lists them. Reading them loads nothing: whether a PNG or PDF
+// plot can be drawn is asked of the drawing module only when the command
+// goes on to run, never for --help or --version. The options that shape a
+// plot are read by plotoptions.h.
 
 #include <string>
 #include <vector>
@@ -17,7 +18,11 @@ struct CommandOptions {
   TableFormat format = TableFormat::kCsv;
   std::string plotDir;  // empty: no plots
   PlotFormat plotFormat = PlotFormat::kSvg;
-  bool bOnlyPlotOptions = true;  // no option but --plot and --plot-format
+  bool bPlotsAsked = false;  // --plot was given, whether DIR can be had
+  PlotOptions plot;          // what shapes each plot
+  // No option but those of plots (the phase labels name the plot's
+  // phases).
+  bool bOnlyPlotOptions = true;
   std::string output;            // -o; empty: the output stream
   int nJobs = 0;                 // 0: one per core
   CaseFileOptions files;
@@ -35,8 +40,7 @@ struct CommandOptions {
 // mistake in argument order is the one told.
 std::string parseOptions(int argc, char** argv, CommandOptions* pOptions);
 
-// The help, one screen ending with an example; it says so where this
-// build cannot draw.
+// The help, one screen ending with an example.
 std::string helpText();
 
 // "kalmir VERSION\n".

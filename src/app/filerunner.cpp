@@ -17,6 +17,7 @@
 #include "casefile.h"
 #include "clistatus.h"
 #include "plotdir.h"
+#include "plotindex.h"
 #include "progressline.h"
 #include "table.h"
 #include "text.h"
@@ -150,7 +151,11 @@ class FileRun {
       }
       return true;
     };
-    TableWriter table(options_.format);
+    const bool bPlots = !options_.plotDir.empty();
+    // The plot column stays when the folder could not be made: the table
+    // keeps its shape.
+    const bool bPlotColumn = options_.bPlotsAsked;
+    TableWriter table(options_.format, bPlotColumn);
     const TableFormat format = options_.format;
     BatchOptions batch;
     batch.nJobs = options_.nJobs;
@@ -158,29 +163,43 @@ class FileRun {
     batch.nCases = size_.cases;
     batch.improvement = options_.improvement;
     // Plot file names are settled here, in case order, so that they do
-    // not depend on which thread finishes first.
-    std::unordered_map<const Case*, std::string> plotPaths;
-    if (!options_.plotDir.empty()) {
+    // not depend on which thread finishes first; each case's entry of the
+    // folder's index has its own place.
+    std::unordered_map<const Case*, std::string> plotNames;
+    std::vector<IndexEntry> index(bPlots ? cases.size() : 0);
+    if (bPlots) {
       std::set<std::string> used;
-      for (const Case& c : cases) {
+      for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        index[i].name = c.name;
+        index[i].error = caseMessage(c);
         if (!c.error.empty()) continue;
-        plotPaths[&c] = plotPath(options_.plotDir, plotFileName(c.name, &used),
-                                 options_.plotFormat);
+        plotNames[&c] = plotFileName(c.name, &used);
       }
       batch.bKeepMeans = true;
     }
     std::mutex plotMutex;
     const PlotFormat plotFormat = options_.plotFormat;
     const CaseWork work = [&](const Case& c, const kalmir::Result* a) {
-      if (a != nullptr && !plotPaths.empty()) {
+      std::string plotFile;
+      if (a != nullptr && bPlots) {
+        const std::string& name = plotNames.at(&c);
+        PlotOptions plot = options_.plot;
+        if (plot.yLabel.empty()) plot.yLabel = c.valueColumn;
         std::string error;
-        if (!writePlot(plotPaths.at(&c), plotFormat, *a, &error)) {
+        if (writePlot(plotPath(options_.plotDir, name, plotFormat), plotFormat,
+                      *a, plot, c.notes, &error)) {
+          plotFile = name + plotExtension(plotFormat);
+        } else {
           std::lock_guard<std::mutex> lock(plotMutex);
           std::fprintf(err_, "kalmir: %s\n", error.c_str());
           bPlotFailed_ = true;
         }
+        index[static_cast<size_t>(&c - cases.data())] =
+            indexEntry(c.name, plotFile, *a, caseNotes(c, a));
       }
-      return tableEntry(format, c, a, options_.bIndices);
+      return tableEntry(format, c, a, options_.bIndices,
+                        bPlotColumn ? &plotFile : nullptr);
     };
     // On standard output each row goes out as soon as it is in order, for
     // whoever reads it as it comes.
@@ -213,8 +232,16 @@ class FileRun {
                  options_.output.empty() ? "standard output"
                                          : printable(options_.output),
                  nWriteError);
+      return false;
     }
-    return bWritten;
+    if (bPlots) {
+      std::string error;
+      if (!writePlotIndex(options_.plotDir, index, &error)) {
+        std::fprintf(err_, "kalmir: %s\n", error.c_str());
+        bPlotFailed_ = true;
+      }
+    }
+    return true;
   }
 
   // "kalmir: 3 of 10 cases, 0:04 elapsed, about 0:09 left".

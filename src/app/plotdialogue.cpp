@@ -9,7 +9,8 @@
 #include "text.h"
 
 int runPlottingDialogue(FILE* in, FILE* out, FILE* err, const std::string& dir,
-                        PlotFormat format, const kalmir::Options& size) {
+                        PlotFormat format, const PlotOptions& options,
+                        const kalmir::Options& size) {
   std::set<std::string> used;
   DialogueLimits limits;
   limits.nBootSamples = size.resamples;
@@ -21,7 +22,7 @@ int runPlottingDialogue(FILE* in, FILE* out, FILE* err, const std::string& dir,
     named.name = name;
     const std::string path = plotPath(dir, plotFileName(name, &used), format);
     std::string error;
-    if (!writePlot(path, format, named, &error)) {
+    if (!writePlot(path, format, named, options, {}, &error)) {
       std::fprintf(err, "kalmir: %s\n", error.c_str());
       return false;
     }

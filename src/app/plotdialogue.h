@@ -14,9 +14,11 @@
 
 // Runs the dialogue (dialogue.h) until input ends and returns its status;
 // kDialogueFailed when a plot cannot be written or the output fails. dir
-// must have passed preparePlotDir. size gives the analyses' resamples and
-// cases.
+// must have passed preparePlotDir; options shape every plot (its title
+// stands in for analysis-N when given). size gives the analyses'
+// resamples and cases.
 int runPlottingDialogue(FILE* in, FILE* out, FILE* err, const std::string& dir,
-                        PlotFormat format, const kalmir::Options& size);
+                        PlotFormat format, const PlotOptions& options,
+                        const kalmir::Options& size);
 
 #endif  // KALMIR_PLOTDIALOGUE_H_

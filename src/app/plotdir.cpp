@@ -17,6 +17,18 @@ std::string preparePlotDir(const std::string& dir) {
   if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
     return "cannot write plots to " + printable(dir) + ": not a directory";
   }
+  // In a folder that someone else owns, or that anyone may write without
+  // the sticky bit, another user could rename or replace the plots; the
+  // names are predictable from the cases' names.
+  if (info.st_uid != geteuid() && info.st_uid != 0) {
+    return "cannot write plots to " + printable(dir) +
+           ": it belongs to another user; use a folder of your own";
+  }
+  if ((info.st_mode & S_IWOTH) != 0 && (info.st_mode & S_ISVTX) == 0) {
+    return "cannot write plots to " + printable(dir) +
+           ": anyone may write to it and it lacks the sticky bit; use a "
+           "folder of your own";
+  }
   if (access(dir.c_str(), W_OK | X_OK) != 0) {
     return "cannot write plots to " + printable(dir) + ": " +
            std::strerror(errno);

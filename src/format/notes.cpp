@@ -150,6 +150,59 @@ std::string roundedValuesNote(const std::string& heldAs, int nRounded) {
          "the analysis uses what it holds";
 }
 
+namespace {
+
+std::string firstClause(const std::string& note) {
+  return note.substr(0, note.find("; "));
+}
+
+}  // namespace
+
+std::vector<std::string> figureCaveats(
+    const std::vector<std::string>& inputNotes,
+    const std::vector<Note>& notes) {
+  std::vector<std::string> caveats;
+  for (const std::string& note : inputNotes) {
+    caveats.push_back(firstClause(note));
+  }
+  const std::string notMeaningful = ": d, r and p are not meaningful";
+  for (const Note& note : notes) {
+    switch (note.code) {
+      case NoteCode::short_phase:
+        caveats.push_back("a phase of only 2 points" + notMeaningful);
+        break;
+      case NoteCode::flat_null:
+        caveats.push_back("the baseline lies exactly on its line" +
+                          notMeaningful);
+        break;
+      case NoteCode::short_phase_flat_null:
+        caveats.push_back(
+            "a phase of only 2 points and a baseline exactly on its line" +
+            notMeaningful);
+        break;
+      case NoteCode::flat_exp:
+        caveats.push_back(
+            "the B phase lies exactly on its line: its errors are 0 and d's "
+            "pooled SD rests on the null model alone");
+        break;
+      case NoteCode::level_swamps_spread:
+        caveats.push_back(
+            "single precision loses the data's spread at their level: d, r "
+            "and p may be far off");
+        break;
+      case NoteCode::spread_underflows:
+        caveats.push_back(
+            "the data's spread is below 1e-18: the errors, d, r and p may be "
+            "far off");
+        break;
+      default:  // the note's first clause says it
+        caveats.push_back(firstClause(note.text));
+        break;
+    }
+  }
+  return caveats;
+}
+
 std::string shortPhaseDesignNote(const std::string& phase, int n) {
   return "phase " + phase + " has " + std::to_string(n) +
          (n == 1 ? " point" : " points") +

@@ -24,6 +24,13 @@ std::vector<kalmir::Note> indicesNotes(const EffectIndices& x);
 // are in all.
 std::string roundedValuesNote(const std::string& heldAs, int nRounded);
 
+// The notes as a figure shows them, one short caveat each without a
+// closing period: each note on the input (inputNotes) up to its first
+// semicolon, then each of the analysis's notes in a few words.
+std::vector<std::string> figureCaveats(
+    const std::vector<std::string>& inputNotes,
+    const std::vector<kalmir::Note>& notes);
+
 // Notes on a design: a phase of n < 3 points; a reversal series of
 // nChanges < 3 phase changes; a study whose cases' interventions start at
 // nStarts < 3 distinct times; a study whose cases share a start.

@@ -2,19 +2,11 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "report.h"
 
 namespace {
-
-// Floats stay floats: the JSON text of a figure is the shortest decimal
-// that reads back as the same float, and keys keep the table's order.
-using Json =
-    nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,
-                         std::int64_t, std::uint64_t, float>;
 
 using Getter = float (*)(const kalmir::Result&);
 using R = kalmir::Result;
@@ -252,43 +244,26 @@ std::string csv_line(const std::vector<Field>& row) {
   return line + "\n";
 }
 
-std::string json_object(const std::vector<Field>& row) {
-  // Bytes that are not UTF-8 (a name from a file in another encoding)
-  // become U+FFFD instead of stopping the table.
-  auto dumped = [](const auto& json) {
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
-  };
-  std::string object = "{";
-  for (const Field& f : row) {
-    if (object.size() > 1) object += ',';
-    object += dumped(Json(f.name)) + ':';
-    switch (f.kind) {
-      case FieldKind::text:
-        object += dumped(Json(f.text));
-        break;
-      case FieldKind::integer:
-        object += dumped(Json(static_cast<std::int64_t>(f.number)));
-        break;
-      case FieldKind::figure:
-        // Floats stay floats; NaN and infinities become null.
-        object += dumped(Json(static_cast<float>(f.number)));
-        break;
-      case FieldKind::number:
-        object += dumped(nlohmann::json(f.number));
-        break;
-      case FieldKind::empty:
-        object += "null";
-        break;
-    }
-  }
-  return object + "}";
-}
-
 }  // namespace kalmir
+
+std::vector<Field> withPlotColumn(std::vector<Field> row,
+                                  const std::string& plotFile) {
+  const auto notes = row.end() - 1;  // the notes are always last
+  row.insert(notes, plotFile.empty() ? emptyField("plot")
+                                     : textField("plot", plotFile));
+  return row;
+}
 
 std::string TableWriter::begin() const {
   switch (format_) {
     case TableFormat::kCsv:
+      if (bPlotColumn_) {
+        std::string header;
+        for (const Field& f : withPlotColumn(rowFields("", nullptr, {}), "")) {
+          header += (header.empty() ? "" : ",") + f.name;
+        }
+        return header + "\n";
+      }
       return kalmir::csv_header();
     case TableFormat::kJson:
       return "[";

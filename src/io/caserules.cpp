@@ -76,6 +76,7 @@ Columns findColumns(const std::vector<std::string>& header) {
     }
     *pnColumn = i;
     seen[nKind] = printable(name);
+    if (nKind == 2) cols.valueName = name;
   }
   return cols;
 }
@@ -96,6 +97,7 @@ CaseRules::PendingCase& CaseRules::caseNamed(const std::string& name,
   PendingCase& p = pending_.back();
   p.c.name = name;
   p.c.file = fileName_;
+  p.c.valueColumn = cols_.valueName;
   p.c.nLine = nLine;
   return p;
 }

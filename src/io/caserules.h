@@ -32,6 +32,7 @@ struct Columns {
   int nCase = -1, nPhase = -1, nValue = -1, nTime = -1;
   int nFields = 0;    // fields in the header row
   std::string error;  // a column named twice; empty otherwise
+  std::string valueName;  // the values column's name as the header has it
 };
 
 // The columns named in a header row ("case", "phase", "values" or "value",

@@ -1,17 +1,21 @@
 #include "plot.h"
 
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
 #include "drawing.h"
+#include "fontmetrics.h"
+#include "notes.h"
+#include "picture.h"
+#include "plotfile.h"
+#include "svgwriter.h"
 #include "text.h"
-
 
 namespace {
 
@@ -119,7 +123,7 @@ namespace {
 // The drawing module, looked for beside the program (the build tree) and
 // where the install rule puts it, relative to the program's own directory.
 struct Drawing {
-  KalmirDrawPlot draw = nullptr;
+  KalmirDrawPicture draw = nullptr;
   std::string whyNot;  // when draw is null
 };
 
@@ -152,8 +156,8 @@ Drawing loadDrawing() {
   Drawing d;
   const std::string path = findDrawingModule();
   if (path.empty()) {
-    d.whyNot = "its drawing module " + drawingCandidates().back() +
-               " is missing";
+    d.whyNot =
+        "its drawing module " + drawingCandidates().back() + " is missing";
     return d;
   }
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -162,8 +166,8 @@ Drawing loadDrawing() {
     return d;
   }
   // Never closed: plots may be drawn until the process ends.
-  d.draw = reinterpret_cast<KalmirDrawPlot>(
-      dlsym(handle, KALMIR_DRAW_PLOT_SYMBOL));
+  d.draw = reinterpret_cast<KalmirDrawPicture>(
+      dlsym(handle, KALMIR_DRAW_PICTURE_SYMBOL));
   if (d.draw == nullptr) d.whyNot = path + " is of another version";
   return d;
 }
@@ -183,16 +187,117 @@ const Drawing& drawing() {
   return d;
 }
 
+Picture pictureOf(const kalmir::Result& result, const PlotOptions& options,
+                  const std::vector<std::string>& inputNotes) {
+  PlotContent content = plotContent(result, options);
+  for (const std::string& caveat : figureCaveats(inputNotes, result.notes)) {
+    content.caveats.push_back(wellFormedText(caveat));
+  }
+  return plotPicture(content, layOutPlot(content, textAdvance));
+}
+
+// The picture in the plain form drawing.h hands over; the vectors keep
+// what it points to.
+struct PlainPicture {
+  explicit PlainPicture(const Picture& p) {
+    for (const Shape& s : p.shapes) {
+      std::vector<double> xy;
+      std::vector<int> counts;
+      for (const std::vector<Point>& path : s.paths) {
+        counts.push_back(static_cast<int>(path.size()));
+        for (const Point& point : path) {
+          xy.push_back(point.x);
+          xy.push_back(point.y);
+        }
+      }
+      xys.push_back(std::move(xy));
+      pointCounts.push_back(std::move(counts));
+    }
+    for (size_t i = 0; i < p.shapes.size(); ++i) {
+      const Shape& s = p.shapes[i];
+      KalmirDrawingShape k = {};
+      k.pXY = xys[i].data();
+      k.pnPathPoints = pointCounts[i].data();
+      k.nPaths = static_cast<int>(pointCounts[i].size());
+      k.bClosed = s.bClosed;
+      k.bCircles = s.bCircles;
+      k.fRadius = s.radius;
+      k.bFill = s.bFill;
+      setRgb(s.fill, k.fill);
+      k.fFillAlpha = s.fillAlpha;
+      k.bStroke = s.bStroke;
+      setRgb(s.stroke, k.stroke);
+      k.fStrokeAlpha = s.strokeAlpha;
+      k.fLineWidth = s.lineWidth;
+      k.pDashes = s.dashes.data();
+      k.nDashes = static_cast<int>(s.dashes.size());
+      k.bRoundCap = s.bRoundCap;
+      k.nClip = s.nClip;
+      shapes.push_back(k);
+    }
+    for (const Text& t : p.texts) {
+      KalmirDrawingText k = {};
+      k.pText = t.box.text.data();
+      k.nBytes = t.box.text.size();
+      k.fX = t.box.anchorX();
+      k.fY = t.box.anchorY();
+      k.fSize = t.box.size;
+      k.bBold = t.box.bBold;
+      k.bVertical = t.box.bVertical;
+      k.nAlign = t.box.align == Align::kStart    ? 0
+                 : t.box.align == Align::kMiddle ? 1
+                                                 : 2;
+      setRgb(t.colour, k.colour);
+      texts.push_back(k);
+    }
+    for (const std::vector<Point>& clip : p.clips) {
+      std::vector<double> xy;
+      for (const Point& point : clip) {
+        xy.push_back(point.x);
+        xy.push_back(point.y);
+      }
+      clipXys.push_back(std::move(xy));
+    }
+    for (size_t i = 0; i < p.clips.size(); ++i) {
+      clips.push_back({clipXys[i].data(), static_cast<int>(p.clips[i].size())});
+    }
+    plain = {p.width,       p.height,      p.title.data(), p.title.size(),
+             shapes.data(), shapes.size(), texts.data(),   texts.size(),
+             clips.data(),  clips.size()};
+  }
+  static void setRgb(const Colour& c, unsigned char* pRgb) {
+    pRgb[0] = c.r;
+    pRgb[1] = c.g;
+    pRgb[2] = c.b;
+  }
+
+  std::vector<std::vector<double>> xys, clipXys;
+  std::vector<std::vector<int>> pointCounts;
+  std::vector<KalmirDrawingShape> shapes;
+  std::vector<KalmirDrawingText> texts;
+  std::vector<KalmirDrawingClip> clips;
+  KalmirDrawingPicture plain = {};
+};
+
 }  // namespace
 
-bool plotSupported() { return drawing().draw != nullptr; }
+bool plotFormatSupported(PlotFormat format) {
+  return format == PlotFormat::kSvg || drawing().draw != nullptr;
+}
 
-std::string whyNoPlots() { return drawing().whyNot; }
+std::string whyNoDrawing() { return drawing().whyNot; }
+
+std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
+                    const std::vector<std::string>& inputNotes) {
+  return svgDocument(pictureOf(result, options, inputNotes));
+}
 
 bool drawingModuleFound() { return !findDrawingModule().empty(); }
 
 bool writePlot(const std::string& path, PlotFormat format,
-               const kalmir::Result& result, std::string* pError) {
+               const kalmir::Result& result, const PlotOptions& options,
+               const std::vector<std::string>& inputNotes,
+               std::string* pError) {
   const kalmir::Result& r = result;
   if (r.n_a < 2 || r.n_b < 2 || r.values.size() != size_t(r.n_a + r.n_b) ||
       r.null_means.empty() || r.null_means.size() != r.exp_means.size()) {
@@ -200,34 +305,28 @@ bool writePlot(const std::string& path, PlotFormat format,
               "\": no analysis with its simulated means";
     return false;
   }
+  if (format == PlotFormat::kSvg) {
+    const std::string svg = plotSvg(result, options, inputNotes);
+    return replaceFile(
+        path, [&svg](int nFd) { return writeText(nFd, svg); }, pError);
+  }
   const Drawing& d = drawing();
   if (d.draw == nullptr) {
     *pError = "cannot write " + path + ": this build of kalmir draws no " +
-              "plots (" + d.whyNot + ")";
+              "PNG or PDF (" + d.whyNot + ")";
     return false;
   }
-  const KalmirDrawingCase c = {r.name.data(),
-                               r.name.size(),
-                               r.n_a,
-                               r.n_b,
-                               r.values.data(),
-                               r.null_model.intercept,
-                               r.null_model.slope,
-                               r.exp_model.intercept,
-                               r.exp_model.slope,
-                               r.d_unstd,
-                               r.d,
-                               r.d_se,
-                               r.r,
-                               r.p,
-                               r.null_means.data(),
-                               r.exp_means.data(),
-                               r.null_means.size()};
-  const int nFormat = format == PlotFormat::kPng   ? 1
-                      : format == PlotFormat::kPdf ? 2
-                                                   : 0;
-  char error[PATH_MAX + 256];
-  if (d.draw(path.c_str(), nFormat, &c, error, sizeof error) != 0) return true;
-  *pError = error;
-  return false;
+  const Picture picture = pictureOf(result, options, inputNotes);
+  const PlainPicture plain(picture);
+  const int nFormat = format == PlotFormat::kPng ? 1 : 2;
+  return replaceFile(
+      path,
+      [&](int nFd) -> std::string {
+        char error[512];
+        if (d.draw(nFd, nFormat, &plain.plain, error, sizeof error) != 0) {
+          return "";
+        }
+        return error;
+      },
+      pError);
 }

@@ -2,19 +2,23 @@
 #define KALMIR_PLOT_H_
 
 // Pictures of analyses: one file per analysed case, in SVG, PNG or PDF. The
-// upper panel shows the series with both phases' lines, the A line carried
-// on into the B phase as the null model, and the effect sizes as the report
-// rounds them; the lower panel shows the simulated B-phase means of both
-// models, binned, with the observed B-phase mean and its empirical p. Where
-// things go is plotlayout's job and the drawing module (drawing.h) draws;
-// this unit names the files and hands each plot to the module. Keeps nothing
-// between calls; plots of different cases may be written from different
-// threads at once.
+// upper panel shows the series as single-case graphs show it, each phase's
+// points joined by a data path broken at the phase change, with both
+// phases' lines, the A line carried on into the B phase as the null model,
+// the effect sizes and a caveat line for every note on them; the lower
+// panel shows the simulated B-phase means of both models, binned, with the
+// observed B-phase mean and its empirical p. Where things go is
+// plotlayout's job and picture's which marks they are; this unit writes
+// SVG itself (svgwriter) and hands PNG and PDF to the drawing module
+// (drawing.h), and names the files. Keeps nothing between calls; plots of
+// different cases may be written from different threads at once.
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "kalmir/kalmir.h"
+#include "plotlayout.h"
 
 enum class PlotFormat { kSvg, kPng, kPdf };
 
@@ -23,26 +27,34 @@ bool parsePlotFormat(const std::string& text, PlotFormat* pFormat);
 // ".svg", ".png" or ".pdf".
 const char* plotExtension(PlotFormat format);
 
-// Whether plots can be drawn: the drawing code, with Cairo behind it, is a
-// module loaded at the first call of either function below or of writePlot,
-// so that the program starts without it. False when this build was made
-// without Cairo or its module cannot be loaded; writePlot then writes
-// nothing and says so.
-bool plotSupported();
-// Why not, as the end of a sentence about this build: "it was built
-// without Cairo", or the loader's reason. Empty when plots can be drawn.
-std::string whyNoPlots();
-// Whether this build draws and its drawing module is where it is looked
-// for, found without loading it (for the help, which must start quickly).
-// True does not promise that the module loads; plotSupported() tells.
+// Whether plots of format can be drawn. SVG always can: the program writes
+// it itself. PNG and PDF are drawn by the drawing module, with Cairo
+// behind it, which is loaded at the first question about them or first
+// such plot, so that the program starts without it; they cannot be drawn
+// when this build was made without Cairo or the module cannot be loaded.
+bool plotFormatSupported(PlotFormat format);
+// Why PNG and PDF cannot be drawn, as the end of a sentence about this
+// build: "it was built without Cairo", or the loader's reason. Empty when
+// they can.
+std::string whyNoDrawing();
+// Whether this build draws PNG and PDF and its drawing module is where it
+// is looked for, found without loading it (for the help, which must start
+// quickly). True does not promise that the module loads.
 bool drawingModuleFound();
 
-// Writes the plot of result, analysed with its simulated means kept, to
-// path in the given format; its name is the title. False when it
-// could not be written; *pError then says why, naming the path, and a
-// regular file begun at path is removed again.
+// The plot of result, analysed with its simulated means kept, as an SVG
+// document, shaped by options; inputNotes are the case's notes on its
+// input, shown with the result's own notes as caveats under the title.
+std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
+                    const std::vector<std::string>& inputNotes = {});
+
+// Writes that plot to path in the given format, through a temporary file
+// renamed onto path (plotfile.h). False when it could not be written;
+// *pError then says why, naming the path, and nothing is left at path
+// that was not there.
 bool writePlot(const std::string& path, PlotFormat format,
-               const kalmir::Result& result, std::string* pError);
+               const kalmir::Result& result, const PlotOptions& options,
+               const std::vector<std::string>& inputNotes, std::string* pError);
 
 // A file name, without extension, for a plot of the case called name: its
 // ASCII letters and digits, '-', '_', '+', '.' and its non-ASCII UTF-8

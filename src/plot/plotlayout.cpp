@@ -1,10 +1,13 @@
 #include "plotlayout.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "fontmetrics.h"
 
 namespace {
 
@@ -26,8 +29,15 @@ const double kSwatchGap = 5;
 const double kItemGap = 18;
 const double kLegendRow = 1.45 * kTextSize;
 const double kCaptionRow = 1.45 * kCaptionSize;
-// The series panel gets this share of the height both frames share.
-const double kSeriesShare = 0.56;
+const double kCaveatRow = 1.3 * kTextSize;
+// The frames' heights: the series a little taller than the simulation
+// below it, and taller again when it stands alone.
+const double kSeriesFrameHeight = 225;
+const double kSeriesAloneHeight = 300;
+const double kMeansFrameHeight = 170;
+// Phase names sit this far above the series frame, clear of a tick label
+// at its top edge.
+const double kPhaseLabelRise = 8;
 
 double finiteOr(double v, double fallback) {
   return std::isfinite(v) ? v : fallback;
@@ -100,13 +110,15 @@ Row flowRow(const std::vector<double>& widths, double gap, double left,
 }
 
 TextBox textBox(const std::string& text, double x, double y, double size,
-                bool bBold, const TextWidth& textWidth) {
+                bool bBold, const TextWidth& textWidth,
+                Align align = Align::kStart) {
   TextBox t;
   t.text = text;
   t.x = x;
   t.y = y;
   t.size = size;
   t.bBold = bBold;
+  t.align = align;
   t.width = textWidth(text, size, bBold);
   return t;
 }
@@ -154,7 +166,8 @@ void addTickLabels(const Scale& s, const Rect& frame, bool bXAxis,
                    const TextWidth& textWidth, std::vector<TextBox>* pText) {
   for (size_t i = 0; i < s.ticks.size(); ++i) {
     const double p = s.toPage(s.ticks[i]);
-    TextBox t = textBox(s.labels[i], 0, 0, kTextSize, false, textWidth);
+    TextBox t = textBox(s.labels[i], 0, 0, kTextSize, false, textWidth,
+                        bXAxis ? Align::kMiddle : Align::kEnd);
     if (bXAxis) {
       t.x = p - t.width / 2;
       t.y = frame.bottom() + kTickLength + 3 + kAscent * kTextSize;
@@ -239,7 +252,11 @@ std::vector<double> ticksInRange(double lo, double hi, double step) {
   std::vector<double> ticks;
   const double first = std::ceil(lo / step);
   const double last = std::floor(hi / step);
-  if (!(last - first < 1000)) return ticks;
+  // Beyond 2^53 multiples no longer count one by one.
+  if (!(last - first < 1000) || !(std::fabs(first) < 9e15) ||
+      !(std::fabs(last) < 9e15)) {
+    return ticks;
+  }
   for (double i = first; i <= last; ++i) {
     // i * step can round a hair past an end that is itself a multiple.
     ticks.push_back(i == 0 ? 0.0 : std::clamp(i * step, lo, hi));
@@ -322,16 +339,189 @@ Histogram binMeans(const std::vector<float>& fNull,
   return h;
 }
 
+namespace {
+
+// The quartiles of values (type 7: linear between order statistics) and
+// the range kFarIqrs interquartile ranges beyond them.
+struct Fences {
+  double lo = 0, hi = 0, iqr = 0;
+  bool outside(double v) const { return v < lo || v > hi; }
+};
+
+Fences fencesOf(std::vector<double> v) {
+  Fences f;
+  if (v.empty()) return f;
+  std::sort(v.begin(), v.end());
+  auto quantile = [&v](double q) {
+    const double h = q * static_cast<double>(v.size() - 1);
+    const size_t i = static_cast<size_t>(h);
+    if (i + 1 >= v.size()) return v.back();
+    return v[i] + (h - static_cast<double>(i)) * (v[i + 1] - v[i]);
+  };
+  const double q1 = quantile(0.25), q3 = quantile(0.75);
+  f.iqr = q3 - q1;
+  f.lo = q1 - kFarIqrs * f.iqr;
+  f.hi = q3 + kFarIqrs * f.iqr;
+  return f;
+}
+
+Fences fencesOf(const std::vector<float>& fY, size_t nBegin, size_t nEnd) {
+  return fencesOf(std::vector<double>(fY.begin() + static_cast<long>(nBegin),
+                                      fY.begin() + static_cast<long>(nEnd)));
+}
+
+std::string shortestText(double v, bool bFloat) {
+  char buf[64];
+  const std::to_chars_result r =
+      bFloat ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
+             : std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// The first letter of text in capitals, when it is an ASCII letter.
+std::string capitalised(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+    text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  }
+  return text;
+}
+
+// Words of text in lines at most maxWidth wide; a word wider than a line
+// is cut (fitText).
+std::vector<std::string> wrapText(const std::string& text, double maxWidth,
+                                  double size, const TextWidth& textWidth) {
+  std::vector<std::string> lines;
+  std::string line;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t nEnd = std::min(text.find(' ', i), text.size());
+    const std::string word = text.substr(i, nEnd - i);
+    i = nEnd + 1;
+    if (word.empty()) continue;
+    const std::string joined = line.empty() ? word : line + " " + word;
+    if (textWidth(joined, size, false) <= maxWidth) {
+      line = joined;
+      continue;
+    }
+    if (!line.empty()) lines.push_back(line);
+    line = fitText(word, maxWidth, size, false, textWidth);
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// What the caveat line says about the values drawn off the scale.
+std::string offScaleCaveat(const PlotContent& c, const std::vector<int>& off) {
+  const size_t nShown = 4;
+  std::string list;
+  for (size_t k = 0; k < off.size() && k < nShown; ++k) {
+    const int i = off[k];
+    if (k > 0) list += ", ";
+    list += shortestText(c.fY[static_cast<size_t>(i)], true) + " at " +
+            (k == 0 && off.size() > 1 ? "occasion " : "") +
+            std::to_string(i + 1);
+  }
+  if (off.size() > nShown) list += ", \xE2\x80\xA6";
+  const std::string why =
+      c.bFixedRange ? "outside the y range " + shortestText(c.rangeLo, false) +
+                          " to " + shortestText(c.rangeHi, false)
+                    : "over " + shortestText(kFarIqrs, false) +
+                          " interquartile ranges beyond the rest";
+  if (off.size() == 1) {
+    return shortestText(c.fY[static_cast<size_t>(off[0])], true) +
+           " at occasion " + std::to_string(off[0] + 1) +
+           " is drawn off the scale (" + why + ")";
+  }
+  return std::to_string(off.size()) + " values are drawn off the scale (" +
+         why + "): " + list;
+}
+
+// The part of the segment a ... b inside r (Liang-Barsky); false when none
+// of it is.
+bool clipSegment(Point a, Point b, const Rect& r, Point* pA, Point* pB) {
+  double t0 = 0, t1 = 1;
+  int nEdge0 = -1, nEdge1 = -1;  // the edges that cut the ends, if any
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double p[] = {-dx, dx, -dy, dy};
+  const double q[] = {a.x - r.x, r.right() - a.x, a.y - r.y, r.bottom() - a.y};
+  const double edges[] = {r.x, r.right(), r.y, r.bottom()};
+  for (int k = 0; k < 4; ++k) {
+    if (p[k] == 0) {
+      if (q[k] < 0) return false;
+      continue;
+    }
+    const double t = q[k] / p[k];
+    if (p[k] < 0 && t > t0) {
+      t0 = t;
+      nEdge0 = k;
+    } else if (p[k] > 0 && t < t1) {
+      t1 = t;
+      nEdge1 = k;
+    }
+  }
+  if (t0 > t1) return false;
+  // Ends inside stay exactly where they were; cut ends lie exactly on
+  // their edge.
+  auto at = [&](double t, int nEdge) {
+    if (nEdge < 0) return t == 0 ? a : b;
+    Point c = {a.x + t * dx, a.y + t * dy};
+    (nEdge < 2 ? c.x : c.y) = edges[nEdge];
+    return c;
+  };
+  *pA = at(t0, nEdge0);
+  *pB = at(t1, nEdge1);
+  return true;
+}
+
+}  // namespace
+
 std::string reportFigure(float fValue) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "% .3f", static_cast<double>(fValue));
   return buf[0] == ' ' ? buf + 1 : buf;
 }
 
-PlotContent plotContent(const kalmir::Result& result, int nBins) {
+std::string pFigure(float fP) {
+  const double p = fP;
+  if (std::isnan(p)) return "p = NaN";
+  if (p < 0.001) return "p < .001";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f", p);
+  std::string s = buf;
+  if (s.compare(0, 2, "0.") == 0) s.erase(0, 1);
+  return "p = " + s;
+}
+
+std::vector<bool> farValues(const std::vector<float>& fY, int nNA) {
+  std::vector<bool> bFar(fY.size(), false);
+  const size_t nA =
+      static_cast<size_t>(std::clamp<int>(nNA, 0, static_cast<int>(fY.size())));
+  const Fences all = fencesOf(fY, 0, fY.size());
+  if (!(all.iqr > 0)) return bFar;  // most values equal: nothing to squeeze
+  // Within a phase whose middle half is one value, any other value is
+  // beyond its fences; a level the whole phase shares is not.
+  const Fences a = fencesOf(fY, 0, nA), b = fencesOf(fY, nA, fY.size());
+  for (size_t i = 0; i < fY.size(); ++i) {
+    const double v = fY[i];
+    bFar[i] = all.outside(v) && (i < nA ? a : b).outside(v);
+  }
+  return bFar;
+}
+
+PlotContent plotContent(const kalmir::Result& result,
+                        const PlotOptions& options, int nBins) {
   PlotContent c;
+  auto chosen = [](const std::string& text, const std::string& fallback) {
+    return wellFormedText(text.empty() ? fallback : text);
+  };
   const int nNA = result.n_a, nNB = result.n_b;
-  c.title = result.name;
+  c.title = chosen(options.title, result.name);
+  c.xLabel = chosen(options.xLabel, "Measurement occasion");
+  c.yLabel = chosen(options.yLabel, "Value");
+  c.phaseA =
+      chosen(options.phaseA, result.label_a.empty() ? "A" : result.label_a);
+  c.phaseB =
+      chosen(options.phaseB, result.label_b.empty() ? "B" : result.label_b);
   c.nNA = nNA;
   c.nNB = nNB;
   c.fY = result.values;
@@ -348,12 +538,40 @@ PlotContent plotContent(const kalmir::Result& result, int nBins) {
   std::snprintf(se, sizeof se, "%.3f", static_cast<double>(result.d_se));
   c.caption = {"D = " + reportFigure(result.d_unstd),
                "d = " + reportFigure(result.d) + " (SE " + se + ")",
-               "r = " + reportFigure(result.r),
-               "p = " + reportFigure(result.p)};
+               "r = " + reportFigure(result.r), pFigure(result.p)};
+
+  c.bFixedRange = options.bYRange;
+  c.bFar.assign(c.fY.size(), false);
+  if (c.bFixedRange) {
+    c.rangeLo = options.yLow;
+    c.rangeHi = options.yHigh;
+  } else {
+    c.bFar = farValues(c.fY, nNA);
+    const bool bAnyFar =
+        std::find(c.bFar.begin(), c.bFar.end(), true) != c.bFar.end();
+    const Fences all = fencesOf(c.fY, 0, c.fY.size());
+    double lo = INFINITY, hi = -INFINITY;
+    auto cover = [&](double v, bool bLine) {
+      // With values off the scale, a line end as far out goes off it too.
+      if (!std::isfinite(v) || (bLine && bAnyFar && all.outside(v))) return;
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+    };
+    for (size_t i = 0; i < c.fY.size(); ++i) {
+      if (!c.bFar[i]) cover(c.fY[i], false);
+    }
+    for (const Segment& s : {c.aLine, c.nullLine, c.bLine}) {
+      cover(s.y0, true);
+      cover(s.y1, true);
+    }
+    c.rangeLo = lo;
+    c.rangeHi = hi;
+  }
+  c.bMeansPanel = options.bMeansPanel;
   double sum = 0;
   for (int i = nNA; i < nNA + nNB; ++i) sum += c.fY[static_cast<size_t>(i)];
   c.observedMean = sum / nNB;
-  c.pText = "p = " + reportFigure(result.p);
+  c.pText = pFigure(result.p);
   c.hist = binMeans(result.null_means, result.exp_means, nBins);
   return c;
 }
@@ -365,21 +583,48 @@ Rect TextBox::bounds() const {
   return {x, y - kAscent * size, width, (kAscent + kDescent) * size};
 }
 
+double TextBox::anchorX() const {
+  if (bVertical) return x;
+  return align == Align::kStart    ? x
+         : align == Align::kMiddle ? x + width / 2
+                                   : x + width;
+}
+
+double TextBox::anchorY() const {
+  if (!bVertical) return y;
+  return align == Align::kStart    ? y
+         : align == Align::kMiddle ? y - width / 2
+                                   : y - width;
+}
+
 PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   PlotLayout L;
   L.width = kPlotWidth;
-  L.height = kPlotHeight;
   L.tickLength = kTickLength;
+  L.bMeansPanel = c.bMeansPanel;
   const double inner = L.width - 2 * kEdge;
+  const double seriesHeight =
+      c.bMeansPanel ? kSeriesFrameHeight : kSeriesAloneHeight;
 
-  // From the top: title, caption, legend, phase labels, series frame.
+  // The values' range first: the values it leaves off the scale get a
+  // caveat above the panel.
+  double vLo = c.rangeLo, vHi = c.rangeHi;
+  if (!c.bFixedRange) {
+    paddedRange(c.rangeLo, c.rangeHi, seriesHeight, kPadPoints, &vLo, &vHi);
+  }
+  std::vector<int> off;
+  for (size_t i = 0; i < c.fY.size(); ++i) {
+    if (c.fY[i] < vLo || c.fY[i] > vHi) off.push_back(static_cast<int>(i));
+  }
+  std::vector<std::string> caveats = c.caveats;
+  if (!off.empty()) caveats.push_back(offScaleCaveat(c, off));
+
+  // From the top: title, caption, caveats, legend, phase names, series.
   double y = kEdge;
-  const std::string title =
-      fitText(c.title, inner, kTitleSize, true, textWidth);
-  TextBox t =
-      textBox(title, 0, y + kAscent * kTitleSize, kTitleSize, true, textWidth);
-  t.x = (L.width - t.width) / 2;
-  L.text.push_back(t);
+  L.text.push_back(textBox(fitText(c.title, inner, kTitleSize, true, textWidth),
+                           L.width / 2, y + kAscent * kTitleSize, kTitleSize,
+                           true, textWidth, Align::kMiddle));
+  L.text.back().x -= L.text.back().width / 2;
   y += 1.4 * kTitleSize;
   std::vector<double> widths;
   for (const std::string& piece : c.caption) {
@@ -392,80 +637,95 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
                 y + caption.row[i] * kCaptionRow + kAscent * kCaptionSize,
                 kCaptionSize, false, textWidth));
   }
-  y += caption.nRows * kCaptionRow + 6;
-  y += addLegend({LegendKey::kAPoints, LegendKey::kBPoints, LegendKey::kALine,
-                  LegendKey::kNullLine, LegendKey::kBLine},
-                 {"A phase", "B phase", "A line",
-                  "A line carried on (null model)", "B line"},
-                 y, textWidth, &L);
-  const double seriesTop = y + 2 + kPhaseSize + 2;
+  y += caption.nRows * kCaptionRow;
+  for (const std::string& caveat : caveats) {
+    for (const std::string& line :
+         wrapText("Note: " + capitalised(caveat) + ".", inner, kTextSize,
+                  textWidth)) {
+      TextBox t = textBox(line, L.width / 2, y + kAscent * kTextSize, kTextSize,
+                          false, textWidth, Align::kMiddle);
+      t.x -= t.width / 2;
+      L.text.push_back(t);
+      y += kCaveatRow;
+    }
+  }
+  y += 6;
+  std::vector<LegendKey> keys = {LegendKey::kAPoints, LegendKey::kBPoints,
+                                 LegendKey::kALine, LegendKey::kNullLine,
+                                 LegendKey::kBLine};
+  std::vector<std::string> labels = {
+      c.phaseA + " phase", c.phaseB + " phase", c.phaseA + " line",
+      c.phaseA + " line carried on (null model)", c.phaseB + " line"};
+  if (!off.empty()) {
+    keys.push_back(LegendKey::kOffScale);
+    labels.push_back("Off the scale");
+  }
+  const double labelRoom = inner - kSwatchWidth - kSwatchGap;
+  for (std::string& label : labels) {
+    label = fitText(label, labelRoom, kTextSize, false, textWidth);
+  }
+  y += addLegend(keys, labels, y, textWidth, &L);
+  y += 2 + kPhaseSize + kPhaseLabelRise;
+  L.seriesFrame.y = y;
+  L.seriesFrame.h = seriesHeight;
 
-  // Below the series frame: its tick labels and axis title, a gap, then
-  // the simulation panel's legend and the p label above its frame.
+  // Below a frame: its tick labels and axis title.
   const double belowFrame = kTickLength + 3 + 2 * kLegendRow + 2;
-  const double legendTop = belowFrame + 14;
-  PlotLayout legendOnly;
-  legendOnly.width = L.width;
-  const double lowerLegend = addLegend(
-      {LegendKey::kNullBars, LegendKey::kExpBars, LegendKey::kObservedMean},
-      {"Null-model means", "Experimental-model means", "Observed B-phase mean"},
-      0, textWidth, &legendOnly);
-  const double meansGap = legendTop + lowerLegend + 2 + kPhaseSize + 2;
-  const double frames = L.height - seriesTop - meansGap - belowFrame - kEdge;
-  L.seriesFrame.y = seriesTop;
-  L.seriesFrame.h = kSeriesShare * frames;
-  L.meansFrame.y = L.seriesFrame.bottom() + meansGap;
-  L.meansFrame.h = frames - L.seriesFrame.h;
-  for (LegendSwatch s : legendOnly.legend) {
-    s.box.y += L.seriesFrame.bottom() + legendTop;
-    L.legend.push_back(s);
+  y = L.seriesFrame.bottom() + belowFrame;
+  if (c.bMeansPanel) {
+    // A gap, the simulation panel's legend, the p label, its frame.
+    y += 14;
+    y += addLegend(
+        {LegendKey::kNullBars, LegendKey::kExpBars, LegendKey::kObservedMean},
+        {"Null-model means", "Experimental-model means",
+         fitText("Observed " + c.phaseB + "-phase mean", labelRoom, kTextSize,
+                 false, textWidth)},
+        y, textWidth, &L);
+    y += 2 + kPhaseSize + 2;
+    L.meansFrame.y = y;
+    L.meansFrame.h = kMeansFrameHeight;
+    y = L.meansFrame.bottom() + belowFrame;
   }
-  for (TextBox tb : legendOnly.text) {
-    tb.y += L.seriesFrame.bottom() + legendTop;
-    L.text.push_back(tb);
-  }
+  L.height = std::ceil(y + kEdge);
 
   // The y axes, which decide how much room their labels take on the left.
-  double vMin = INFINITY, vMax = -INFINITY;
-  auto cover = [&](double v) {
-    if (!std::isfinite(v)) return;
-    vMin = std::min(vMin, v);
-    vMax = std::max(vMax, v);
-  };
-  for (float f : c.fY) cover(f);
-  for (const Segment& s : {c.aLine, c.nullLine, c.bLine}) {
-    cover(s.y0);
-    cover(s.y1);
+  L.values = yScale(vLo, vHi, L.seriesFrame.bottom(), L.seriesFrame.y, 0);
+  if (c.bMeansPanel) {
+    int nMaxCount = 1;
+    for (size_t i = 0; i < c.hist.nNull.size(); ++i) {
+      nMaxCount = std::max({nMaxCount, c.hist.nNull[i], c.hist.nExp[i]});
+    }
+    L.counts =
+        yScale(0, 1.08 * nMaxCount, L.meansFrame.bottom(), L.meansFrame.y, 1);
   }
-  double lo, hi;
-  paddedRange(vMin, vMax, L.seriesFrame.h, kPadPoints, &lo, &hi);
-  L.values = yScale(lo, hi, L.seriesFrame.bottom(), L.seriesFrame.y, 0);
-  int nMaxCount = 1;
-  for (size_t i = 0; i < c.hist.nNull.size(); ++i) {
-    nMaxCount = std::max({nMaxCount, c.hist.nNull[i], c.hist.nExp[i]});
-  }
-  L.counts =
-      yScale(0, 1.08 * nMaxCount, L.meansFrame.bottom(), L.meansFrame.y, 1);
   const double yTitleRoom = (kAscent + kDescent) * kTextSize + 6;
-  const double left = kEdge + yTitleRoom +
-                      std::max(widestLabel(L.values, textWidth),
-                               widestLabel(L.counts, textWidth)) +
-                      kTickLength + 3;
+  double widest = widestLabel(L.values, textWidth);
+  if (c.bMeansPanel)
+    widest = std::max(widest, widestLabel(L.counts, textWidth));
+  const double left = kEdge + yTitleRoom + widest + kTickLength + 3;
   L.seriesFrame.x = L.meansFrame.x = left;
 
   // The x axes, narrowed until the last tick label stays on the page.
   const int nN = c.nNA + c.nNB;
-  double meansMin = std::min(c.hist.lo, finiteOr(c.observedMean, c.hist.lo));
-  double meansMax = std::max(c.hist.hi(), finiteOr(c.observedMean, c.hist.lo));
+  const double meansMin =
+      std::min(c.hist.lo, finiteOr(c.observedMean, c.hist.lo));
+  const double meansMax =
+      std::max(c.hist.hi(), finiteOr(c.observedMean, c.hist.lo));
   double right = 2 * kEdge;
+  double lo, hi;
   for (int i = 0; i < 8; ++i) {
-    L.seriesFrame.w = L.meansFrame.w = L.width - left - right;
+    L.seriesFrame.w = L.width - left - right;
+    if (c.bMeansPanel) L.meansFrame.w = L.seriesFrame.w;
     paddedRange(1, nN, L.seriesFrame.w, kPadPoints, &lo, &hi);
     L.occasions = xScale(lo, hi, left, L.seriesFrame.right(), 1, textWidth);
-    paddedRange(meansMin, meansMax, L.meansFrame.w, kPadPoints, &lo, &hi);
-    L.means = xScale(lo, hi, left, L.meansFrame.right(), 0, textWidth);
+    std::vector<const Scale*> xScales = {&L.occasions};
+    if (c.bMeansPanel) {
+      paddedRange(meansMin, meansMax, L.meansFrame.w, kPadPoints, &lo, &hi);
+      L.means = xScale(lo, hi, left, L.meansFrame.right(), 0, textWidth);
+      xScales.push_back(&L.means);
+    }
     double overflow = 0;
-    for (const Scale* s : {&L.occasions, &L.means}) {
+    for (const Scale* s : xScales) {
       if (s->ticks.empty()) continue;
       const double end = s->toPage(s->ticks.back()) +
                          textWidth(s->labels.back(), kTextSize, false) / 2;
@@ -476,45 +736,110 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   }
   addTickLabels(L.values, L.seriesFrame, false, textWidth, &L.text);
   addTickLabels(L.occasions, L.seriesFrame, true, textWidth, &L.text);
-  addTickLabels(L.counts, L.meansFrame, false, textWidth, &L.text);
-  addTickLabels(L.means, L.meansFrame, true, textWidth, &L.text);
+  if (c.bMeansPanel) {
+    addTickLabels(L.counts, L.meansFrame, false, textWidth, &L.text);
+    addTickLabels(L.means, L.meansFrame, true, textWidth, &L.text);
+  }
 
-  // Axis titles.
-  const struct {
-    const Rect& frame;
-    const char* x;
-    const char* y;
-  } titles[] = {
-      {L.seriesFrame, "Measurement occasion", "Value"},
-      {L.meansFrame, "Simulated B-phase mean", "Simulated cases per bin"}};
-  for (const auto& a : titles) {
-    TextBox xt = textBox(
-        a.x, 0, a.frame.bottom() + belowFrame - 2 - kDescent * kTextSize,
-        kTextSize, false, textWidth);
-    xt.x = a.frame.x + (a.frame.w - xt.width) / 2;
+  // Axis titles, each cut to its frame's side.
+  struct AxisTitles {
+    const Rect* frame;
+    std::string x, y;
+  };
+  std::vector<AxisTitles> titles = {{&L.seriesFrame, c.xLabel, c.yLabel}};
+  if (c.bMeansPanel) {
+    titles.push_back({&L.meansFrame, "Simulated " + c.phaseB + "-phase mean",
+                      "Simulated cases per bin"});
+  }
+  for (const AxisTitles& a : titles) {
+    const Rect& f = *a.frame;
+    TextBox xt = textBox(fitText(a.x, f.w, kTextSize, false, textWidth), 0,
+                         f.bottom() + belowFrame - 2 - kDescent * kTextSize,
+                         kTextSize, false, textWidth, Align::kMiddle);
+    xt.x = f.x + (f.w - xt.width) / 2;
     L.text.push_back(xt);
-    TextBox yt = textBox(a.y, kEdge + kAscent * kTextSize, 0, kTextSize, false,
-                         textWidth);
+    TextBox yt = textBox(fitText(a.y, f.h, kTextSize, false, textWidth),
+                         kEdge + kAscent * kTextSize, 0, kTextSize, false,
+                         textWidth, Align::kMiddle);
     yt.bVertical = true;
-    yt.y = a.frame.y + (a.frame.h + yt.width) / 2;
+    yt.y = f.y + (f.h + yt.width) / 2;
     L.text.push_back(yt);
   }
 
   // Marks: data points shrink as occasions crowd together.
-  const double perOccasion =
-      L.seriesFrame.w / (L.occasions.hi - L.occasions.lo);
+  const Rect& sf = L.seriesFrame;
+  const double perOccasion = sf.w / (L.occasions.hi - L.occasions.lo);
   L.markerRadius = std::clamp(0.38 * perOccasion, 1.3, 3.5);
   L.phaseLineX = L.occasions.toPage(c.nNA + 0.5);
-  const double phaseBaseline = L.seriesFrame.y - 4;
-  TextBox a = textBox("A", 0, phaseBaseline, kPhaseSize, true, textWidth);
+  std::vector<Point> where;  // of every value, off the scale or not
+  for (size_t i = 0; i < c.fY.size(); ++i) {
+    const Point p = {L.occasions.toPage(static_cast<double>(i + 1)),
+                     L.values.toPage(c.fY[i])};
+    where.push_back(p);
+    L.marks.push_back(p);
+  }
+  for (int i : off) {
+    OffScaleMark m;
+    m.nValue = i;
+    m.bAbove = c.fY[static_cast<size_t>(i)] > vHi;
+    m.tip = {where[static_cast<size_t>(i)].x, m.bAbove ? sf.y : sf.bottom()};
+    L.offScale.push_back(m);
+    L.marks[static_cast<size_t>(i)] = m.tip;
+  }
+  // The data paths within the frame: a path that leaves it breaks there.
+  const size_t nA = static_cast<size_t>(c.nNA);
+  for (int nPhase = 0; nPhase < 2; ++nPhase) {
+    const size_t nBegin = nPhase == 0 ? 0 : nA;
+    const size_t nEnd = nPhase == 0 ? nA : where.size();
+    bool bJoined = false;
+    for (size_t i = nBegin; i + 1 < nEnd; ++i) {
+      Point a, b;
+      if (!clipSegment(where[i], where[i + 1], sf, &a, &b)) {
+        bJoined = false;
+        continue;
+      }
+      const bool bFromStart = a.x == where[i].x && a.y == where[i].y;
+      if (!bJoined || !bFromStart) {
+        L.dataPaths.push_back({nPhase, {a}});
+      }
+      L.dataPaths.back().points.push_back(b);
+      bJoined = b.x == where[i + 1].x && b.y == where[i + 1].y;
+    }
+  }
+  // The lines, cut to the frame.
+  const struct {
+    const Segment& s;
+    PageLine* pLine;
+  } lines[] = {
+      {c.aLine, &L.aLine}, {c.nullLine, &L.nullLine}, {c.bLine, &L.bLine}};
+  for (const auto& line : lines) {
+    const Point a = {L.occasions.toPage(line.s.t0), L.values.toPage(line.s.y0)};
+    const Point b = {L.occasions.toPage(line.s.t1), L.values.toPage(line.s.y1)};
+    line.pLine->bShown = std::isfinite(a.y) && std::isfinite(b.y) &&
+                         clipSegment(a, b, sf, &line.pLine->a, &line.pLine->b);
+  }
+
+  // The phases' names on either side of the phase change, above the frame.
+  const double phaseBaseline = sf.y - kPhaseLabelRise;
+  TextBox a = textBox(
+      fitText(c.phaseA, L.phaseLineX - 4 - kEdge, kPhaseSize, true, textWidth),
+      0, phaseBaseline, kPhaseSize, true, textWidth, Align::kEnd);
   a.x = L.phaseLineX - 4 - a.width;
   L.text.push_back(a);
-  L.text.push_back(textBox("B", L.phaseLineX + 4, phaseBaseline, kPhaseSize,
-                           true, textWidth));
-  L.observedX = L.means.toPage(finiteOr(c.observedMean, L.means.lo));
-  TextBox p = textBox(c.pText, L.observedX + 4, L.meansFrame.y - 4, kPhaseSize,
-                      false, textWidth);
-  if (p.x + p.width > L.width - kEdge / 2) p.x = L.observedX - 4 - p.width;
-  L.text.push_back(p);
+  L.text.push_back(textBox(fitText(c.phaseB, L.width - kEdge - L.phaseLineX - 4,
+                                   kPhaseSize, true, textWidth),
+                           L.phaseLineX + 4, phaseBaseline, kPhaseSize, true,
+                           textWidth));
+
+  if (c.bMeansPanel) {
+    L.observedX = L.means.toPage(finiteOr(c.observedMean, L.means.lo));
+    TextBox p = textBox(c.pText, L.observedX + 4, L.meansFrame.y - 4,
+                        kPhaseSize, false, textWidth);
+    if (p.x + p.width > L.width - kEdge / 2) {
+      p.x = L.observedX - 4 - p.width;
+      p.align = Align::kEnd;
+    }
+    L.text.push_back(p);
+  }
   return L;
 }

@@ -1,0 +1,4 @@
+library(testthat)
+library(kalmir)
+
+test_check("kalmir")

@@ -1,0 +1,275 @@
+#include "picture.h"
+
+#include <cmath>
+
+namespace {
+
+// A colour-blind-safe pair that also parts in grey: blue prints dark,
+// orange light. Shape, line style and hatching tell the same apart.
+const Colour kBlue = {0, 114, 178};
+const Colour kOrange = {230, 159, 0};
+const Colour kInk = {26, 26, 26};
+const Colour kPath = {64, 64, 64};
+const Colour kFrame = {89, 89, 89};
+const Colour kGrid = {230, 230, 230};
+const Colour kWhite = {255, 255, 255};
+
+// Line styles that tell the three fitted lines apart without colour: the
+// A line solid, the null model dashed, the B line dash-dotted; the data
+// path is thinner than all three.
+const double kFittedWidth = 2;
+const double kPathWidth = 1.1;
+const std::vector<double> kNullDashes = {6, 4};
+const std::vector<double> kBDashes = {9, 3, 2, 3};
+const std::vector<double> kPhaseDashes = {4, 3};
+const double kArrowLength = 14;
+const double kArrowHead = 6;
+
+Shape stroked(const Colour& c, double width,
+              const std::vector<double>& dashes = {}) {
+  Shape s;
+  s.bStroke = true;
+  s.stroke = c;
+  s.lineWidth = width;
+  s.dashes = dashes;
+  return s;
+}
+
+Shape filled(const Colour& c, double alpha = 1) {
+  Shape s;
+  s.bFill = true;
+  s.fill = c;
+  s.fillAlpha = alpha;
+  return s;
+}
+
+std::vector<Point> rectPath(const Rect& r) {
+  return {
+      {r.x, r.y}, {r.right(), r.y}, {r.right(), r.bottom()}, {r.x, r.bottom()}};
+}
+
+void addLine(Shape* pShape, double x0, double y0, double x1, double y1) {
+  pShape->paths.push_back({{x0, y0}, {x1, y1}});
+}
+
+// A's points are dots.
+Shape dots(const std::vector<Point>& centres, double radius) {
+  Shape s = filled(kBlue);
+  s.bCircles = true;
+  s.radius = radius;
+  for (const Point& p : centres) s.paths.push_back({p});
+  return s;
+}
+
+// B's points are triangles, a little larger than the dots so that both
+// look the same size; a dark outline keeps light orange visible on white
+// and in grey.
+Shape triangles(const std::vector<Point>& centres, double radius) {
+  Shape s = filled(kOrange);
+  s.bStroke = true;
+  s.stroke = kInk;
+  s.lineWidth = radius >= 2 ? 0.6 : 0.3;
+  s.bClosed = true;
+  const double r = 1.3 * radius;
+  for (const Point& p : centres) {
+    s.paths.push_back({{p.x, p.y - r},
+                       {p.x + 0.866 * r, p.y + 0.5 * r},
+                       {p.x - 0.866 * r, p.y + 0.5 * r}});
+  }
+  return s;
+}
+
+// An arrow whose tip is on a frame's edge, pointing out of the frame: a
+// value off the scale. Its head has its phase's colour.
+void addArrow(const Point& tip, bool bUp, const Colour& head,
+              Picture* pPicture) {
+  const double dir = bUp ? 1 : -1;  // toward the inside of the frame
+  Shape stem = stroked(kInk, 1.5);
+  addLine(&stem, tip.x, tip.y + dir * kArrowHead, tip.x,
+          tip.y + dir * kArrowLength);
+  pPicture->shapes.push_back(stem);
+  Shape s = filled(head);
+  s.bStroke = true;
+  s.stroke = kInk;
+  s.lineWidth = 0.6;
+  s.bClosed = true;
+  s.paths.push_back({tip,
+                     {tip.x + 0.6 * kArrowHead, tip.y + dir * kArrowHead},
+                     {tip.x - 0.6 * kArrowHead, tip.y + dir * kArrowHead}});
+  pPicture->shapes.push_back(s);
+}
+
+void addAxes(const Rect& frame, const Scale& x, const Scale& y, double tick,
+             Picture* pPicture) {
+  Shape grid = stroked(kGrid, 0.6);
+  for (double v : y.ticks) {
+    addLine(&grid, frame.x, y.toPage(v), frame.right(), y.toPage(v));
+  }
+  pPicture->shapes.push_back(grid);
+  Shape box = stroked(kFrame, 0.8);
+  box.bClosed = true;
+  box.paths.push_back(rectPath(frame));
+  pPicture->shapes.push_back(box);
+  Shape ticks = stroked(kFrame, 0.8);
+  for (double v : x.ticks) {
+    addLine(&ticks, x.toPage(v), frame.bottom(), x.toPage(v),
+            frame.bottom() + tick);
+  }
+  for (double v : y.ticks) {
+    addLine(&ticks, frame.x - tick, y.toPage(v), frame.x, y.toPage(v));
+  }
+  pPicture->shapes.push_back(ticks);
+}
+
+// Fill, hatching (rising for the null model, falling for the experimental
+// one) and outline of an area; the hatching lines span box.
+void addBars(const std::vector<Point>& outline, const Colour& c, bool bRising,
+             const Rect& box, Picture* pPicture) {
+  Shape fill = filled(c, 0.25);
+  fill.bClosed = true;
+  fill.paths.push_back(outline);
+  pPicture->shapes.push_back(fill);
+  Shape hatch = stroked(c, 0.7);
+  hatch.strokeAlpha = 0.9;
+  hatch.nClip = static_cast<int>(pPicture->clips.size());
+  pPicture->clips.push_back(outline);
+  const double spacing = 6;
+  for (double d = -box.h; d < box.w; d += spacing) {
+    if (bRising) {
+      addLine(&hatch, box.x + d, box.bottom(), box.x + d + box.h, box.y);
+    } else {
+      addLine(&hatch, box.x + d, box.y, box.x + d + box.h, box.bottom());
+    }
+  }
+  pPicture->shapes.push_back(hatch);
+  Shape edge = stroked(c, 1.2);
+  edge.bClosed = true;
+  edge.paths.push_back(outline);
+  pPicture->shapes.push_back(edge);
+}
+
+// One histogram as the outline of its bars.
+std::vector<Point> histogramOutline(const PlotLayout& L, const Histogram& h,
+                                    const std::vector<int>& nCounts) {
+  const double base = L.counts.toPage(0);
+  std::vector<Point> outline = {{L.means.toPage(h.lo), base}};
+  for (size_t i = 0; i < nCounts.size(); ++i) {
+    const double top = L.counts.toPage(nCounts[i]);
+    outline.push_back(
+        {L.means.toPage(h.lo + h.width * static_cast<double>(i)), top});
+    outline.push_back(
+        {L.means.toPage(h.lo + h.width * static_cast<double>(i + 1)), top});
+  }
+  outline.push_back({L.means.toPage(h.hi()), base});
+  return outline;
+}
+
+void addSwatch(const LegendSwatch& sw, Picture* pPicture) {
+  const Rect& b = sw.box;
+  const double midX = b.x + b.w / 2, midY = b.y + b.h / 2;
+  switch (sw.key) {
+    case LegendKey::kAPoints:
+    case LegendKey::kBPoints: {
+      Shape path = stroked(kPath, kPathWidth);
+      addLine(&path, b.x, midY, b.right(), midY);
+      pPicture->shapes.push_back(path);
+      pPicture->shapes.push_back(sw.key == LegendKey::kAPoints
+                                     ? dots({{midX, midY}}, 3.5)
+                                     : triangles({{midX, midY + 0.5}}, 3.5));
+      break;
+    }
+    case LegendKey::kALine:
+    case LegendKey::kNullLine:
+    case LegendKey::kBLine: {
+      Shape line = sw.key == LegendKey::kALine ? stroked(kBlue, kFittedWidth)
+                   : sw.key == LegendKey::kNullLine
+                       ? stroked(kBlue, kFittedWidth, kNullDashes)
+                       : stroked(kOrange, kFittedWidth, kBDashes);
+      addLine(&line, b.x, midY, b.right(), midY);
+      pPicture->shapes.push_back(line);
+      break;
+    }
+    case LegendKey::kOffScale:
+      addArrow({midX, b.y - 3}, true, kWhite, pPicture);
+      break;
+    case LegendKey::kNullBars:
+    case LegendKey::kExpBars:
+      addBars(rectPath(b), sw.key == LegendKey::kNullBars ? kBlue : kOrange,
+              sw.key == LegendKey::kNullBars, b, pPicture);
+      break;
+    case LegendKey::kObservedMean: {
+      Shape line = stroked(kInk, 1.8);
+      addLine(&line, midX, b.y - 2, midX, b.bottom() + 2);
+      pPicture->shapes.push_back(line);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+Picture plotPicture(const PlotContent& c, const PlotLayout& L) {
+  Picture P;
+  P.width = L.width;
+  P.height = L.height;
+  P.title = c.title;
+  for (const std::string& piece : c.caption) {
+    P.description += (P.description.empty() ? "" : ", ") + piece;
+  }
+  Shape page = filled(kWhite);
+  page.bClosed = true;
+  page.paths.push_back(rectPath({0, 0, L.width, L.height}));
+  P.shapes.push_back(page);
+
+  // The series: axes, the phase change, the fitted lines, the data paths
+  // and the points over them.
+  const Rect& sf = L.seriesFrame;
+  addAxes(sf, L.occasions, L.values, L.tickLength, &P);
+  Shape phase = stroked(kFrame, 1, kPhaseDashes);
+  addLine(&phase, L.phaseLineX, sf.y - 2, L.phaseLineX, sf.bottom());
+  P.shapes.push_back(phase);
+  const struct {
+    const PageLine& line;
+    Shape style;
+  } fitted[] = {{L.nullLine, stroked(kBlue, kFittedWidth, kNullDashes)},
+                {L.aLine, stroked(kBlue, kFittedWidth)},
+                {L.bLine, stroked(kOrange, kFittedWidth, kBDashes)}};
+  for (const auto& f : fitted) {
+    if (!f.line.bShown) continue;
+    Shape s = f.style;
+    addLine(&s, f.line.a.x, f.line.a.y, f.line.b.x, f.line.b.y);
+    P.shapes.push_back(s);
+  }
+  Shape path = stroked(kPath, kPathWidth);
+  for (const Polyline& p : L.dataPaths) path.paths.push_back(p.points);
+  if (!path.paths.empty()) P.shapes.push_back(path);
+  std::vector<bool> bOff(L.marks.size(), false);
+  for (const OffScaleMark& m : L.offScale) {
+    bOff[static_cast<size_t>(m.nValue)] = true;
+  }
+  std::vector<Point> aMarks, bMarks;
+  for (size_t i = 0; i < L.marks.size(); ++i) {
+    if (bOff[i]) continue;
+    (static_cast<int>(i) < c.nNA ? aMarks : bMarks).push_back(L.marks[i]);
+  }
+  if (!aMarks.empty()) P.shapes.push_back(dots(aMarks, L.markerRadius));
+  if (!bMarks.empty()) P.shapes.push_back(triangles(bMarks, L.markerRadius));
+  for (const OffScaleMark& m : L.offScale) {
+    addArrow(m.tip, m.bAbove, m.nValue < c.nNA ? kBlue : kOrange, &P);
+  }
+
+  // The simulated means.
+  if (L.bMeansPanel) {
+    const Rect& mf = L.meansFrame;
+    addAxes(mf, L.means, L.counts, L.tickLength, &P);
+    addBars(histogramOutline(L, c.hist, c.hist.nNull), kBlue, true, mf, &P);
+    addBars(histogramOutline(L, c.hist, c.hist.nExp), kOrange, false, mf, &P);
+    Shape observed = stroked(kInk, 1.8);
+    addLine(&observed, L.observedX, mf.bottom(), L.observedX, mf.y);
+    P.shapes.push_back(observed);
+  }
+
+  for (const LegendSwatch& sw : L.legend) addSwatch(sw, &P);
+  for (const TextBox& t : L.text) P.texts.push_back({t, kInk});
+  return P;
+}
