@@ -143,3 +143,26 @@ void appendUtf8(char32_t c, std::string* pText) {
     s += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
+
+std::string markupText(const std::string& text) {
+  std::string s;
+  for (char c : wellFormedText(text)) {
+    switch (c) {
+      case '&':
+        s += "&amp;";
+        break;
+      case '<':
+        s += "&lt;";
+        break;
+      case '>':
+        s += "&gt;";
+        break;
+      case '"':
+        s += "&quot;";
+        break;
+      default:
+        s += c;
+    }
+  }
+  return s;
+}

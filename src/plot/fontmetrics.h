@@ -22,6 +22,9 @@ bool fontHasCharacter(char32_t c, bool bBold);
 // character, noncharacter or surrogate, replaced by U+FFFD; fit for XML
 // and for any drawing library.
 std::string wellFormedText(const std::string& text);
+// wellFormedText(text) with &, <, > and " written as entities: content or
+// an attribute value in SVG and in HTML.
+std::string markupText(const std::string& text);
 
 // The characters of text, which must be well formed (wellFormedText).
 std::u32string characters(const std::string& text);

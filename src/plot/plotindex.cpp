@@ -8,29 +8,6 @@
 
 namespace {
 
-std::string html(const std::string& text) {
-  std::string s;
-  for (char c : wellFormedText(text)) {
-    switch (c) {
-      case '&':
-        s += "&amp;";
-        break;
-      case '<':
-        s += "&lt;";
-        break;
-      case '>':
-        s += "&gt;";
-        break;
-      case '"':
-        s += "&quot;";
-        break;
-      default:
-        s += c;
-    }
-  }
-  return s;
-}
-
 // A file name as a relative link: every byte but letters, digits and
 // - . _ ~ percent-encoded, so that no name reads as a scheme, a query or a
 // fragment.
@@ -96,15 +73,15 @@ IndexEntry indexEntry(const std::string& name, const std::string& plotFile,
 std::string indexPage(const std::vector<IndexEntry>& entries) {
   std::string page = kHead;
   for (const IndexEntry& e : entries) {
-    page += "<tr><td>" + html(e.name) + "</td><td>";
+    page += "<tr><td>" + markupText(e.name) + "</td><td>";
     if (!e.plotFile.empty()) {
       page +=
-          "<a href=\"" + href(e.plotFile) + "\">" + html(e.plotFile) + "</a>";
+          "<a href=\"" + href(e.plotFile) + "\">" + markupText(e.plotFile) + "</a>";
     }
     page += "</td>";
     if (!e.bAnalysed) {
       page +=
-          "<td colspan=\"7\" class=\"error\">Not analysed: " + html(e.error) +
+          "<td colspan=\"7\" class=\"error\">Not analysed: " + markupText(e.error) +
           "</td></tr>\n";
       continue;
     }
@@ -118,9 +95,9 @@ std::string indexPage(const std::vector<IndexEntry>& entries) {
             "</td><td class=\"n\">" + reportFigure(e.fD) +
             "</td><td class=\"n\">" + reportFigure(e.fd) + " (" + se +
             ")</td><td class=\"n\">" + reportFigure(e.fR) +
-            "</td><td class=\"n\">" + html(p) + "</td><td>";
+            "</td><td class=\"n\">" + markupText(p) + "</td><td>";
     for (size_t i = 0; i < e.notes.size(); ++i) {
-      page += (i == 0 ? "" : "<br>") + html(e.notes[i]);
+      page += (i == 0 ? "" : "<br>") + markupText(e.notes[i]);
     }
     page += "</td></tr>\n";
   }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "fontmetrics.h"
+
 namespace {
 
 // A coordinate to 1/100 point, without trailing zeros: fine enough for any
@@ -20,31 +22,6 @@ std::string colour(const Colour& c) {
   char buf[8];
   std::snprintf(buf, sizeof buf, "#%02x%02x%02x", c.r, c.g, c.b);
   return buf;
-}
-
-// Text for XML content and attribute values; the text is well formed
-// (wellFormedText), so only markup needs escaping.
-std::string escaped(const std::string& text) {
-  std::string s;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        s += "&amp;";
-        break;
-      case '<':
-        s += "&lt;";
-        break;
-      case '>':
-        s += "&gt;";
-        break;
-      case '"':
-        s += "&quot;";
-        break;
-      default:
-        s += c;
-    }
-  }
-  return s;
 }
 
 std::string pathData(const std::vector<std::vector<Point>>& paths,
@@ -107,7 +84,7 @@ std::string textElement(const Text& t) {
   if (t.colour.r != 26 || t.colour.g != 26 || t.colour.b != 26) {
     e += " fill=\"" + colour(t.colour) + "\"";
   }
-  return e + ">" + escaped(b.text) + "</text>\n";
+  return e + ">" + markupText(b.text) + "</text>\n";
 }
 
 }  // namespace
@@ -120,8 +97,8 @@ std::string svgDocument(const Picture& p) {
       "pt\" viewBox=\"0 0 " + number(p.width) + " " + number(p.height) +
       "\" role=\"img\" aria-labelledby=\"title desc\">\n"
       "<title id=\"title\">" +
-      escaped(p.title) + "</title>\n<desc id=\"desc\">" +
-      escaped(p.description) + "</desc>\n";
+      markupText(p.title) + "</title>\n<desc id=\"desc\">" +
+      markupText(p.description) + "</desc>\n";
   if (!p.clips.empty()) {
     s += "<defs>\n";
     for (size_t i = 0; i < p.clips.size(); ++i) {
