@@ -12,6 +12,7 @@
 struct Case {
   std::string name;
   std::string file;  // the file as named on the command line
+  std::string study;  // the study the case belongs to; empty: none
   std::string valueColumn;  // the values column's name, as its header has it
   int nLine = 0;     // line of the case's first row, or of its error
   // Empty when the case can be analysed; otherwise what is wrong, without

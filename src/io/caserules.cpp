@@ -50,7 +50,7 @@ std::string valueError(const std::string& field, const std::string& text) {
 Columns findColumns(const std::vector<std::string>& header) {
   Columns cols;
   cols.nFields = static_cast<int>(header.size());
-  std::vector<std::string> seen(4);
+  std::vector<std::string> seen(5);
   for (int i = 0; i < cols.nFields; ++i) {
     const std::string name = trimmed(header[static_cast<size_t>(i)]);
     const std::string key = lowerAscii(name);
@@ -67,6 +67,9 @@ Columns findColumns(const std::vector<std::string>& header) {
     } else if (key == "mt" || key == "time") {
       pnColumn = &cols.nTime;
       nKind = 3;
+    } else if (key == "study") {
+      pnColumn = &cols.nStudy;
+      nKind = 4;
     } else {
       continue;
     }

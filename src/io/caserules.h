@@ -29,15 +29,15 @@ struct CaseFileOptions {
 
 // Where the columns that the rules use stand in a row; -1 when absent.
 struct Columns {
-  int nCase = -1, nPhase = -1, nValue = -1, nTime = -1;
+  int nCase = -1, nPhase = -1, nValue = -1, nTime = -1, nStudy = -1;
   int nFields = 0;    // fields in the header row
   std::string error;  // a column named twice; empty otherwise
   std::string valueName;  // the values column's name as the header has it
 };
 
 // The columns named in a header row ("case", "phase", "values" or "value",
-// "mt" or "time", in any case and with blanks around them); other columns
-// are ignored. A table that the rules can read has at least the phase and
+// "mt" or "time", "study", in any case and with blanks around them); other
+// columns are ignored. A table that the rules can read has at least the phase and
 // values columns, and no error.
 Columns findColumns(const std::vector<std::string>& header);
 
