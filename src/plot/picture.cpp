@@ -52,6 +52,14 @@ void addLine(Shape* pShape, double x0, double y0, double x1, double y1) {
   pShape->paths.push_back({{x0, y0}, {x1, y1}});
 }
 
+// A fitted line's points from end to end.
+std::vector<Point> linePoints(const PageLine& line) {
+  std::vector<Point> points = {line.a};
+  points.insert(points.end(), line.bends.begin(), line.bends.end());
+  points.push_back(line.b);
+  return points;
+}
+
 // A's points are dots.
 Shape dots(const std::vector<Point>& centres, double radius) {
   Shape s = filled(kBlue);
@@ -180,11 +188,14 @@ void addSwatch(const LegendSwatch& sw, Picture* pPicture) {
     }
     case LegendKey::kALine:
     case LegendKey::kNullLine:
-    case LegendKey::kBLine: {
+    case LegendKey::kBLine:
+    case LegendKey::kBCarried: {
       Shape line = sw.key == LegendKey::kALine ? stroked(kBlue, kFittedWidth)
                    : sw.key == LegendKey::kNullLine
                        ? stroked(kBlue, kFittedWidth, kNullDashes)
-                       : stroked(kOrange, kFittedWidth, kBDashes);
+                   : sw.key == LegendKey::kBLine
+                       ? stroked(kOrange, kFittedWidth, kBDashes)
+                       : stroked(kOrange, kFittedWidth, kNullDashes);
       addLine(&line, b.x, midY, b.right(), midY);
       pPicture->shapes.push_back(line);
       break;
@@ -237,7 +248,7 @@ Picture plotPicture(const PlotContent& c, const PlotLayout& L) {
   for (const auto& f : fitted) {
     if (!f.line.bShown) continue;
     Shape s = f.style;
-    addLine(&s, f.line.a.x, f.line.a.y, f.line.b.x, f.line.b.y);
+    s.paths.push_back(linePoints(f.line));
     P.shapes.push_back(s);
   }
   Shape path = stroked(kPath, kPathWidth);

@@ -188,8 +188,9 @@ const Drawing& drawing() {
 }
 
 Picture pictureOf(const kalmir::Result& result, const PlotOptions& options,
-                  const std::vector<std::string>& inputNotes) {
-  PlotContent content = plotContent(result, options);
+                  const std::vector<std::string>& inputNotes,
+                  const std::vector<double>& times) {
+  PlotContent content = plotContent(result, options, 60, times);
   for (const std::string& caveat : figureCaveats(inputNotes, result.notes)) {
     content.caveats.push_back(wellFormedText(caveat));
   }
@@ -288,16 +289,17 @@ bool plotFormatSupported(PlotFormat format) {
 std::string whyNoDrawing() { return drawing().whyNot; }
 
 std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
-                    const std::vector<std::string>& inputNotes) {
-  return svgDocument(pictureOf(result, options, inputNotes));
+                    const std::vector<std::string>& inputNotes,
+                    const std::vector<double>& times) {
+  return svgDocument(pictureOf(result, options, inputNotes, times));
 }
 
 bool drawingModuleFound() { return !findDrawingModule().empty(); }
 
 bool writePlot(const std::string& path, PlotFormat format,
                const kalmir::Result& result, const PlotOptions& options,
-               const std::vector<std::string>& inputNotes,
-               std::string* pError) {
+               const std::vector<std::string>& inputNotes, std::string* pError,
+               const std::vector<double>& times) {
   const kalmir::Result& r = result;
   if (r.n_a < 2 || r.n_b < 2 || r.values.size() != size_t(r.n_a + r.n_b) ||
       r.null_means.empty() || r.null_means.size() != r.exp_means.size()) {
@@ -306,7 +308,7 @@ bool writePlot(const std::string& path, PlotFormat format,
     return false;
   }
   if (format == PlotFormat::kSvg) {
-    const std::string svg = plotSvg(result, options, inputNotes);
+    const std::string svg = plotSvg(result, options, inputNotes, times);
     return replaceFile(
         path, [&svg](int nFd) { return writeText(nFd, svg); }, pError);
   }
@@ -316,7 +318,7 @@ bool writePlot(const std::string& path, PlotFormat format,
               "PNG or PDF (" + d.whyNot + ")";
     return false;
   }
-  const Picture picture = pictureOf(result, options, inputNotes);
+  const Picture picture = pictureOf(result, options, inputNotes, times);
   const PlainPicture plain(picture);
   const int nFormat = format == PlotFormat::kPng ? 1 : 2;
   return replaceFile(

@@ -45,8 +45,14 @@ bool drawingModuleFound();
 // The plot of result, analysed with its simulated means kept, as an SVG
 // document, shaped by options; inputNotes are the case's notes on its
 // input, shown with the result's own notes as caveats under the title.
+// times are the values' measurement times, A phase first: the points and
+// the phase change are drawn at them, and each fitted line through its
+// fitted value at every point's time (the fit itself counts occasions
+// 1, 2, ...). Empty, or not one finite increasing time per value: the x
+// axis counts occasions.
 std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
-                    const std::vector<std::string>& inputNotes = {});
+                    const std::vector<std::string>& inputNotes = {},
+                    const std::vector<double>& times = {});
 
 // Writes that plot to path in the given format, through a temporary file
 // renamed onto path (plotfile.h). False when it could not be written;
@@ -54,7 +60,8 @@ std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
 // that was not there.
 bool writePlot(const std::string& path, PlotFormat format,
                const kalmir::Result& result, const PlotOptions& options,
-               const std::vector<std::string>& inputNotes, std::string* pError);
+               const std::vector<std::string>& inputNotes, std::string* pError,
+               const std::vector<double>& times = {});
 
 // A file name, without extension, for a plot of the case called name: its
 // ASCII letters and digits, '-', '_', '+', '.' and its non-ASCII UTF-8
