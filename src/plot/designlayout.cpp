@@ -16,7 +16,7 @@ const double kStudyPanelMin = 80;
 const double kStudyPanelMax = 150;
 const double kStudyPanelGap = 14;
 // Beside each study panel's top right corner: the case's name and figures.
-const double kCornerWidth = 96;
+const double kCornerWidth = 112;
 const double kCornerGap = 8;
 // The small panels of simulated means: at most this many in a row.
 const int kMeansColumns = 3;
@@ -351,6 +351,11 @@ SeriesContent seriesContent(const kalmir::DataSet& data,
   SeriesContent c;
   c.name = wellFormedText(data.name);
   c.phases = phaseNames(data, options);
+  for (size_t k = 0; k < data.phases.size(); ++k) {
+    const std::string& chosen = k % 2 == 0 ? options.phaseA : options.phaseB;
+    c.labels.push_back(
+        wellFormedText(!chosen.empty() ? chosen : labelsOf(data)[k]));
+  }
   const size_t nPhases = data.phases.size();
   std::vector<double> times;
   bool bTimes = true;
@@ -452,8 +457,7 @@ StudyFigure studyFigure(const std::vector<kalmir::DataSet>& cases,
     const kalmir::Average* d = averageD(s.summary);
     if (s.has_summary && d != nullptr) {
       c.figures = {"mean d = " + figureText(d->estimate),
-                   "of " + std::to_string(s.summary.count) + " " + f.roleA +
-                       "-" + f.roleB + " contrasts"};
+                   "over " + std::to_string(s.summary.count) + " A-B pairs"};
     } else {
       const kalmir::Result& r = s.contrasts[0].result;
       c.figures = {"d = " + reportFigure(r.d), pFigure(r.p)};
@@ -667,7 +671,7 @@ StudyFigureLayout layOutStudyFigure(const StudyFigure& fig,
         x.toPage(timeAt(top.fT, static_cast<double>(top.nStarts[k]) + 0.5)));
   }
   const int nNameRows =
-      phaseNameRows(top.phases, frame, changeX, L.width, textWidth);
+      phaseNameRows(top.labels, frame, changeX, L.width, textWidth);
   y += 2 + kPhaseSize + kPhaseLabelRise + (nNameRows - 1) * kLegendRow;
   for (size_t i = 0; i < nCases; ++i) {
     SeriesPanel& p = L.panels[i];
@@ -693,7 +697,7 @@ StudyFigureLayout layOutStudyFigure(const StudyFigure& fig,
     y = p.frame.bottom() + kStudyPanelGap;
   }
   const SeriesPanel& bottom = L.panels.back();
-  addPhaseNames(top.phases, L.panels[0].frame, L.panels[0].changeX, L.width,
+  addPhaseNames(top.labels, L.panels[0].frame, L.panels[0].changeX, L.width,
                 textWidth, &L.text);
   addTickLabels(x, bottom.frame, true, textWidth, &L.text);
   addAxisTitles(bottom.frame, fig.xLabel, "", textWidth, &L.text);

@@ -8,7 +8,8 @@
 // marked and named, and below it a small panel of simulated means for
 // each phase change. A multiple-baseline study stacks its cases' panels
 // one above another on one time axis, each case's name and figures beside
-// its panel's top right corner, and a stepped line joins their first
+// its panel's top right corner, the phases named above the top panel by
+// their own labels, and a stepped line joins their first
 // phase changes so that the staggered starts are seen at a glance.
 // Lengths are page points with y growing downward. Keeps nothing between
 // calls.
@@ -25,6 +26,9 @@
 struct SeriesContent {
   std::string name;
   std::vector<std::string> phases;  // "A1", "B1", "A2", ...
+  // The phases' own labels ("Baseline", "Intervention"), or options'
+  // names: a study's top panel is labelled with these.
+  std::vector<std::string> labels;
   std::vector<size_t> nStarts;      // the index of each phase's first value
   std::vector<float> fY;
   // The time of each value, on the x axis; empty: the occasions 1, 2, ...
