@@ -1,7 +1,5 @@
 #include "designlayout.h"
 
-#include "plotparts.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "plotparts.h"
 
 namespace {
 
@@ -158,8 +158,7 @@ std::vector<StudyScenario> studyScenarios() {
       made("Ann", {"A", "B"}, {4, 8}, {range(1, 1, 4), range(5, 1, 8)}),
       made("Ben", {"A", "B"}, {6, 6}, {range(1, 1, 6), range(7, 1, 6)}),
       made("Cleo", {"A", "B", "A", "B"}, {8, 3, 3, 3},
-           {range(1, 1, 8), range(9, 1, 3), range(14, 1, 3),
-            range(17, 1, 3)})};
+           {range(1, 1, 8), range(9, 1, 3), range(14, 1, 3), range(17, 1, 3)})};
   s.push_back({"three staggered cases", figureOf(staggered, "Study")});
   // One case without times: all count occasions.
   std::vector<Made> mixed = staggered;
@@ -171,13 +170,12 @@ std::vector<StudyScenario> studyScenarios() {
                         {"Baseline", "Intervention"}, {3 + i, 12 - i}));
   }
   s.push_back({"nine cases, long names", figureOf(many, "Many")});
-  s.push_back({"days", figureOf({made("Ann", {"A", "B"}, {3, 3},
-                                      {{19800, 19801, 19805},
-                                       {19806, 19810, 19811}}),
-                                 made("Ben", {"A", "B"}, {4, 2},
-                                      {{19790, 19800, 19801, 19808},
-                                       {19809, 19830}})},
-                                "Days")});
+  s.push_back(
+      {"days", figureOf({made("Ann", {"A", "B"}, {3, 3},
+                              {{19800, 19801, 19805}, {19806, 19810, 19811}}),
+                         made("Ben", {"A", "B"}, {4, 2},
+                              {{19790, 19800, 19801, 19808}, {19809, 19830}})},
+                        "Days")});
   return s;
 }
 
@@ -205,8 +203,8 @@ void expectNoOverlaps(const std::vector<TextBox>& text,
       EXPECT_FALSE(overlaps(boxes[i], f)) << names[i];
     }
     for (size_t j = i + 1; j < boxes.size(); ++j) {
-      EXPECT_FALSE(overlaps(boxes[i], boxes[j])) << names[i] << " / "
-                                                  << names[j];
+      EXPECT_FALSE(overlaps(boxes[i], boxes[j]))
+          << names[i] << " / " << names[j];
     }
   }
   for (size_t i = 0; i < frames.size(); ++i) {
@@ -241,8 +239,12 @@ void expectPanelDrawsItsContent(const SeriesContent& c, const SeriesPanel& p) {
   for (const Polyline& path : p.dataPaths) {
     const size_t k = static_cast<size_t>(path.nPhase);
     for (const Point& pt : path.points) {
-      if (k > 0) EXPECT_GE(pt.x, p.changeX[k - 1]);
-      if (k < p.changeX.size()) EXPECT_LE(pt.x, p.changeX[k]);
+      if (k > 0) {
+        EXPECT_GE(pt.x, p.changeX[k - 1]);
+      }
+      if (k < p.changeX.size()) {
+        EXPECT_LE(pt.x, p.changeX[k]);
+      }
     }
   }
   ASSERT_EQ(c.nStarts.size(), p.lines.size());
@@ -273,8 +275,8 @@ TEST(DesignLayout, SeriesContentTakesThePhasesFromTheContrasts) {
   // Phase k's line y = 10 (k % 2) + j on its own occasions j, placed on the
   // series' occasions; carried on to the end of the next phase.
   ASSERT_EQ(4u, c.lines.size());
-  EXPECT_EQ(8.0, c.lines[2].t0);   // A2's first point: occasion 8
-  EXPECT_EQ(1.0, c.lines[2].y0);   // its own occasion 1
+  EXPECT_EQ(8.0, c.lines[2].t0);  // A2's first point: occasion 8
+  EXPECT_EQ(1.0, c.lines[2].y0);  // its own occasion 1
   EXPECT_EQ(10.0, c.lines[2].t1);
   EXPECT_EQ(3.0, c.lines[2].y1);
   EXPECT_EQ(11.0, c.lines[3].t0);
@@ -419,7 +421,9 @@ TEST(DesignLayout, StudyPanelsShareOneTimeAxisAndStepFromChangeToChange) {
       EXPECT_DOUBLE_EQ(p.frame.x, p.x.toPage(p.x.lo));
       EXPECT_DOUBLE_EQ(p.frame.right(), p.x.toPage(p.x.hi));
       EXPECT_GE(p.frame.h, 80);
-      if (i > 0) EXPECT_GT(p.frame.y, L.panels[i - 1].frame.bottom());
+      if (i > 0) {
+        EXPECT_GT(p.frame.y, L.panels[i - 1].frame.bottom());
+      }
       EXPECT_EQ(f.cases[0].fT.empty(), c.fT.empty());
       tLo = std::min(tLo, timeAt(c.fT, 1));
       tHi = std::max(tHi, timeAt(c.fT, static_cast<double>(c.fY.size())));

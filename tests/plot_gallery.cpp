@@ -140,12 +140,11 @@ struct Design {
 };
 
 std::vector<Design> designs() {
-  const kalmir::DataSet abab{
-      "Reversal series",
-      {{"A", {3, 4, 3, 5, 4}},
-       {"B", {8, 9, 10, 9, 11, 10}},
-       {"A", {5, 4, 4, 3, 4}},
-       {"B", {9, 11, 10, 12, 12}}}};
+  const kalmir::DataSet abab{"Reversal series",
+                             {{"A", {3, 4, 3, 5, 4}},
+                              {"B", {8, 9, 10, 9, 11, 10}},
+                              {"A", {5, 4, 4, 3, 4}},
+                              {"B", {9, 11, 10, 12, 12}}}};
   kalmir::DataSet timed = abab;
   timed.name = "Reversal series at its sessions";
   double t = 1;
@@ -156,17 +155,20 @@ std::vector<Design> designs() {
     }
     t += 4;
   }
-  kalmir::DataSet uneven{"AB at uneven sessions",
-                         {{"A", {3, 5, 4, 6, 5}, {1, 2, 5, 6, 7}},
-                          {"B", {10, 9, 12, 11, 13, 12}, {9, 10, 14, 15, 16, 20}}}};
+  kalmir::DataSet uneven{
+      "AB at uneven sessions",
+      {{"A", {3, 5, 4, 6, 5}, {1, 2, 5, 6, 7}},
+       {"B", {10, 9, 12, 11, 13, 12}, {9, 10, 14, 15, 16, 20}}}};
   const std::vector<kalmir::DataSet> study = {
       {"Ann",
        {{"Baseline", {3, 4, 3, 5, 4}, {1, 2, 3, 4, 5}},
-        {"Intervention", {8, 9, 10, 9, 11, 10, 12, 11, 12, 13},
+        {"Intervention",
+         {8, 9, 10, 9, 11, 10, 12, 11, 12, 13},
          {6, 7, 8, 9, 10, 11, 12, 13, 14, 15}}}},
       {"Ben",
        {{"Baseline", {5, 6, 5, 6, 5, 6, 5, 7}, {1, 2, 3, 4, 5, 6, 7, 8}},
-        {"Intervention", {9, 10, 9, 11, 12, 11, 12},
+        {"Intervention",
+         {9, 10, 9, 11, 12, 11, 12},
          {9, 10, 11, 12, 13, 14, 15}}}},
       {"Cleo",
        {{"Baseline", {2, 3, 2, 3, 2, 3, 3, 2, 3}, {1, 2, 3, 4, 5, 6, 7, 8, 9}},

@@ -492,7 +492,8 @@ TEST_F(PlotFiles, TheWorkedExampleIsDrawnAsBeforeWithOrWithoutItsOccasions) {
   kalmir::Options options;
   options.keep_means = true;
   const kalmir::Result r = kalmir::analyse(data, options);
-  const std::string docs = slurp(KALMIR_TEST_DATA "/../docs/worked-example.svg");
+  const std::string docs =
+      slurp(KALMIR_TEST_DATA "/../docs/worked-example.svg");
   ASSERT_FALSE(docs.empty());
   EXPECT_TRUE(docs == plotSvg(r, {}));
   std::vector<double> occasions;
@@ -534,13 +535,17 @@ const kalmir::DataSet kReversal{"Ann & <Co>",
 const std::vector<kalmir::DataSet> kStudy = {
     {"Ben", {{"A", {3, 4, 3, 5}}, {"B", {8, 9, 10, 9, 11, 10}}}},
     {"Cleo", {{"A", {5, 6, 5, 6, 5, 6}}, {"B", {9, 10, 9, 11}}}},
-    {"Dan", {{"A", {2, 3, 2, 3}}, {"B", {6, 7, 8}}, {"A", {3, 3, 4}},
-             {"B", {8, 9, 9}}}}};
+    {"Dan",
+     {{"A", {2, 3, 2, 3}},
+      {"B", {6, 7, 8}},
+      {"A", {3, 3, 4}},
+      {"B", {8, 9, 9}}}}};
 
 }  // namespace
 
 TEST_F(PlotFiles, SeriesAndStudyFiguresAreWrittenInEveryFormat) {
-  const kalmir::Series series = kalmir::analyse_series(kReversal, smallAnalysis());
+  const kalmir::Series series =
+      kalmir::analyse_series(kReversal, smallAnalysis());
   const kalmir::Study study =
       kalmir::analyse_study("Reading", kStudy, smallAnalysis());
   const std::string seriesSvg = plotSeriesSvg(kReversal, series, {});
@@ -593,14 +598,16 @@ TEST_F(PlotFiles, SeriesAndStudyFiguresAreWrittenInEveryFormat) {
   std::string error;
   EXPECT_FALSE(writeSeriesPlot((dir_ / "x.svg").string(), PlotFormat::kSvg,
                                kReversal, noMeans, {}, {}, &error));
-  EXPECT_EQ("cannot plot series \"Ann & <Co>\": no analysis with its "
-            "simulated means",
-            error);
+  EXPECT_EQ(
+      "cannot plot series \"Ann & <Co>\": no analysis with its "
+      "simulated means",
+      error);
   EXPECT_EQ("", plotSeriesSvg(kReversal, noMeans, {}));
   PlotOptions alone;
   alone.bMeansPanel = false;
   EXPECT_NE("", plotSeriesSvg(kReversal, noMeans, alone));
-  const std::vector<kalmir::DataSet> twoCases(kStudy.begin(), kStudy.begin() + 2);
+  const std::vector<kalmir::DataSet> twoCases(kStudy.begin(),
+                                              kStudy.begin() + 2);
   EXPECT_FALSE(writeStudyPlot((dir_ / "y.svg").string(), PlotFormat::kSvg,
                               twoCases, study, {}, {}, &error));
   EXPECT_EQ("", plotStudySvg(twoCases, study, {}));

@@ -779,8 +779,8 @@ TEST(PlotLayout, PointsPhaseChangeAndLinesStandAtTheMeasurementTimes) {
         << k;
   }
   for (int k = 1; k <= 4; ++k) {
-    EXPECT_TRUE(onLine(L.bLine, {x.toPage(fT[k + 2]),
-                                 L.values.toPage(8 + 2 * k)}))
+    EXPECT_TRUE(
+        onLine(L.bLine, {x.toPage(fT[k + 2]), L.values.toPage(8 + 2 * k)}))
         << k;
   }
   EXPECT_EQ(1u, L.aLine.bends.size());     // at session 2: gaps 1 and 2
@@ -794,9 +794,10 @@ TEST(PlotLayout, PointsPhaseChangeAndLinesStandAtTheMeasurementTimes) {
   EXPECT_TRUE(even.aLine.bends.empty() && even.nullLine.bends.empty() &&
               even.bLine.bends.empty());
   const PlotContent plain = plotContent(a);
-  for (const std::vector<double>& bad :
-       {std::vector<double>{1, 2, 3}, {1, 2, 2, 3, 4, 5, 6},
-        {1, 2, 3, 4, 5, NAN, 7}, {7, 6, 5, 4, 3, 2, 1}}) {
+  for (const std::vector<double>& bad : {std::vector<double>{1, 2, 3},
+                                         {1, 2, 2, 3, 4, 5, 6},
+                                         {1, 2, 3, 4, 5, NAN, 7},
+                                         {7, 6, 5, 4, 3, 2, 1}}) {
     const PlotContent c2 = plotContent(a, {}, 60, bad);
     EXPECT_TRUE(c2.fT.empty());
     EXPECT_EQ(plain.xLabel, c2.xLabel);
@@ -833,8 +834,7 @@ TEST(PlotLayout, TimesOfAnyScaleKeepTheLayoutSound) {
     }
     EXPECT_GE(L.occasions.ticks.size(), 2u);
     EXPECT_GE(L.markerRadius, 1.3);
-    EXPECT_GE(L.occasions.toPage(fT.front()) - L.markerRadius,
-              L.seriesFrame.x);
+    EXPECT_GE(L.occasions.toPage(fT.front()) - L.markerRadius, L.seriesFrame.x);
     EXPECT_LE(L.occasions.toPage(fT.back()) + L.markerRadius,
               L.seriesFrame.right());
     ASSERT_EQ(1u, L.offScale.size());

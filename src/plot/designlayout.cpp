@@ -111,10 +111,10 @@ double addHeading(const std::string& title,
   }
   const Row row = flowRow(widths, 2 * kItemGap, kEdge, inner);
   for (size_t i = 0; i < pieces.size(); ++i) {
-    pText->push_back(textBox(pieces[i], row.x[i],
-                             y + row.row[i] * kCaptionRow +
-                                 kAscent * kCaptionSize,
-                             kCaptionSize, false, textWidth));
+    pText->push_back(
+        textBox(pieces[i], row.x[i],
+                y + row.row[i] * kCaptionRow + kAscent * kCaptionSize,
+                kCaptionSize, false, textWidth));
   }
   y += row.nRows * kCaptionRow;
   for (const std::string& caveat : caveats) {
@@ -199,8 +199,8 @@ void fillPanel(const SeriesContent& c, SeriesPanel* pPanel) {
       p.nPhaseOf.push_back(static_cast<int>(k));
     }
     if (k > 0) {
-      p.changeX.push_back(p.x.toPage(
-          timeAt(c.fT, static_cast<double>(c.nStarts[k]) + 0.5)));
+      p.changeX.push_back(
+          p.x.toPage(timeAt(c.fT, static_cast<double>(c.nStarts[k]) + 0.5)));
     }
   }
   for (size_t i = 0; i < c.fY.size(); ++i) {
@@ -268,8 +268,8 @@ int addPhaseNames(const std::vector<std::string>& names, const Rect& frame,
     const double to = k + 1 < names.size() ? changeX[k] : frame.right();
     const double room =
         std::min(std::max(to - from - 4, minRoom), width - 2 * kEdge);
-    TextBox t = textBox(fitText(names[k], room, kPhaseSize, true, textWidth),
-                        0, 0, kPhaseSize, true, textWidth, Align::kMiddle);
+    TextBox t = textBox(fitText(names[k], room, kPhaseSize, true, textWidth), 0,
+                        0, kPhaseSize, true, textWidth, Align::kMiddle);
     t.x = std::clamp((from + to) / 2 - t.width / 2, kEdge,
                      width - kEdge - t.width);
     size_t nRow = 0;
@@ -328,8 +328,8 @@ std::string seriesMismatch(const kalmir::DataSet& data,
         r.values.size() != static_cast<size_t>(r.n_a + r.n_b)) {
       return what + "its analysis does not match its phases";
     }
-    if (bMeans && (r.null_means.empty() ||
-                   r.null_means.size() != r.exp_means.size())) {
+    if (bMeans &&
+        (r.null_means.empty() || r.null_means.size() != r.exp_means.size())) {
       return what + "no analysis with its simulated means";
     }
   }
@@ -383,16 +383,15 @@ SeriesContent seriesContent(const kalmir::DataSet& data,
     const double start = static_cast<double>(c.nStarts[k]);
     const double n = static_cast<double>(data.phases[k].values.size());
     const double fInt = own.intercept, fSlope = own.slope;
-    c.lines.push_back(
-        {start + 1, fInt + fSlope, start + n, fInt + fSlope * n});
+    c.lines.push_back({start + 1, fInt + fSlope, start + n, fInt + fSlope * n});
     if (k + 1 < nPhases) {
       // Carried on as the null model of the contrast it begins.
       const kalmir::Line& null = series.contrasts[k].result.null_model;
       const double tEnd =
           n + static_cast<double>(data.phases[k + 1].values.size());
       const double nInt = null.intercept, nSlope = null.slope;
-      c.carried.push_back({start + n, nInt + nSlope * n, start + tEnd,
-                           nInt + nSlope * tEnd});
+      c.carried.push_back(
+          {start + n, nInt + nSlope * n, start + tEnd, nInt + nSlope * tEnd});
     }
   }
   c.bFixedRange = options.bYRange;
@@ -416,16 +415,15 @@ SeriesFigure seriesFigure(const kalmir::DataSet& data,
   f.series = seriesContent(data, series, options);
   const SeriesContent& c = f.series;
   f.title = wellFormedText(options.title.empty() ? data.name : options.title);
-  f.xLabel = wellFormedText(
-      !options.xLabel.empty() ? options.xLabel
-      : c.fT.empty()          ? "Measurement occasion"
-                              : "Measurement time");
+  f.xLabel = wellFormedText(!options.xLabel.empty() ? options.xLabel
+                            : c.fT.empty()          ? "Measurement occasion"
+                                                    : "Measurement time");
   f.yLabel = wellFormedText(options.yLabel.empty() ? "Value" : options.yLabel);
   phaseRoles(data, options, &f.roleA, &f.roleB);
   const kalmir::Average* d = averageD(series.summary);
   if (series.has_summary && d != nullptr) {
-    f.caption.push_back(averageCaption(
-        *d, series.summary.count, f.roleA + "-" + f.roleB + " contrasts"));
+    f.caption.push_back(averageCaption(*d, series.summary.count,
+                                       f.roleA + "-" + f.roleB + " contrasts"));
   }
   f.bMeansPanel = options.bMeansPanel;
   for (size_t k = 0; k < series.contrasts.size(); ++k) {
@@ -470,8 +468,8 @@ StudyFigure studyFigure(const std::vector<kalmir::DataSet>& cases,
     for (SeriesContent& c : f.cases) c.fT.clear();
   }
   f.xLabel = wellFormedText(!options.xLabel.empty() ? options.xLabel
-                            : bTimes ? "Measurement time"
-                                     : "Measurement occasion");
+                            : bTimes                ? "Measurement time"
+                                                    : "Measurement occasion");
   const kalmir::Average* d = averageD(study.summary);
   if (d != nullptr) {
     f.caption.push_back(
@@ -494,8 +492,8 @@ SeriesFigureLayout layOutSeriesFigure(const SeriesFigure& fig,
   std::vector<std::string> caveats = fig.caveats;
   const std::string off = offScaleCaveat(c, vLo, vHi);
   if (!off.empty()) caveats.push_back(off);
-  double y = addHeading(fig.title, fig.caption, caveats, L.width, textWidth,
-                        &L.text);
+  double y =
+      addHeading(fig.title, fig.caption, caveats, L.width, textWidth, &L.text);
   std::vector<std::string> labels;
   const std::vector<LegendKey> keys =
       seriesKeys(c.nStarts.size(), !off.empty(), fig.roleA, fig.roleB,
@@ -555,18 +553,19 @@ SeriesFigureLayout layOutSeriesFigure(const SeriesFigure& fig,
       for (size_t b = 0; b < m.hist.nNull.size(); ++b) {
         nMaxCount = std::max({nMaxCount, m.hist.nNull[b], m.hist.nExp[b]});
       }
-      panel.counts = yScale(0, 1.08 * nMaxCount, panel.frame.bottom(),
-                            panel.frame.y, 1);
+      panel.counts =
+          yScale(0, 1.08 * nMaxCount, panel.frame.bottom(), panel.frame.y, 1);
       const double cellLeft =
           gridLeft + cellWidth * static_cast<double>(nColumn);
-      const double cellRight =
-          nColumn + 1 == nColumns ? L.width - kEdge / 2
-                                  : cellLeft + cellWidth - kColumnGap / 2;
+      const double cellRight = nColumn + 1 == nColumns
+                                   ? L.width - kEdge / 2
+                                   : cellLeft + cellWidth - kColumnGap / 2;
       double frameLeft =
           cellLeft + widestLabel(panel.counts, textWidth) + kTickLength + 3;
       double frameRight = cellLeft + cellWidth - kColumnGap;
       if (nColumn + 1 == nColumns) frameRight = L.width - 2 * kEdge;
-      const double mLo = std::min(m.hist.lo, finiteOr(m.observedMean, m.hist.lo));
+      const double mLo =
+          std::min(m.hist.lo, finiteOr(m.observedMean, m.hist.lo));
       const double mHi =
           std::max(m.hist.hi(), finiteOr(m.observedMean, m.hist.lo));
       // Narrowed until its tick labels stay within its cell.
@@ -580,11 +579,10 @@ SeriesFigureLayout layOutSeriesFigure(const SeriesFigure& fig,
         const double wLast =
             textWidth(panel.means.labels.back(), kTextSize, false);
         const double under =
-            cellLeft - (panel.means.toPage(panel.means.ticks.front()) -
-                        wFirst / 2);
-        const double over =
-            panel.means.toPage(panel.means.ticks.back()) + wLast / 2 -
-            cellRight;
+            cellLeft -
+            (panel.means.toPage(panel.means.ticks.front()) - wFirst / 2);
+        const double over = panel.means.toPage(panel.means.ticks.back()) +
+                            wLast / 2 - cellRight;
         if (under <= 0 && over <= 0) break;
         frameLeft += std::max(0.0, under);
         frameRight -= std::max(0.0, over);
@@ -638,8 +636,8 @@ StudyFigureLayout layOutStudyFigure(const StudyFigure& fig,
     bOff = bOff || !off.empty();
     nMostPhases = std::max(nMostPhases, fig.cases[i].nStarts.size());
   }
-  double y = addHeading(fig.title, fig.caption, caveats, L.width, textWidth,
-                        &L.text);
+  double y =
+      addHeading(fig.title, fig.caption, caveats, L.width, textWidth, &L.text);
   std::vector<std::string> labels;
   const std::vector<LegendKey> keys =
       seriesKeys(nMostPhases, bOff, fig.roleA, fig.roleB,
@@ -659,10 +657,9 @@ StudyFigureLayout layOutStudyFigure(const StudyFigure& fig,
     bWhole = bWhole && wholeTimes(c.fT);
   }
   const double left = kEdge + kYTitleRoom + widest + kTickLength + 3;
-  const Scale x =
-      sharedX(tLo, tHi, bWhole, left,
-              L.width - kEdge - kCornerWidth - kCornerGap,
-              L.width - kEdge / 2, textWidth);
+  const Scale x = sharedX(tLo, tHi, bWhole, left,
+                          L.width - kEdge - kCornerWidth - kCornerGap,
+                          L.width - kEdge / 2, textWidth);
   Rect frame = {left, 0, x.pageHi - left, panelHeight};
   const SeriesContent& top = fig.cases[0];
   std::vector<double> changeX;

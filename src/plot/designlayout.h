@@ -29,7 +29,7 @@ struct SeriesContent {
   // The phases' own labels ("Baseline", "Intervention"), or options'
   // names: a study's top panel is labelled with these.
   std::vector<std::string> labels;
-  std::vector<size_t> nStarts;      // the index of each phase's first value
+  std::vector<size_t> nStarts;  // the index of each phase's first value
   std::vector<float> fY;
   // The time of each value, on the x axis; empty: the occasions 1, 2, ...
   std::vector<double> fT;

@@ -99,8 +99,7 @@ std::string plotStudySvg(const std::vector<kalmir::DataSet>& cases,
 bool writeStudyPlot(const std::string& path, PlotFormat format,
                     const std::vector<kalmir::DataSet>& cases,
                     const kalmir::Study& study, const PlotOptions& options,
-                    const std::vector<std::string>& notes,
-                    std::string* pError);
+                    const std::vector<std::string>& notes, std::string* pError);
 
 // A file name, without extension, for a plot of the case called name: its
 // ASCII letters and digits, '-', '_', '+', '.' and its non-ASCII UTF-8

@@ -403,9 +403,8 @@ std::string offScaleCaveat(const PlotContent& c, const std::vector<int>& off) {
                     : "over " + shortestText(kFarIqrs, false) +
                           " interquartile ranges beyond the rest";
   if (off.size() == 1) {
-    return shortestText(c.fY[static_cast<size_t>(off[0])], true) +
-           " at " + unit + when(off[0]) +
-           " is drawn off the scale (" + why + ")";
+    return shortestText(c.fY[static_cast<size_t>(off[0])], true) + " at " +
+           unit + when(off[0]) + " is drawn off the scale (" + why + ")";
   }
   return std::to_string(off.size()) + " values are drawn off the scale (" +
          why + "): " + list;
@@ -488,8 +487,9 @@ std::vector<bool> farValuesByPhase(const std::vector<float>& fY,
   if (!(all.iqr > 0)) return bFar;
   for (size_t k = 0; k < nStarts.size(); ++k) {
     const size_t nBegin = std::min(nStarts[k], fY.size());
-    const size_t nEnd =
-        k + 1 < nStarts.size() ? std::min(nStarts[k + 1], fY.size()) : fY.size();
+    const size_t nEnd = k + 1 < nStarts.size()
+                            ? std::min(nStarts[k + 1], fY.size())
+                            : fY.size();
     if (nBegin >= nEnd) continue;
     const Fences own = fencesOf(fY, nBegin, nEnd);
     for (size_t i = nBegin; i < nEnd; ++i) {
@@ -500,8 +500,7 @@ std::vector<bool> farValuesByPhase(const std::vector<float>& fY,
 }
 
 void coveredRange(const std::vector<float>& fY, const std::vector<bool>& bFar,
-                  const std::vector<Segment>& lines, double* pLo,
-                  double* pHi) {
+                  const std::vector<Segment>& lines, double* pLo, double* pHi) {
   const bool bAnyFar = std::find(bFar.begin(), bFar.end(), true) != bFar.end();
   const Fences all = fencesOf(fY, 0, fY.size());
   double lo = INFINITY, hi = -INFINITY;
@@ -599,8 +598,8 @@ PlotContent plotContent(const kalmir::Result& result,
   const int nNA = result.n_a, nNB = result.n_b;
   c.title = chosen(options.title, result.name);
   c.fT = usableTimes(times, result.values.size());
-  c.xLabel = chosen(options.xLabel, c.fT.empty() ? "Measurement occasion"
-                                                 : "Measurement time");
+  c.xLabel = chosen(options.xLabel,
+                    c.fT.empty() ? "Measurement occasion" : "Measurement time");
   c.yLabel = chosen(options.yLabel, "Value");
   c.phaseA =
       chosen(options.phaseA, result.label_a.empty() ? "A" : result.label_a);
@@ -783,8 +782,8 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   for (int i = 0; i < 8; ++i) {
     L.seriesFrame.w = L.width - left - right;
     if (c.bMeansPanel) L.meansFrame.w = L.seriesFrame.w;
-    paddedRange(timeAt(c.fT, 1), timeAt(c.fT, nN), L.seriesFrame.w,
-                kPadPoints, &lo, &hi);
+    paddedRange(timeAt(c.fT, 1), timeAt(c.fT, nN), L.seriesFrame.w, kPadPoints,
+                &lo, &hi);
     L.occasions = xScale(lo, hi, left, L.seriesFrame.right(),
                          wholeTimes(c.fT) ? 1 : 0, textWidth);
     std::vector<const Scale*> xScales = {&L.occasions};
@@ -843,8 +842,9 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   L.phaseLineX = L.occasions.toPage(timeAt(c.fT, c.nNA + 0.5));
   std::vector<Point> where;  // of every value, off the scale or not
   for (size_t i = 0; i < c.fY.size(); ++i) {
-    const Point p = {L.occasions.toPage(timeAt(c.fT, static_cast<double>(i + 1))),
-                     L.values.toPage(c.fY[i])};
+    const Point p = {
+        L.occasions.toPage(timeAt(c.fT, static_cast<double>(i + 1))),
+        L.values.toPage(c.fY[i])};
     where.push_back(p);
     L.marks.push_back(p);
   }

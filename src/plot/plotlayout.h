@@ -82,8 +82,8 @@ struct Segment {
 // default.
 struct PlotOptions {
   std::string title;           // default: the case's name
-  std::string xLabel;  // default: "Measurement occasion", or with times
-                       // "Measurement time"
+  // default: "Measurement occasion", or "Measurement time" with times
+  std::string xLabel;
   std::string yLabel;          // default: "Value"
   std::string phaseA, phaseB;  // default: the result's phase labels
   // Bounds the y axis of the series to yLow < yHigh; values outside are
