@@ -340,15 +340,17 @@ void addCaveat(const std::string& caveat, std::vector<std::string>* pCaveats) {
 }
 
 // A series' design notes, then its contrasts' notes, each named by its
-// contrast (and by prefix, in a study).
-void addSeriesCaveats(const kalmir::Series& series, const std::string& prefix,
+// contrast; in a study, by its case's name too.
+void addSeriesCaveats(const kalmir::Series& series, const std::string& name,
                       std::vector<std::string>* pCaveats) {
+  const std::string prefix = name.empty() ? "" : name + ": ";
   for (const kalmir::Note& note : series.notes) {
     addCaveat(prefix + note.text, pCaveats);
   }
   for (const kalmir::Contrast& c : series.contrasts) {
     for (const std::string& caveat : figureCaveats({}, c.result.notes)) {
-      addCaveat(prefix + c.label + ": " + caveat, pCaveats);
+      addCaveat((name.empty() ? "" : name + " ") + c.label + ": " + caveat,
+                pCaveats);
     }
   }
 }
@@ -390,7 +392,7 @@ Picture studyPictureOf(const std::vector<kalmir::DataSet>& cases,
     addCaveat(note.text, &figure.caveats);
   }
   for (const kalmir::Series& s : study.cases) {
-    addSeriesCaveats(s, s.name + " ", &figure.caveats);
+    addSeriesCaveats(s, s.name, &figure.caveats);
   }
   return studyFigurePicture(figure, layOutStudyFigure(figure, textAdvance));
 }
