@@ -391,6 +391,7 @@ TEST(DesignLayout, SeriesFigureOverlapsNothingAndDrawsWhatItShows) {
       EXPECT_LT(m.observedX, m.frame.right());
       EXPECT_DOUBLE_EQ(m.frame.bottom(), m.counts.toPage(0));
       EXPECT_GE(m.means.ticks.size(), 2u);
+      EXPECT_GE(m.counts.ticks.size(), 2u);
     }
   }
 }
@@ -421,6 +422,7 @@ TEST(DesignLayout, StudyPanelsShareOneTimeAxisAndStepFromChangeToChange) {
       EXPECT_DOUBLE_EQ(p.frame.x, p.x.toPage(p.x.lo));
       EXPECT_DOUBLE_EQ(p.frame.right(), p.x.toPage(p.x.hi));
       EXPECT_GE(p.frame.h, 80);
+      EXPECT_GE(p.values.ticks.size(), 2u);
       if (i > 0) {
         EXPECT_GT(p.frame.y, L.panels[i - 1].frame.bottom());
       }

@@ -591,6 +591,23 @@ TEST_F(PlotFiles, SeriesAndStudyFiguresAreWrittenInEveryFormat) {
     }
   }
 
+  // Short phases bring a note on every contrast; the figure shows the
+  // first few and says how many more there are.
+  kalmir::DataSet shortPhases{"Short", {}};
+  for (int k = 0; k < 8; ++k) {
+    shortPhases.phases.push_back(
+        {k % 2 == 0 ? "A" : "B", {1.0 + k % 2 * 5, 2.0 + k % 2 * 5}});
+  }
+  const std::string crowded = plotSeriesSvg(
+      shortPhases, kalmir::analyse_series(shortPhases, smallAnalysis()), {});
+  size_t nNotes = 0;
+  for (size_t at = crowded.find(">Note: "); at != std::string::npos;
+       at = crowded.find(">Note: ", at + 1)) {
+    ++nNotes;
+  }
+  EXPECT_EQ(8u, nNotes);
+  EXPECT_NE(std::string::npos, crowded.find("more notes are left out here"));
+
   // An analysis that is not of these data is not drawn, and nothing is
   // left where it was asked for.
   kalmir::Series noMeans = series;

@@ -131,6 +131,21 @@ double addHeading(const std::string& title,
   return y + 6;
 }
 
+// A y axis as the AB plot's, but with at least two ticks however low its
+// panel: a small panel of counts or a study's case may have room for
+// only three labels.
+Scale panelYScale(double lo, double hi, double pageBottom, double pageTop,
+                  double minStep) {
+  Scale s = yScale(lo, hi, pageBottom, pageTop, minStep);
+  if (s.ticks.size() >= 2) return s;
+  // Labels 16 points apart stay clear of each other at any size.
+  const int nMax = std::max(2, static_cast<int>((pageBottom - pageTop) / 16));
+  s.step = tickStep(lo, hi, minStep, nMax);
+  s.ticks = ticksInRange(lo, hi, s.step);
+  s.labels = tickLabels(s.ticks, s.step);
+  return s;
+}
+
 // The values' range of a panel frameHeight high, padded as the AB plot's.
 void valueRange(const SeriesContent& c, double frameHeight, double* pLo,
                 double* pHi) {
@@ -504,7 +519,7 @@ SeriesFigureLayout layOutSeriesFigure(const SeriesFigure& fig,
   // need above it.
   SeriesPanel& p = L.series;
   p.frame.h = seriesHeight;
-  p.values = yScale(vLo, vHi, seriesHeight, 0, 0);
+  p.values = panelYScale(vLo, vHi, seriesHeight, 0, 0);
   const double left =
       kEdge + kYTitleRoom + widestLabel(p.values, textWidth) + kTickLength + 3;
   p.frame.x = left;
@@ -521,7 +536,7 @@ SeriesFigureLayout layOutSeriesFigure(const SeriesFigure& fig,
       phaseNameRows(c.phases, p.frame, changeX, L.width, textWidth);
   y += 2 + kPhaseSize + kPhaseLabelRise + (nNameRows - 1) * kLegendRow;
   p.frame.y = y;
-  p.values = yScale(vLo, vHi, p.frame.bottom(), p.frame.y, 0);
+  p.values = panelYScale(vLo, vHi, p.frame.bottom(), p.frame.y, 0);
   fillPanel(c, &p);
   addPhaseNames(c.phases, p.frame, p.changeX, L.width, textWidth, &L.text);
   addTickLabels(p.values, p.frame, false, textWidth, &L.text);
@@ -553,8 +568,8 @@ SeriesFigureLayout layOutSeriesFigure(const SeriesFigure& fig,
       for (size_t b = 0; b < m.hist.nNull.size(); ++b) {
         nMaxCount = std::max({nMaxCount, m.hist.nNull[b], m.hist.nExp[b]});
       }
-      panel.counts =
-          yScale(0, 1.08 * nMaxCount, panel.frame.bottom(), panel.frame.y, 1);
+      panel.counts = panelYScale(0, 1.08 * nMaxCount, panel.frame.bottom(),
+                                 panel.frame.y, 1);
       const double cellLeft =
           gridLeft + cellWidth * static_cast<double>(nColumn);
       const double cellRight = nColumn + 1 == nColumns
@@ -650,7 +665,7 @@ StudyFigureLayout layOutStudyFigure(const StudyFigure& fig,
   L.panels.resize(nCases);
   for (size_t i = 0; i < nCases; ++i) {
     const SeriesContent& c = fig.cases[i];
-    L.panels[i].values = yScale(vLo[i], vHi[i], panelHeight, 0, 0);
+    L.panels[i].values = panelYScale(vLo[i], vHi[i], panelHeight, 0, 0);
     widest = std::max(widest, widestLabel(L.panels[i].values, textWidth));
     tLo = std::min(tLo, timeAt(c.fT, 1));
     tHi = std::max(tHi, timeAt(c.fT, static_cast<double>(c.fY.size())));
@@ -676,7 +691,7 @@ StudyFigureLayout layOutStudyFigure(const StudyFigure& fig,
     p.frame = frame;
     p.frame.y = y;
     p.x = x;
-    p.values = yScale(vLo[i], vHi[i], p.frame.bottom(), p.frame.y, 0);
+    p.values = panelYScale(vLo[i], vHi[i], p.frame.bottom(), p.frame.y, 0);
     fillPanel(c, &p);
     addTickLabels(p.values, p.frame, false, textWidth, &L.text);
     // Beside the top right corner: the case's name and its figures.

@@ -355,6 +355,18 @@ void addSeriesCaveats(const kalmir::Series& series, const std::string& name,
   }
 }
 
+// At most nMax caveat lines' worth of caveats: the last one says how many
+// more there are, so that a long series of short phases keeps its figure
+// in view.
+void capCaveats(std::vector<std::string>* pCaveats) {
+  const size_t nMax = 8;
+  if (pCaveats->size() <= nMax) return;
+  const size_t nMore = pCaveats->size() - (nMax - 1);
+  pCaveats->resize(nMax - 1);
+  pCaveats->push_back(std::to_string(nMore) +
+                      " more notes are left out here; the table lists them");
+}
+
 Picture seriesPictureOf(const kalmir::DataSet& data,
                         const kalmir::Series& series,
                         const PlotOptions& options,
@@ -364,6 +376,7 @@ Picture seriesPictureOf(const kalmir::DataSet& data,
     addCaveat(note, &figure.caveats);
   }
   addSeriesCaveats(series, "", &figure.caveats);
+  capCaveats(&figure.caveats);
   return seriesFigurePicture(figure, layOutSeriesFigure(figure, textAdvance));
 }
 
@@ -394,6 +407,7 @@ Picture studyPictureOf(const std::vector<kalmir::DataSet>& cases,
   for (const kalmir::Series& s : study.cases) {
     addSeriesCaveats(s, s.name, &figure.caveats);
   }
+  capCaveats(&figure.caveats);
   return studyFigurePicture(figure, layOutStudyFigure(figure, textAdvance));
 }
 
