@@ -8,9 +8,9 @@
 // marked and named, and below it a small panel of simulated means for
 // each phase change. A multiple-baseline study stacks its cases' panels
 // one above another on one time axis, each case's name and figures beside
-// its panel's top right corner, the phases named above the top panel by
-// their own labels, and a stepped line joins their first
-// phase changes so that the staggered starts are seen at a glance.
+// its panel's top right corner and the phases named above the top panel
+// by their own labels; a stepped line joins the cases' first phase
+// changes, so that the staggered starts are seen at a glance.
 // Lengths are page points with y growing downward. Keeps nothing between
 // calls.
 
