@@ -21,6 +21,10 @@ struct Case {
   int nNA = 0;            // A-phase measurements (when there is no error)
   int nNB = 0;            // B-phase measurements
   std::vector<float> fY;  // A phase, then B phase, in time order
+  // Every phase's measurements, A, B, A, B, ... in time order; fY holds
+  // them one phase after the other. An AB case has {nNA, nNB}; in a
+  // reversal series nNA and nNB are its first two phases'.
+  std::vector<int> phaseSizes;
   // Notes on the input (missing or rounded values), one sentence each
   // without a closing period.
   std::vector<std::string> notes;
