@@ -432,9 +432,9 @@ struct ValueList {
 // kMaxPhasePoints values are needed.
 ValueList read_values(const std::string& text, const std::string& label);
 
-// A data file in long form (columns case, phase, values and optionally mt;
-// one row per measurement), read by the command line's reader with its
-// rules and messages.
+// A data file in long form (columns case, phase, values and optionally mt
+// and study; one row per measurement), read by the command line's reader
+// with its rules and messages.
 struct ReadOptions {
   char separator = 0;  // ',', ';' or '\t'; 0: found from the header
   char decimal = 0;    // '.' or ','; 0: a point, or either mark with ';'
@@ -442,9 +442,13 @@ struct ReadOptions {
   std::string label_b = "B";
 };
 struct FileCase {
-  // The case's name and its phases "A" and "B", ready for analyse; the
-  // phases are empty when error is set.
+  // The case's name and its phases "A" and "B" (an AB case, ready for
+  // analyse) or "A", "B", "A", "B", ... (a reversal series, for
+  // analyse_series); the phases are empty when error is set.
   DataSet data;
+  // The study the case belongs to (a "study" column), for analyse_study;
+  // empty: none.
+  std::string study;
   int line = 0;  // the line of its first row, or of its error
   // Empty when the case can be analysed; otherwise what is wrong without
   // the file, line or name ("no B phase (...)").
