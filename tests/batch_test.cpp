@@ -129,7 +129,8 @@ TEST(Batch, WorkSeesEachCaseOnceWithTheMeansWhenAsked) {
 
 TEST(Batch, AReversalCaseIsItsContrastsInTimeOrderWhateverTheJobs) {
   // An A B A B case between two AB cases, each run as analyse_series would.
-  std::vector<Case> cases(goldenCases().begin(), goldenCases().begin() + 3);
+  const std::vector<Case> golden = goldenCases();
+  std::vector<Case> cases(golden.begin(), golden.begin() + 3);
   Case& kim = cases[1];
   kim.name = "Kim";
   kim.fY = {3, 5, 4, 6, 5, 9, 11, 10, 12, 11, 4, 6, 5, 4, 6, 10, 12, 11, 13};

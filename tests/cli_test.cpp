@@ -330,9 +330,9 @@ TEST(CommandLine, ExitStatusesAndMessages) {
             r.err);
   const std::vector<std::string> rows = lines(r.out);
   ASSERT_EQ(4u, rows.size());
-  EXPECT_EQ(0u, rows[1].find("X,ok,2,2,"));
-  EXPECT_EQ(0u, rows[2].find("Y,error,,"));
-  EXPECT_EQ(0u, rows[3].find("Z,error,,"));
+  EXPECT_EQ(0u, rows[1].find("X,,contrast,A1-B1,ok,2,2,"));
+  EXPECT_EQ(0u, rows[2].find("Y,,case,,error,,"));
+  EXPECT_EQ(0u, rows[3].find("Z,,case,,error,,"));
 
   struct Usage {
     std::vector<std::string> args;
@@ -414,9 +414,9 @@ TEST(CommandLine, StandardInputAndSeveralFiles) {
   const std::vector<std::string> rows = lines(r.out);
   ASSERT_EQ(4u, rows.size());
   // The labels apply to every file, so A and B are unknown here.
-  EXPECT_EQ(0u, rows[1].find("X,error,"));
-  EXPECT_EQ(0u, rows[2].find("stdin,ok,2,2,"));
-  EXPECT_EQ(0u, rows[3].find("X,error,"));
+  EXPECT_EQ(0u, rows[1].find("X,,case,,error,"));
+  EXPECT_EQ(0u, rows[2].find("stdin,,contrast,A1-B1,ok,2,2,"));
+  EXPECT_EQ(0u, rows[3].find("X,,case,,error,"));
   EXPECT_NE(std::string::npos, rows[3].find("second.tsv:2: phase \"\"A\"\" is "
                                             "neither base nor treat"));
   EXPECT_EQ(run({"-"}, "phase,values\nA,1.5\nA,2\nB,3\nB,4\n").out,
