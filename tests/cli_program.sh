@@ -92,8 +92,8 @@ check "a failed case: its line on stderr" grep -qx \
   "kalmir: $study:5: case \"Dev\": no B phase (the phase column holds only A)" \
   "$tmp/err"
 check "a failed case: a row for every case" \
-  test "$(cut -d, -f1,2 "$tmp/out" | tr '\n' ' ')" = \
-  "case,status Ann,ok Ben,ok Cleo,ok Dev,error "
+  test "$(cut -d, -f1,3,5 "$tmp/out" | tr '\n' ' ')" = \
+  "case,row,status Ann,contrast,ok Ben,contrast,ok Cleo,contrast,ok Dev,case,error "
 
 # A write that fails is a failure.
 "$program" "$tmp/good.csv" > /dev/full 2> "$tmp/err"
