@@ -87,7 +87,7 @@ std::string report(const Case& c, const kalmir::Series* s,
   if (bReversal) {
     if (s->has_summary) {
       text += "== " + name + ", average\n";
-      text += summaryText(s->summary, "A-B contrasts", options.weights);
+      text += summaryText(s->summary, "A-B CONTRASTS", options.weights);
     }
     for (const kalmir::Note& note : s->notes) {
       text += "Note: " + note.text + ".\n";
@@ -127,7 +127,7 @@ std::string studyEntry(TableFormat format, const std::string& name,
   if (format == TableFormat::kReport) {
     std::string text = "== study " + printable(name, 1000) + "\n";
     if (pStudy == nullptr) return text + "Not averaged: " + error + ".\n\n\n";
-    text += summaryText(pStudy->summary, "cases", options.weights);
+    text += summaryText(pStudy->summary, "CASES", options.weights);
     for (const std::string& note : notes) text += "Note: " + note + ".\n";
     return text;
   }

@@ -38,8 +38,8 @@ struct StudyGroup {
   std::string place;  // "FILE:LINE" of its first case, for messages
   std::vector<size_t> members;  // the cases, by index, in order
   int nAnalysable = 0;          // members without an error
-  // Why the study cannot be averaged (fewer than 2 cases to average);
-  // empty when it can be.
+  // Why the study cannot be averaged (fewer than 2 cases to average), a
+  // sentence that names it; empty when it can be.
   std::string error;
 };
 
@@ -80,12 +80,13 @@ std::vector<StudyGroup> groupStudies(std::vector<Case>* pCases) {
     }
     if (g.name.empty()) continue;
     const int nCases = static_cast<int>(g.members.size());
+    const std::string study = "study \"" + printable(g.name, 1000) + "\"";
     if (nCases < 2) {
-      g.error = "the study has 1 case; a study needs at least 2";
+      g.error = study + " has 1 case; a study needs at least 2";
     } else if (g.nAnalysable < 2) {
-      g.error = "only " + std::to_string(g.nAnalysable) + " of its " +
+      g.error = study + " has " + std::to_string(g.nAnalysable) + " of its " +
                 std::to_string(nCases) +
-                " cases could be analysed; an average needs at least 2";
+                " cases analysed; its average needs at least 2";
     }
     studies.push_back(std::move(g));
   }
@@ -135,9 +136,7 @@ class FileRun {
     for (const StudyGroup& g : studies) {
       if (g.error.empty()) continue;
       bSomeFailed = true;
-      std::fprintf(err_, "kalmir: %s: study \"%s\": %s\n",
-                   printable(g.place).c_str(), printable(g.name).c_str(),
-                   g.error.c_str());
+      std::fprintf(err_, "kalmir: %s: %s\n", g.place.c_str(), g.error.c_str());
     }
     if (!writeTable(cases, studies)) return kCliFailed;
     if (!options_.output.empty()) {
