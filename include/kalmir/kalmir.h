@@ -334,7 +334,10 @@ struct Contrast {
 // An average of figures over contrasts or cases: Est = sum(w ES) / sum(w)
 // and, for a figure with a standard error, SE = sqrt(sum(w^2 SE^2)) / sum(w).
 struct Average {
-  std::string name;  // the figure: "d", ...
+  // The figure, named as its table column: "d_unstd", "d", "nap", "tau",
+  // "tau_u", "tau_bc", "pnd", "pem", "pand", "ird", "smd_baseline",
+  // "smd_pooled" (an SMD only where every contrast or case has one).
+  std::string name;
   double estimate = 0;
   double se = 0;     // NaN for a figure without a standard error
 };
