@@ -16,9 +16,8 @@ namespace {
 const char kHelp[] =
     "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue; - is "
     "stdin)\n"
-    "Analyses every case (an A phase, then a B phase) in the files, a row per "
-    "case.\n"
-    "\n"
+    "Analyses every case (phases A, B or A, B, A, B, ...): a row per phase "
+    "change.\n"
     "  -f, --format FORMAT   csv (default), json or report\n"
     "  -o, --output FILE     write to FILE, replaced only when complete\n"
     "  -j, --jobs N          analyses at once (default: one per core)\n"
@@ -29,6 +28,8 @@ const char kHelp[] =
     "      --improvement D   increase (default) or decrease, for the indices\n"
     "      --indices         -f report: add the indices (NAP, Tau-U, SMD, "
     "...)\n"
+    "      --weights W       equal (default) or inverse-variance, for "
+    "averages\n"
     "      --plot DIR        plot each analysis into DIR, listed in "
     "DIR/index.html\n"
     "      --plot-format F   svg (default), png or pdf (png, pdf: drawing "
@@ -44,9 +45,11 @@ const char kHelp[] =
     "\n"
     "Columns (header names, in any case): case, phase, values (or value), "
     "optional\n"
-    "mt (or time). Without a case column a file is one case named after it. "
-    "Empty\n"
-    "or NA values are left out; labels match without case. Exit status: 0 all\n"
+    "mt (or time), study. Without a case column a file is one case named "
+    "after it.\n"
+    "Empty "
+    "or NA values are left out; labels match without case. Exit status: 0 "
+    "all\n"
     "analysed, 1 some not (see the notes column), 2 a bad option, file or "
     "write.\n"
     "\n"
@@ -59,6 +62,7 @@ enum LongOnly {
   kPlotFormat,
   kImprovement,
   kIndices,
+  kWeights,
   // Options that shape plots (plotoptions.h); they stay last.
   kTitle,
   kXLabel,
@@ -79,6 +83,7 @@ const struct option kLongOptions[] = {
     {"plot-format", required_argument, nullptr, kPlotFormat},
     {"improvement", required_argument, nullptr, kImprovement},
     {"indices", no_argument, nullptr, kIndices},
+    {"weights", required_argument, nullptr, kWeights},
     {"title", required_argument, nullptr, kTitle},
     {"x-label", required_argument, nullptr, kXLabel},
     {"y-label", required_argument, nullptr, kYLabel},
@@ -191,6 +196,16 @@ std::string setOption(int nOption, const std::string& value,
       return "";
     case kIndices:
       o.bIndices = true;
+      return "";
+    case kWeights:
+      if (value == "equal") {
+        o.weights = kalmir::Weights::equal;
+      } else if (value == "inverse-variance") {
+        o.weights = kalmir::Weights::inverse_variance;
+      } else {
+        return "unknown weights \"" + printable(value) +
+               "\" (equal or inverse-variance)";
+      }
       return "";
   }
   return "unknown option";

@@ -3,8 +3,9 @@
 
 // The rules that turn rows of a data table into cases, whatever the file
 // format that holds the table: which columns count (case, phase, values,
-// optionally mt), which rows belong to which case, phase labels matched
-// without case, missing values (empty or NA) left out, decimal commas where
+// optionally mt and study), which rows belong to which case, phase labels
+// matched without case (plain, A B A B, or numbered, A1 B1 A2 B2, which
+// must then count the phases as they come), missing values (empty or NA) left out, decimal commas where
 // they are allowed, the time order, and every check the dialogue makes on
 // typed data, so that a case that passes is analysed exactly as the
 // dialogue would analyse it. A reader hands the header row to findColumns,
@@ -70,6 +71,7 @@ class CaseRules {
     float fValue = 0.0f;
     int nLine = 0;
     bool bB = false;  // B phase, else A
+    int nNumber = 0;  // the number of a numbered label ("A2": 2); 0: none
     bool bMissing = false;
   };
   // A case while its file is read: rows until the end, or its first error.
@@ -79,12 +81,16 @@ class CaseRules {
     int nMissing = 0;
     int nInexact = 0;
     std::string firstInexact;
+    int nStudyLine = 0;  // the line that named the case's study; 0: none
   };
 
   PendingCase& caseNamed(const std::string& name, int nLine);
   std::string numberText(const std::string& field, const char* what,
                          std::string* pText) const;
   void finishCase(PendingCase* pCase) const;
+  bool phaseLabel(const std::string& phase, Row* pRow) const;
+  bool phasesFit(PendingCase* pCase, const std::vector<int>& nFirst,
+                 const std::vector<int>& nSizes) const;
   bool phaseLengthFits(PendingCase* pCase, const std::string& label, int n,
                        int nLine) const;
 
