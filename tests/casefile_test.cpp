@@ -80,9 +80,26 @@ TEST(CaseFile, SeparatorsDecimalMarksAndColumns) {
        "case,phase,values\nBo,A,1\nAl,A,5\nBo,A,2\nAl,A,6\nBo,B,3\nAl,B,7\n"
        "Bo,B,4\nAl,B,8\n",
        "Bo: 1 2|3 4\nAl: 5 6|7 8"},
-      {"semicolon with decimal commas and points",
-       "case;phase;values\nX;A;1,5\nX;A;2.5\nX;B;3,25\nX;B;-4,0e1\n",
-       "X: 1.5 2.5|3.25 -40"},
+      {"semicolon with decimal commas",
+       "case;phase;values\nX;A;1,5\nX;A;2\nX;B;3,25\nX;B;-4,0e1\n",
+       "X: 1.5 2|3.25 -40"},
+      {"semicolon with decimal points",
+       "case;phase;values\nX;A;1.5\nX;A;2\nX;B;3.25\nX;B;-4.0e1\n",
+       "X: 1.5 2|3.25 -40"},
+      {"both marks in one column: 1.000 may be a thousand",
+       "case;phase;values\nX;A;1.000\nX;A;2\nY;B;3\nY;B;1,500\n",
+       "file, line 5: the values column has a decimal point on line 2 "
+       "(\"1.000\") and a decimal comma on line 5 (\"1,500\"); one of them "
+       "may be a thousands mark: say which is the decimal mark with "
+       "--decimal"},
+      {"both marks in the mt column",
+       "case;phase;values;mt\nX;A;1;1,5\nX;A;2;2.5\nX;B;3;3\nX;B;4;4\n",
+       "file, line 3: the mt column has a decimal point on line 3 (\"2.5\") "
+       "and a decimal comma on line 2 (\"1,5\"); one of them may be a "
+       "thousands mark: say which is the decimal mark with --decimal"},
+      {"a mark in each of two columns is no conflict",
+       "case;phase;values;mt\nX;A;1,5;1.5\nX;A;2;2.5\nX;B;3;3.5\nX;B;4;4.5\n",
+       "X: 1.5 2|3 4"},
       {"tab", "case\tphase\tvalues\nX\tA\t1\nX\tA\t2\nX\tB\t3\nX\tB\t4\n",
        "X: 1 2|3 4"},
       {"names in any case, value and time, other columns ignored, blanks",
@@ -91,11 +108,12 @@ TEST(CaseFile, SeparatorsDecimalMarksAndColumns) {
        "B,,4,,4,X\n",
        "X: 1 2|3 4"},
       {"no case column: one case named after the file",
-       "phase,values\nA,1\nA,2\nB,3\nB,4\n", "f.csv: 1 2|3 4"},
+       "phase,values\nA,1\nA,2\nB,3\nB,4\n",
+       "f.csv: 1 2|3 4 [no case column, so every row is one case]"},
       {"separator given: the header must split at it",
        "case;phase;values\nX;A;1\n",
        "file, line 1: the header row names no \"phase\" and \"values\" "
-       "columns when split at each comma",
+       "columns when split at each comma; --columns names them",
        separator(',')},
       {"separator given: tab",
        "case\tphase\tvalues\nX\tA\t1\nX\tA\t2\nX\tB\t3\n"
@@ -167,7 +185,8 @@ TEST(CaseFile, QuotingLineEndsAndBlankLines) {
        "file, line 3: the file has no header row"},
       {"no phase column", "case,value\nX,1\n",
        "file, line 1: the header row names no \"phase\" and \"values\" "
-       "columns (separators tried: comma, semicolon, tab)"},
+       "columns (separators tried: comma, semicolon, tab); --columns names "
+       "them"},
       {"a column named twice", "case,phase,value,Values\nX,A,1,2\n",
        "file, line 1: the header names the column \"value\" and \"Values\"; "
        "keep one of them"},
@@ -180,7 +199,9 @@ TEST(CaseFile, TimeOrderAndMissingValues) {
       {"rows in mt order, mt with decimals, mixed with another case",
        "case,phase,values,mt\nX,B,30,3.5\nX,A,10,1\nY,A,1,1\nX,B,40,4\n"
        "X,A,20,2\nY,A,2,2\nY,B,3,3\nY,B,4,4\n",
-       "X: 10 20|30 40\nY: 1 2|3 4"},
+       "X: 10 20|30 40 [mt is not evenly spaced (steps of 0.5 to 1.5); the "
+       "analysis takes the measurements as equally spaced occasions]\nY: 1 "
+       "2|3 4"},
       {"mt order puts a B row before an A row",
        "case,phase,values,mt\nX,A,1,1\nX,A,2,5\nX,B,3,3\nX,B,4,4\n",
        "X: line 3: phase A again after phase B began in mt order (on line "
@@ -192,14 +213,17 @@ TEST(CaseFile, TimeOrderAndMissingValues) {
       {"mt that is missing or not a number",
        "case;phase;values;mt\nX;A;1;\nY;A;1;day 1\nZ;A;1;1,5\nZ;A;2;2\n"
        "Z;B;3;3\nZ;B;4;4\n",
-       "X: line 2: no mt on this row\nY: line 3: mt \"day 1\" is not a "
-       "number\nZ: 1 2|3 4"},
+       "X: line 2: no mt on this row\nY: line 3: mt \"day 1\" is neither a "
+       "number nor a date (YYYY-MM-DD)\nZ: 1 2|3 4 [mt is not evenly spaced "
+       "(steps of 0.5 to 1); the analysis takes the measurements as equally "
+       "spaced occasions]"},
       {"empty and NA values are left out and counted",
        "case,phase,values\nX,A,1\nX,A,NA\nX,A,2\nX,B,\nX,B,3\nX,B,na\nX,B,4\n",
-       "X: 1 2|3 4 [3 missing values (empty or NA) left out]"},
+       "X: 1 2|3 4 [3 missing values (NA or empty) left out, at occasions 2, "
+       "4 and 6]"},
       {"one missing value",
        "case,phase,values\nX,A,1\nX,A,2\nX,A,\nX,B,3\nX,B,4\n",
-       "X: 1 2|3 4 [1 missing value (empty or NA) left out]"},
+       "X: 1 2|3 4 [1 missing value (empty) left out, at occasion 3]"},
       {"missing values leave a phase too short",
        "case,phase,values\nX,A,1\nX,A,NA\nX,B,3\nX,B,4\n",
        "X: line 2: the A phase has 1 measurement; 2 to 500 are needed"},

@@ -34,7 +34,7 @@ TEST(CaseRules, TakesRowsFromAnyReader) {
   EXPECT_EQ(2, cases[0].nNB);
   EXPECT_EQ((std::vector<float>{1, 2, 3, 0.1f}), cases[0].fY);
   EXPECT_EQ(
-      (std::vector<std::string>{"1 missing value (empty or NA) left out"}),
+      (std::vector<std::string>{"1 missing value (NA) left out, at occasion 2"}),
       cases[0].notes);
   EXPECT_EQ("Ben", cases[1].name);
   EXPECT_EQ(9, cases[1].nLine);

@@ -15,6 +15,7 @@
 #include "batch.h"
 #include "caseentry.h"
 #include "casefile.h"
+#include "datafile.h"
 #include "clistatus.h"
 #include "plotdir.h"
 #include "plotindex.h"
@@ -56,7 +57,7 @@ class FileRun {
     }
     std::vector<Case> cases;
     if (!readInputs(&cases)) return kCliFailed;
-    bool bSomeFailed = false;
+    bool bSomeFailed = bNoRows_;
     for (const Case& c : cases) {
       if (c.error.empty()) continue;
       bSomeFailed = true;
@@ -123,7 +124,7 @@ class FileRun {
         bAllRead = false;
         continue;
       }
-      CaseFile file = readCaseFile(in, name, options_.files);
+      CaseFile file = readDataFile(in, name, options_.files);
       if (!bStdin) std::fclose(in);
       if (!file.error.empty()) {
         if (file.nLine > 0) {
@@ -134,6 +135,15 @@ class FileRun {
         }
         bAllRead = false;
         continue;
+      }
+      for (const std::string& note : file.notes) {
+        std::fprintf(err_, "kalmir: note: %s: %s\n", printable(name).c_str(),
+                     note.c_str());
+      }
+      if (file.bNoRows) {
+        std::fprintf(err_, "kalmir: %s: no data rows after the header\n",
+                     printable(name).c_str());
+        bNoRows_ = true;
       }
       for (Case& c : file.cases) pCases->push_back(std::move(c));
     }
@@ -265,6 +275,7 @@ class FileRun {
   kalmir::Options size_;
   AtomicFile output_;
   bool bPlotFailed_ = false;  // a plot could not be written
+  bool bNoRows_ = false;      // a file had a header and no data
 };
 
 }  // namespace

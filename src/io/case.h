@@ -21,6 +21,10 @@ struct Case {
   int nNA = 0;            // A-phase measurements (when there is no error)
   int nNB = 0;            // B-phase measurements
   std::vector<float> fY;  // A phase, then B phase, in time order
+  // The mt of each measurement in fY, in the same order; empty when the
+  // file has no mt column. Dates count in days since 1970-01-01.
+  std::vector<double> times;
+  bool bTimesAreDates = false;
   // Notes on the input (missing or rounded values), one sentence each
   // without a closing period.
   std::vector<std::string> notes;

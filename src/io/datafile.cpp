@@ -1,0 +1,97 @@
+#include "datafile.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "csv.h"
+#include "encoding.h"
+#include "workbook.h"
+
+namespace {
+
+CaseFile failed(int nLine, const std::string& what) {
+  CaseFile file;
+  file.error = what;
+  file.nLine = nLine;
+  return file;
+}
+
+bool startsWith(const std::string& bytes, const char* prefix, size_t n) {
+  return bytes.size() >= n && std::memcmp(bytes.data(), prefix, n) == 0;
+}
+
+// Reads in to its end into *pBytes; the errno that stopped it, or 0. Text
+// stops once a line runs past kMaxRecordBytes (the CSV reader then names
+// that line), so that endless input such as /dev/zero cannot fill the
+// memory; a zip archive, which has no lines, stops past the largest
+// workbook read.
+int readAll(FILE* in, std::string* pBytes) {
+  std::string& bytes = *pBytes;
+  const size_t nMaxWorkbook = WorkbookLimits().nMaxFileBytes;
+  char buf[65536];
+  size_t nLineStart = 0;
+  for (;;) {
+    const size_t n = std::fread(buf, 1, sizeof buf, in);
+    const size_t nBefore = bytes.size();
+    bytes.append(buf, n);
+    for (size_t i = nBefore; i < bytes.size(); ++i) {
+      if (bytes[i] == '\n' || bytes[i] == '\r') nLineStart = i + 1;
+    }
+    if (n < sizeof buf) break;
+    if (startsWith(bytes, "PK", 2)) {
+      if (bytes.size() > nMaxWorkbook) break;
+    } else if (bytes.size() - nLineStart > kMaxRecordBytes + 1) {
+      break;
+    }
+  }
+  return std::ferror(in) != 0 ? (errno != 0 ? errno : EIO) : 0;
+}
+
+}  // namespace
+
+CaseFile readDataBytes(const std::string& bytes, const std::string& name,
+                       const CaseFileOptions& options) {
+  const WorkbookKind kind = workbookKind(bytes);
+  if (kind == WorkbookKind::kLegacy) {
+    return failed(0,
+                  "an old binary .xls workbook, which kalmir does not read; "
+                  "save it as .xlsx, .ods or .csv");
+  }
+  if (kind == WorkbookKind::kZip) {
+    return failed(0, "a zip archive that holds no .xlsx or .ods workbook");
+  }
+  if (kind == WorkbookKind::kXlsx || kind == WorkbookKind::kOds) {
+    if (!workbookSupported()) {
+      return failed(0,
+                    "a workbook, which this build of kalmir cannot read (it "
+                    "was built without libzip and expat); save the sheet as "
+                    ".csv");
+    }
+    const Worksheet sheet = readWorkbook(bytes, options.sheet);
+    if (!sheet.error.empty()) return failed(0, sheet.error);
+    return readCaseRows(sheet.rows, name, options);
+  }
+  if (!options.sheet.empty()) {
+    return failed(0, "--sheet picks a workbook's sheet, and this is no "
+                     "workbook but text");
+  }
+  const DecodedText decoded = decodeText(bytes);
+  if (!decoded.error.empty()) {
+    return failed(decoded.nErrorLine, decoded.error);
+  }
+  CaseFile file = readCaseText(decoded.text, name, options);
+  if (file.error.empty() && !decoded.note.empty()) {
+    file.notes.insert(file.notes.begin(), decoded.note);
+  }
+  return file;
+}
+
+CaseFile readDataFile(FILE* in, const std::string& name,
+                      const CaseFileOptions& options) {
+  std::string bytes;
+  const int nError = readAll(in, &bytes);
+  if (nError != 0) {
+    return failed(0, std::string("cannot read it: ") + std::strerror(nError));
+  }
+  return readDataBytes(bytes, name, options);
+}
