@@ -390,7 +390,7 @@ bool CaseRules::readTime(const std::string& time, int nLine,
   }
   const int nDate = parseDate(time, &pRow->fTime);
   if (nDate < 0) {
-    setError(&p, nLine, "mt \"" + printable(time) + "\" is no date there is");
+    setError(&p, nLine, "mt \"" + printable(time) + "\" is no day of the calendar");
     return false;
   }
   std::string what;

@@ -5,6 +5,7 @@
 
 #include "csv.h"
 #include "encoding.h"
+#include "text.h"
 #include "workbook.h"
 
 namespace {
@@ -61,15 +62,20 @@ CaseFile readDataBytes(const std::string& bytes, const std::string& name,
     return failed(0, "a zip archive that holds no .xlsx or .ods workbook");
   }
   if (kind == WorkbookKind::kXlsx || kind == WorkbookKind::kOds) {
-    if (!workbookSupported()) {
-      return failed(0,
-                    "a workbook, which this build of kalmir cannot read (it "
-                    "was built without libzip and expat); save the sheet as "
-                    ".csv");
-    }
     const Worksheet sheet = readWorkbook(bytes, options.sheet);
     if (!sheet.error.empty()) return failed(0, sheet.error);
-    return readCaseRows(sheet.rows, name, options);
+    CaseFile file = readCaseRows(sheet.rows, name, options);
+    // The data may be on another sheet than the first.
+    if (!file.error.empty() && options.sheet.empty() &&
+        sheet.sheetNames.size() > 1) {
+      std::string names;
+      for (const std::string& n : sheet.sheetNames) {
+        names += (names.empty() ? "\"" : ", \"") + printable(n) + "\"";
+      }
+      file.error += " (on the first sheet, \"" + printable(sheet.name) +
+                    "\"; --sheet picks another of " + names + ")";
+    }
+    return file;
   }
   if (!options.sheet.empty()) {
     return failed(0, "--sheet picks a workbook's sheet, and this is no "
