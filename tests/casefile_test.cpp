@@ -325,3 +325,185 @@ TEST(CaseFile, AFileThatCannotBeReadSaysWhy) {
   EXPECT_EQ("cannot read it: Is a directory", file.error);
   EXPECT_TRUE(file.cases.empty());
 }
+
+namespace {
+
+CaseFileOptions mapped(
+    std::vector<std::pair<std::string, std::string>> names) {
+  CaseFileOptions o;
+  o.columnNames = std::move(names);
+  return o;
+}
+
+CaseFileOptions codes(std::vector<std::string> missing) {
+  CaseFileOptions o;
+  o.missingCodes = std::move(missing);
+  return o;
+}
+
+}  // namespace
+
+TEST(CaseFile, ColumnsByCommonAndGivenNames) {
+  expectAll({
+      {"common names, in any case",
+       "ID,Session,Condition,Score\nX,1,A,1\nX,2,A,2\nX,3,B,3\nX,4,B,4\n",
+       "X: 1 2|3 4"},
+      {"participant and outcome; day as mt",
+       "participant;day;phase;outcome\nX;2;A;2\nX;1;A;1\nX;3;B;3\nX;4;B;4\n",
+       "X: 1 2|3 4"},
+      {"the plain name wins over the others",
+       "id,case,phase,y,values\n1,X,A,9,1\n2,X,A,9,2\n3,X,B,9,3\n4,X,B,9,4\n",
+       "X: 1 2|3 4"},
+      {"the first in the list of other names wins (subject before name)",
+       "name,subject,phase,values\nn1,X,A,1\nn2,X,A,2\nn3,X,B,3\nn4,X,B,4\n",
+       "X: 1 2|3 4"},
+      {"given names win over the plain ones",
+       "case,who,phase,values,rating\nP,X,A,9,1\nP,X,A,9,2\nP,X,B,9,3\n"
+       "P,X,B,9,4\n",
+       "X: 1 2|3 4",
+       mapped({{"case", "who"}, {"values", "RATING"}})},
+      {"a given name the header lacks names the header's columns",
+       "case,phase,values\nX,A,1\n",
+       "file, line 1: --columns names \"score\" for values, but the header has "
+       "no such column (its columns: \"case\", \"phase\", \"values\")",
+       mapped({{"values", "score"}})},
+      {"one column given for two keys",
+       "case,phase,values\nX,A,1\n",
+       "file, line 1: --columns names \"values\" for two keys",
+       mapped({{"values", "values"}, {"mt", "values"}})},
+      {"an other name twice",
+       "id,id,phase,values\nX,X,A,1\n",
+       "file, line 1: the header names the column \"id\" twice; keep one of "
+       "them"},
+  });
+  // The mapping is told when it is not the plain one.
+  EXPECT_EQ("case=ID, phase=Condition, values=Score, mt=Session",
+            findColumns({"ID", "Session", "Condition", "Score"}).mapping);
+  EXPECT_EQ("", findColumns({"case", "time", "phase", "value"}).mapping);
+  EXPECT_EQ("values=rating",
+            findColumns({"case", "phase", "rating"}, {{"values", "rating"}})
+                .mapping);
+  const CaseFile file =
+      readCaseText("id,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,B,4\n", "f",
+                   CaseFileOptions());
+  EXPECT_EQ((std::vector<std::string>{"columns read as case=id"}), file.notes);
+}
+
+TEST(CaseFile, AFileWithoutACaseColumnNamesColumnsThatLookLikeCases) {
+  // Two participants in a column of another name, each on enough rows to
+  // be a case: the file is still one case, and the note names the column.
+  std::string two = "group,phase,values,comment\n";
+  for (const char* name : {"Ann", "Ben"}) {
+    for (int i = 1; i <= 4; ++i) {
+      two += std::string(name) + (i <= 2 ? ",A," : ",B,") + std::to_string(i) +
+             (i == 1 ? ",slept badly\n" : ",\n");
+    }
+  }
+  const CaseFile file = readCaseText(two, "f.csv", CaseFileOptions());
+  const std::string note =
+      "no case column, so every row is one case; \"group\" looks like case "
+      "names (--columns case=group reads a case per name)";
+  ASSERT_EQ(1u, file.cases.size());
+  EXPECT_EQ((std::vector<std::string>{note}), file.cases[0].notes);
+  EXPECT_EQ((std::vector<std::string>{note}), file.notes);
+  EXPECT_EQ(2u, readCaseText(two, "f.csv", mapped({{"case", "group"}}))
+                    .cases.size());
+  // Numbers, dates, a single name or names on a row or two are no cases.
+  expectAll({
+      {"numbers and dates",
+       "n,d,phase,values\n1,2024-01-01,A,1\n1,2024-01-01,A,2\n"
+       "1,2024-01-01,A,2\n1,2024-01-01,A,2\n2,2024-01-02,B,3\n"
+       "2,2024-01-02,B,4\n2,2024-01-02,B,4\n2,2024-01-02,B,4\n",
+       "f.csv: 1 2 2 2|3 4 4 4 [no case column, so every row is one case]"},
+      {"one name throughout",
+       "who,phase,values\nAnn,A,1\nAnn,A,2\nAnn,B,3\nAnn,B,4\n",
+       "f.csv: 1 2|3 4 [no case column, so every row is one case]"},
+  });
+}
+
+TEST(CaseFile, MissingValueCodes) {
+  expectAll({
+      {"empty, NA, N/A and #N/A in any case, where they stood",
+       "case,phase,values\nX,A,1\nX,A,n/a\nX,A,2\nX,B,#N/A\nX,B,3\nX,B,\n"
+       "X,B,4\nX,B,NA\n",
+       "X: 1 2|3 4 [4 missing values (n/a, #N/A, empty or NA) left out, at "
+       "occasions 2, 4, 6 and 8]"},
+      {"codes of one's own",
+       "case;phase;values\nX;A;1\nX;A;.\nX;A;2\nX;B;-99\nX;B;3\nX;B;4\n",
+       "X: 1 2|3 4 [2 missing values (. or -99) left out, at occasions 2 and "
+       "4]",
+       codes({".", "-99"})},
+      {"a code is matched as written, not as a number",
+       "case;phase;values\nX;A;1\nX;A;2\nX;B;-99,0\nX;B;4\n",
+       "X: 1 2|-99 4", codes({"-99"})},
+      {"without the code it is a value",
+       "case,phase,values\nX,A,1\nX,A,.\n",
+       "X: line 3: value \".\" is not a number"},
+      {"with mt, the mt of each; beyond five, how many more",
+       "case,phase,values,mt\nX,A,1,1\nX,A,,2\nX,A,,3\nX,A,,4\nX,A,2,5\n"
+       "X,B,,6\nX,B,,7\nX,B,,8\nX,B,3,9\nX,B,4,10\n",
+       "X: 1 2|3 4 [mt is not evenly spaced (steps of 1 to 4); the analysis "
+       "takes the measurements as equally spaced occasions] [6 missing values "
+       "(empty) left out, at mt 2, 3, 4, 6, 7 and 1 more]"},
+  });
+}
+
+TEST(CaseFile, DatesAndTheSpacingOfMt) {
+  expectAll({
+      {"dates in any row order, evenly spaced",
+       "case,phase,values,date\nX,B,3,2024-03-03\nX,A,1,2024-03-01\n"
+       "X,A,2,2024-03-02\nX,B,4,2024-03-04\n",
+       "X: 1 2|3 4"},
+      {"across a leap day and a year's end",
+       "case,phase,values,mt\nX,A,1,2024-02-28\nX,A,2,2024-02-29\n"
+       "X,B,3,2024-03-01\nY,A,1,2023-12-31\nY,A,2,2024-01-01\nY,B,3,2024-01-02\n"
+       "X,B,4,2024-03-02\nY,B,4,2024-01-03\n",
+       "X: 1 2|3 4\nY: 1 2|3 4"},
+      {"uneven dates",
+       "case,phase,values,mt\nX,A,1,2024-03-01\nX,A,2,2024-03-08\n"
+       "X,B,3,2024-03-09\nX,B,4,2024-03-10\n",
+       "X: 1 2|3 4 [mt is not evenly spaced (steps of 1 to 7 days); the "
+       "analysis takes the measurements as equally spaced occasions]"},
+      {"no such day",
+       "case,phase,values,mt\nX,A,1,2023-02-29\nY,A,1,2024-13-01\n"
+       "Z,A,1,2024-03-01 25:00\n",
+       "X: line 2: mt \"2023-02-29\" is no day of the calendar\nY: line 3: mt "
+       "\"2024-13-01\" is no day of the calendar\nZ: line 4: mt \"2024-03-01 "
+       "25:00\" is no day of the calendar"},
+      {"a date's other forms are no mt",
+       "case,phase,values,mt\nX,A,1,1.3.2024\n",
+       "X: line 2: mt \"1.3.2024\" is neither a number nor a date "
+       "(YYYY-MM-DD)"},
+      {"numbers and dates in one case",
+       "case,phase,values,mt\nX,A,1,1\nX,A,2,2024-03-01\n",
+       "X: line 3: mt \"2024-03-01\" is a date, but line 2 has a number; a "
+       "case's mt is all numbers or all dates"},
+      {"steps of a tenth are even",
+       "case,phase,values,mt\nX,A,1,0.1\nX,A,2,0.2\nX,B,3,0.3\nX,B,4,0.4\n",
+       "X: 1 2|3 4"},
+  });
+  const CaseFile file = readCaseText(
+      "case,phase,values,mt\nX,B,3,5\nX,A,1,1\nX,A,,2\nX,A,2,3\nX,B,4,6\n"
+      "Y,A,1,2024-03-01 12:00\nY,A,1,2024-03-02\nY,B,1,2024-03-03\n"
+      "Y,B,1,2024-03-04\n",
+      "f", CaseFileOptions());
+  ASSERT_EQ(2u, file.cases.size());
+  EXPECT_EQ((std::vector<double>{1, 3, 5, 6}), file.cases[0].times);
+  EXPECT_FALSE(file.cases[0].bTimesAreDates);
+  EXPECT_EQ((std::vector<double>{19783.5, 19784, 19785, 19786}),
+            file.cases[1].times);
+  EXPECT_TRUE(file.cases[1].bTimesAreDates);
+  EXPECT_TRUE(readCaseText("case,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,B,4\n",
+                           "f", CaseFileOptions())
+                  .cases[0]
+                  .times.empty());
+}
+
+TEST(CaseFile, AHeaderWithoutRowsIsToldApart) {
+  EXPECT_TRUE(readCaseText("case,phase,values\n", "f", CaseFileOptions()).bNoRows);
+  EXPECT_TRUE(readCaseText("case,phase,values\n\n,,\n", "f", CaseFileOptions())
+                  .bNoRows);
+  EXPECT_FALSE(readCaseText("case,phase,values\nX,A,1\n", "f",
+                            CaseFileOptions())
+                   .bNoRows);
+}
