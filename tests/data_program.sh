@@ -149,6 +149,11 @@ run "$tmp/quote.csv"
 check "an unclosed quote is named" grep -q \
   'quote.csv:2: a quoted field opened here is not closed' "$tmp/err"
 
+# Endless input that is no text ends at once.
+timeout 20 "$program" /dev/urandom > /dev/null 2> "$tmp/err"
+check "/dev/urandom: status 2 at once" test "$?" = 2
+check "/dev/urandom: no text" grep -q "is not valid UTF-8" "$tmp/err"
+
 usage() {  # usage NAME PATTERN ARGS...: status 2, one line on stderr
   local name="$1" pattern="$2"
   shift 2
