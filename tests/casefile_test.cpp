@@ -328,8 +328,7 @@ TEST(CaseFile, AFileThatCannotBeReadSaysWhy) {
 
 namespace {
 
-CaseFileOptions mapped(
-    std::vector<std::pair<std::string, std::string>> names) {
+CaseFileOptions mapped(std::vector<std::pair<std::string, std::string>> names) {
   CaseFileOptions o;
   o.columnNames = std::move(names);
   return o;
@@ -360,19 +359,16 @@ TEST(CaseFile, ColumnsByCommonAndGivenNames) {
       {"given names win over the plain ones",
        "case,who,phase,values,rating\nP,X,A,9,1\nP,X,A,9,2\nP,X,B,9,3\n"
        "P,X,B,9,4\n",
-       "X: 1 2|3 4",
-       mapped({{"case", "who"}, {"values", "RATING"}})},
+       "X: 1 2|3 4", mapped({{"case", "who"}, {"values", "RATING"}})},
       {"a given name the header lacks names the header's columns",
        "case,phase,values\nX,A,1\n",
        "file, line 1: --columns names \"score\" for values, but the header has "
        "no such column (its columns: \"case\", \"phase\", \"values\")",
        mapped({{"values", "score"}})},
-      {"one column given for two keys",
-       "case,phase,values\nX,A,1\n",
+      {"one column given for two keys", "case,phase,values\nX,A,1\n",
        "file, line 1: --columns names \"values\" for two keys",
        mapped({{"values", "values"}, {"mt", "values"}})},
-      {"an other name twice",
-       "id,id,phase,values\nX,X,A,1\n",
+      {"an other name twice", "id,id,phase,values\nX,X,A,1\n",
        "file, line 1: the header names the column \"id\" twice; keep one of "
        "them"},
   });
@@ -380,12 +376,11 @@ TEST(CaseFile, ColumnsByCommonAndGivenNames) {
   EXPECT_EQ("case=ID, phase=Condition, values=Score, mt=Session",
             findColumns({"ID", "Session", "Condition", "Score"}).mapping);
   EXPECT_EQ("", findColumns({"case", "time", "phase", "value"}).mapping);
-  EXPECT_EQ("values=rating",
-            findColumns({"case", "phase", "rating"}, {{"values", "rating"}})
-                .mapping);
-  const CaseFile file =
-      readCaseText("id,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,B,4\n", "f",
-                   CaseFileOptions());
+  EXPECT_EQ(
+      "values=rating",
+      findColumns({"case", "phase", "rating"}, {{"values", "rating"}}).mapping);
+  const CaseFile file = readCaseText(
+      "id,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,B,4\n", "f", CaseFileOptions());
   EXPECT_EQ((std::vector<std::string>{"columns read as case=id"}), file.notes);
 }
 
@@ -406,8 +401,8 @@ TEST(CaseFile, AFileWithoutACaseColumnNamesColumnsThatLookLikeCases) {
   ASSERT_EQ(1u, file.cases.size());
   EXPECT_EQ((std::vector<std::string>{note}), file.cases[0].notes);
   EXPECT_EQ((std::vector<std::string>{note}), file.notes);
-  EXPECT_EQ(2u, readCaseText(two, "f.csv", mapped({{"case", "group"}}))
-                    .cases.size());
+  EXPECT_EQ(
+      2u, readCaseText(two, "f.csv", mapped({{"case", "group"}})).cases.size());
   // Numbers, dates, a single name or names on a row or two are no cases.
   expectAll({
       {"numbers and dates",
@@ -434,10 +429,9 @@ TEST(CaseFile, MissingValueCodes) {
        "4]",
        codes({".", "-99"})},
       {"a code is matched as written, not as a number",
-       "case;phase;values\nX;A;1\nX;A;2\nX;B;-99,0\nX;B;4\n",
-       "X: 1 2|-99 4", codes({"-99"})},
-      {"without the code it is a value",
-       "case,phase,values\nX,A,1\nX,A,.\n",
+       "case;phase;values\nX;A;1\nX;A;2\nX;B;-99,0\nX;B;4\n", "X: 1 2|-99 4",
+       codes({"-99"})},
+      {"without the code it is a value", "case,phase,values\nX,A,1\nX,A,.\n",
        "X: line 3: value \".\" is not a number"},
       {"with mt, the mt of each; beyond five, how many more",
        "case,phase,values,mt\nX,A,1,1\nX,A,,2\nX,A,,3\nX,A,,4\nX,A,2,5\n"
@@ -456,7 +450,8 @@ TEST(CaseFile, DatesAndTheSpacingOfMt) {
        "X: 1 2|3 4"},
       {"across a leap day and a year's end",
        "case,phase,values,mt\nX,A,1,2024-02-28\nX,A,2,2024-02-29\n"
-       "X,B,3,2024-03-01\nY,A,1,2023-12-31\nY,A,2,2024-01-01\nY,B,3,2024-01-02\n"
+       "X,B,3,2024-03-01\nY,A,1,2023-12-31\nY,A,2,2024-01-01\nY,B,3,2024-01-"
+       "02\n"
        "X,B,4,2024-03-02\nY,B,4,2024-01-03\n",
        "X: 1 2|3 4\nY: 1 2|3 4"},
       {"uneven dates",
@@ -500,10 +495,11 @@ TEST(CaseFile, DatesAndTheSpacingOfMt) {
 }
 
 TEST(CaseFile, AHeaderWithoutRowsIsToldApart) {
-  EXPECT_TRUE(readCaseText("case,phase,values\n", "f", CaseFileOptions()).bNoRows);
+  EXPECT_TRUE(
+      readCaseText("case,phase,values\n", "f", CaseFileOptions()).bNoRows);
   EXPECT_TRUE(readCaseText("case,phase,values\n\n,,\n", "f", CaseFileOptions())
                   .bNoRows);
-  EXPECT_FALSE(readCaseText("case,phase,values\nX,A,1\n", "f",
-                            CaseFileOptions())
-                   .bNoRows);
+  EXPECT_FALSE(
+      readCaseText("case,phase,values\nX,A,1\n", "f", CaseFileOptions())
+          .bNoRows);
 }

@@ -393,11 +393,13 @@ TEST(CommandLine, ExitStatusesAndMessages) {
       {{"--sheet", "2", good},
        good + ": --sheet picks a workbook's sheet, and this is no workbook "
               "but text"},
-      {{"-", good, "-"}, "- (standard input) is given 2 times; it can be read once"},
+      {{"-", good, "-"},
+       "- (standard input) is given 2 times; it can be read once"},
       {{"--plot-", "svg", good},
        "option --plot- is ambiguous: it begins --plot-format, --plot-panels; "
        "write more of it"},
-      {{"--formt", "csv", good}, "unknown option --formt (did you mean --format?)"},
+      {{"--formt", "csv", good},
+       "unknown option --formt (did you mean --format?)"},
   };
   for (const Usage& u : usages) {
     r = run(u.args);

@@ -23,7 +23,8 @@ std::string fileBytes(const std::string& name) {
 // mark a spreadsheet's "Unicode text" export starts with.
 std::string widened(const std::string& text, size_t nUnit, bool bBigEndian) {
   std::string out;
-  const std::string mark = nUnit == 2 ? "\xFF\xFE" : std::string("\xFF\xFE\0\0", 4);
+  const std::string mark =
+      nUnit == 2 ? "\xFF\xFE" : std::string("\xFF\xFE\0\0", 4);
   if (bBigEndian) {
     out.assign(mark.rbegin(), mark.rend());
   } else {
@@ -98,10 +99,11 @@ TEST(DataFile, AResearchersWorkbookReadsAsItsCsv) {
     expectSameCases(csv, read);
     EXPECT_EQ(csv.notes, read.notes);
   }
-  EXPECT_EQ("the header row names no \"phase\" and \"values\" columns; "
-            "--columns names them (on the first sheet, \"Notes\"; --sheet "
-            "picks another of \"Notes\", \"Scores\")",
-            readDataBytes(book, "r", CaseFileOptions()).error);
+  EXPECT_EQ(
+      "the header row names no \"phase\" and \"values\" columns; "
+      "--columns names them (on the first sheet, \"Notes\"; --sheet "
+      "picks another of \"Notes\", \"Scores\")",
+      readDataBytes(book, "r", CaseFileOptions()).error);
 }
 
 TEST(DataFile, SheetsAreChosenOnlyInWorkbooks) {
@@ -109,27 +111,31 @@ TEST(DataFile, SheetsAreChosenOnlyInWorkbooks) {
   options.sheet = "2";
   const CaseFile text =
       readDataBytes(fileBytes("../examples/study.csv"), "study", options);
-  EXPECT_EQ("--sheet picks a workbook's sheet, and this is no workbook but "
-            "text",
-            text.error);
+  EXPECT_EQ(
+      "--sheet picks a workbook's sheet, and this is no workbook but "
+      "text",
+      text.error);
   EXPECT_TRUE(text.cases.empty());
   if (!workbookSupported()) {
     const CaseFile book =
         readDataBytes(fileBytes("data/study.xlsx"), "study", CaseFileOptions());
-    EXPECT_EQ("this build of kalmir reads no workbooks (it was built without "
-              "libzip and expat); save the sheet as CSV",
-              book.error);
+    EXPECT_EQ(
+        "this build of kalmir reads no workbooks (it was built without "
+        "libzip and expat); save the sheet as CSV",
+        book.error);
     return;
   }
   options.sheet = "Tables";
   const CaseFile missing =
       readDataBytes(fileBytes("data/study.xlsx"), "study", options);
-  EXPECT_EQ("the workbook has no sheet named \"Tables\" (its sheets: "
-            "\"study\")",
-            missing.error);
+  EXPECT_EQ(
+      "the workbook has no sheet named \"Tables\" (its sheets: "
+      "\"study\")",
+      missing.error);
   options.sheet = "1";
-  EXPECT_EQ(4u,
-            readDataBytes(fileBytes("data/study.ods"), "s", options).cases.size());
+  EXPECT_EQ(
+      4u,
+      readDataBytes(fileBytes("data/study.ods"), "s", options).cases.size());
 }
 
 TEST(DataFile, OtherArchivesAndOldWorkbooksAreNamed) {
@@ -147,8 +153,9 @@ TEST(DataFile, OtherArchivesAndOldWorkbooksAreNamed) {
 }
 
 TEST(DataFile, EveryEncodingGivesTheSameCases) {
-  const std::string utf8 = "case,phase,values\nJ\xC3\xBCrgen,A,1\nJ\xC3\xBCrgen,A,2\n"
-                           "J\xC3\xBCrgen,B,3\nJ\xC3\xBCrgen,B,5\n";
+  const std::string utf8 =
+      "case,phase,values\nJ\xC3\xBCrgen,A,1\nJ\xC3\xBCrgen,A,2\n"
+      "J\xC3\xBCrgen,B,3\nJ\xC3\xBCrgen,B,5\n";
   const CaseFile expected = readDataBytes(utf8, "f", CaseFileOptions());
   ASSERT_EQ(1u, expected.cases.size());
   EXPECT_EQ("J\xC3\xBCrgen", expected.cases[0].name);
@@ -163,11 +170,12 @@ TEST(DataFile, EveryEncodingGivesTheSameCases) {
   ASSERT_EQ(1u, guessed.notes.size());
   EXPECT_EQ(0u, guessed.notes[0].find("read as Windows-1252"));
 
-  expectSameCases(expected, readDataBytes("\xEF\xBB\xBF" + utf8, "f",
-                                          CaseFileOptions()));
+  expectSameCases(expected,
+                  readDataBytes("\xEF\xBB\xBF" + utf8, "f", CaseFileOptions()));
   // Wide text: the name in ASCII, since widened() writes no other.
-  const std::string ascii = "case,phase,values\nAnn,A,1\nAnn,A,2\nAnn,B,3\n"
-                            "Ann,B,5\n";
+  const std::string ascii =
+      "case,phase,values\nAnn,A,1\nAnn,A,2\nAnn,B,3\n"
+      "Ann,B,5\n";
   const CaseFile plain = readDataBytes(ascii, "f", CaseFileOptions());
   for (size_t nUnit : {2, 4}) {
     for (bool bBig : {false, true}) {

@@ -105,10 +105,12 @@ const struct option kLongOptions[] = {
 // explains it.
 std::string unknownLongOption(const std::string& arg) {
   const std::string given = arg.substr(0, arg.find('='));
-  const std::string bare = given.compare(0, 2, "--") == 0 ? given.substr(2) : given;
+  const std::string bare =
+      given.compare(0, 2, "--") == 0 ? given.substr(2) : given;
   std::string matches;
   for (const struct option* o = kLongOptions; o->name != nullptr; ++o) {
-    if (!bare.empty() && std::string(o->name).compare(0, bare.size(), bare) == 0) {
+    if (!bare.empty() &&
+        std::string(o->name).compare(0, bare.size(), bare) == 0) {
       matches += std::string(matches.empty() ? "" : ", ") + "--" + o->name;
     }
   }
@@ -178,14 +180,14 @@ std::string setColumns(
   }
   for (const std::string& part : splitAt(value, ',')) {
     const size_t nEq = part.find('=');
-    const std::string key =
-        lowerAscii(trimmed(nEq == std::string::npos ? part : part.substr(0, nEq)));
+    const std::string key = lowerAscii(
+        trimmed(nEq == std::string::npos ? part : part.substr(0, nEq)));
     const std::string name =
         nEq == std::string::npos ? "" : trimmed(part.substr(nEq + 1));
     if (std::find(std::begin(kColumnKeys), std::end(kColumnKeys), key) ==
         std::end(kColumnKeys)) {
-      return "--columns has no key \"" + printable(key) + "\" (keys: " +
-             keys + "; as in --columns case=id,values=score)";
+      return "--columns has no key \"" + printable(key) + "\" (keys: " + keys +
+             "; as in --columns case=id,values=score)";
     }
     if (name.empty()) {
       return "--columns needs a column's name after " + key + "=";
@@ -293,7 +295,8 @@ std::string setOption(int nOption, const std::string& value,
       o.bIndices = true;
       return "";
     case kSheet:
-      if (trimmed(value).empty()) return "--sheet needs a sheet's name or number";
+      if (trimmed(value).empty())
+        return "--sheet needs a sheet's name or number";
       o.files.sheet = value;
       return "";
     case kColumns:

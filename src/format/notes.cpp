@@ -176,8 +176,7 @@ std::string shortestDecimal(double f) {
 
 std::string missingValuesNote(int nMissing,
                               const std::vector<std::string>& forms,
-                              const std::vector<std::string>& where,
-                              bool bMt) {
+                              const std::vector<std::string>& where, bool bMt) {
   std::vector<std::string> shown;
   for (const std::string& form : forms) {
     shown.push_back(form.empty() ? "empty" : form);
@@ -194,8 +193,9 @@ std::string missingValuesNote(int nMissing,
                      (nMissing == 1 ? "value" : "values") + " (" +
                      listed(shown, " or ") + ") left out";
   if (!places.empty()) {
-    text += std::string(bMt ? ", at mt " : where.size() == 1 ? ", at occasion "
-                                                              : ", at occasions ") +
+    text += std::string(bMt                 ? ", at mt "
+                        : where.size() == 1 ? ", at occasion "
+                                            : ", at occasions ") +
             listed(places);
   }
   return text;

@@ -74,9 +74,12 @@ bool readHeader(CsvReader* pReader, const CaseFileOptions& options, char* pcSep,
 CaseFile finished(CaseRules* pRules, const Columns& cols) {
   CaseFile file;
   file.cases = pRules->finish();
-  if (!pRules->error().empty()) return failed(pRules->errorLine(), pRules->error());
-  if (!cols.mapping.empty()) file.notes.push_back("columns read as " + cols.mapping);
-  for (const std::string& note : pRules->fileNotes()) file.notes.push_back(note);
+  if (!pRules->error().empty())
+    return failed(pRules->errorLine(), pRules->error());
+  if (!cols.mapping.empty())
+    file.notes.push_back("columns read as " + cols.mapping);
+  for (const std::string& note : pRules->fileNotes())
+    file.notes.push_back(note);
   if (file.cases.empty()) file.bNoRows = true;
   return file;
 }
@@ -99,7 +102,8 @@ CaseFile readCases(CsvReader* pReader, const std::string& name,
       }
       rules.addRow(std::move(rec.fields), rec.nLine, rec.problem);
     }
-    if (file.error.empty() && reader.error() == 0) file = finished(&rules, cols);
+    if (file.error.empty() && reader.error() == 0)
+      file = finished(&rules, cols);
   }
   if (reader.tooLongLine() != 0) {
     return failed(reader.tooLongLine(),

@@ -38,18 +38,17 @@ int parseDate(const std::string& text, double* pfDays) {
   }
   int hh = 0, mm = 0, ss = 0;
   if (text.size() > 10) {
-    const bool bTime = (text[10] == ' ' || text[10] == 'T') &&
-                       digits(11, 2, &hh) && text.size() >= 16 &&
-                       text[13] == ':' && digits(14, 2, &mm) &&
-                       (text.size() == 16 ||
-                        (text.size() == 19 && text[16] == ':' &&
-                         digits(17, 2, &ss)));
+    const bool bTime =
+        (text[10] == ' ' || text[10] == 'T') && digits(11, 2, &hh) &&
+        text.size() >= 16 && text[13] == ':' && digits(14, 2, &mm) &&
+        (text.size() == 16 ||
+         (text.size() == 19 && text[16] == ':' && digits(17, 2, &ss)));
     if (!bTime) return 0;
     if (hh > 23 || mm > 59 || ss > 59) return -1;
   }
   const bool bLeap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  const int nMonthDays[] = {31, bLeap ? 29 : 28, 31, 30, 31, 30,
-                            31, 31,             30, 31, 30, 31};
+  const int nMonthDays[] = {
+      31, bLeap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (m < 1 || m > 12 || d < 1 || d > nMonthDays[m - 1]) return -1;
   // Days from the civil date (the proleptic Gregorian calendar), counted
   // by eras of 400 years, which repeat exactly.
@@ -102,8 +101,7 @@ std::string valueError(const std::string& field, const std::string& text) {
 
 }  // namespace
 
-const char* const kColumnKeys[5] = {"case", "phase", "values", "mt",
-                                     "study"};
+const char* const kColumnKeys[5] = {"case", "phase", "values", "mt", "study"};
 
 namespace {
 
@@ -193,8 +191,7 @@ Columns findColumns(
       if (*pnColumn >= 0) {
         fail("the header names the column \"" +
              printable(cols.header[static_cast<size_t>(*pnColumn)]) +
-             "\" and \"" + printable(cols.header[i]) +
-             "\"; keep one of them");
+             "\" and \"" + printable(cols.header[i]) + "\"; keep one of them");
       }
       *pnColumn = static_cast<int>(i);
     }
@@ -353,8 +350,8 @@ bool CaseRules::isMissing(const std::string& field) const {
 
 // A column read with either decimal mark may not hold both: "1.000" and
 // "1,500" cannot both be decimals, and one of them may be a thousands mark.
-void CaseRules::noteMarks(const std::string& field, const char* what,
-                          int nLine, MarksSeen* pSeen) {
+void CaseRules::noteMarks(const std::string& field, const char* what, int nLine,
+                          MarksSeen* pSeen) {
   MarksSeen& seen = *pSeen;
   if (field.find(',') != std::string::npos) {
     if (seen.nCommaLine == 0) {
@@ -381,8 +378,8 @@ void CaseRules::noteMarks(const std::string& field, const char* what,
 
 // Reads the mt of a row into *pRow; false, with the case failed, when it
 // cannot be read.
-bool CaseRules::readTime(const std::string& time, int nLine,
-                         PendingCase* pCase, Row* pRow) {
+bool CaseRules::readTime(const std::string& time, int nLine, PendingCase* pCase,
+                         Row* pRow) {
   PendingCase& p = *pCase;
   if (isMissing(time)) {
     setError(&p, nLine, "no mt on this row");
@@ -390,7 +387,8 @@ bool CaseRules::readTime(const std::string& time, int nLine,
   }
   const int nDate = parseDate(time, &pRow->fTime);
   if (nDate < 0) {
-    setError(&p, nLine, "mt \"" + printable(time) + "\" is no day of the calendar");
+    setError(&p, nLine,
+             "mt \"" + printable(time) + "\" is no day of the calendar");
     return false;
   }
   std::string what;
@@ -414,13 +412,14 @@ bool CaseRules::readTime(const std::string& time, int nLine,
   int& nKindLine = nDate == 1 ? p.nDateLine : p.nNumberLine;
   if (nKindLine == 0) nKindLine = nLine;
   if (p.nDateLine != 0 && p.nNumberLine != 0) {
-    setError(&p, nLine,
-             "mt \"" + printable(time) + "\" is " +
-                 (nDate == 1 ? "a date, but line " + std::to_string(p.nNumberLine) +
-                                   " has a number"
-                             : "a number, but line " +
-                                   std::to_string(p.nDateLine) + " has a date") +
-                 "; a case's mt is all numbers or all dates");
+    setError(
+        &p, nLine,
+        "mt \"" + printable(time) + "\" is " +
+            (nDate == 1 ? "a date, but line " + std::to_string(p.nNumberLine) +
+                              " has a number"
+                        : "a number, but line " + std::to_string(p.nDateLine) +
+                              " has a date") +
+            "; a case's mt is all numbers or all dates");
     return false;
   }
   return true;
@@ -596,8 +595,8 @@ void CaseRules::finishCase(PendingCase* pCase) const {
       if (!rows[i].bMissing) continue;
       where.push_back(cols_.nTime >= 0 ? rows[i].time : std::to_string(i + 1));
     }
-    p.c.notes.push_back(missingValuesNote(p.nMissing, p.missingForms, where,
-                                          cols_.nTime >= 0));
+    p.c.notes.push_back(
+        missingValuesNote(p.nMissing, p.missingForms, where, cols_.nTime >= 0));
   }
   if (p.nInexact > 0) {
     p.c.notes.push_back(roundedValuesNote(p.firstInexact, p.nInexact));

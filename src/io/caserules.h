@@ -114,7 +114,7 @@ class CaseRules {
     std::vector<Row> rows;
     int nMissing = 0;
     std::vector<std::string> missingForms;  // each form once
-    int nDateLine = 0, nNumberLine = 0;  // first mt of each kind
+    int nDateLine = 0, nNumberLine = 0;     // first mt of each kind
     int nInexact = 0;
     std::string firstInexact;
   };

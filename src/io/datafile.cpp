@@ -114,8 +114,9 @@ CaseFile readDataBytes(const std::string& bytes, const std::string& name,
     return file;
   }
   if (!options.sheet.empty()) {
-    return failed(0, "--sheet picks a workbook's sheet, and this is no "
-                     "workbook but text");
+    return failed(0,
+                  "--sheet picks a workbook's sheet, and this is no "
+                  "workbook but text");
   }
   const DecodedText decoded = decodeText(bytes);
   if (!decoded.error.empty()) {
