@@ -353,6 +353,11 @@ TEST(CaseFile, ColumnsByCommonAndGivenNames) {
       {"the plain name wins over the others",
        "id,case,phase,y,values\n1,X,A,9,1\n2,X,A,9,2\n3,X,B,9,3\n4,X,B,9,4\n",
        "X: 1 2|3 4"},
+      {"a date wins over a day, which may be a weekday",
+       "case,day,date,phase,values\nX,Fri,2024-03-01,A,1\nX,Mon,2024-03-04,A,2\n"
+       "X,Tue,2024-03-05,B,3\nX,Wed,2024-03-06,B,4\n",
+       "X: 1 2|3 4 [mt is not evenly spaced (steps of 1 to 3 days); the "
+       "analysis takes the measurements as equally spaced occasions]"},
       {"the first in the list of other names wins (subject before name)",
        "name,subject,phase,values\nn1,X,A,1\nn2,X,A,2\nn3,X,B,3\nn4,X,B,4\n",
        "X: 1 2|3 4"},

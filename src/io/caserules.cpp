@@ -116,7 +116,7 @@ const ColumnKind kKinds[5] = {
     {{"case"}, {"id", "participant", "subject", "name"}},
     {{"phase"}, {"condition"}},
     {{"values", "value"}, {"score", "y", "outcome"}},
-    {{"mt", "time"}, {"session", "occasion", "day", "date"}},
+    {{"mt", "time"}, {"session", "occasion", "date", "day"}},
     {{"study"}, {}},
 };
 

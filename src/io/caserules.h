@@ -59,7 +59,7 @@ struct Columns {
 // their plain names ("case", "phase", "values" or "value", "mt" or "time",
 // "study"), then by common other names (case: id, participant, subject,
 // name; phase: condition; values: score, y, outcome; mt: session,
-// occasion, day, date; the first of these the header has). Other columns
+// occasion, date, day; the first of these the header has). Other columns
 // are ignored. A table that the rules can read has at least the phase and
 // values columns, and no error; a name in names that the header lacks is
 // an error naming the header's columns.
