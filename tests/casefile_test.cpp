@@ -12,9 +12,10 @@ using namespace std::string_literals;
 
 namespace {
 
-// One line per case: "NAME: A values | B values", then " [note]" for each
-// note; or "NAME: line N: error". A file that cannot be read is
-// "file, line N: error".
+// One line per case: "NAME: A values | B values" (a series: "| A values |
+// B values ..."), then " [note]" for each note; or "NAME: line N: error".
+// A case in a study is "NAME (study S): ...". A file that cannot be read
+// is "file, line N: error".
 std::string summary(const CaseFile& file) {
   if (!file.error.empty()) {
     EXPECT_TRUE(file.cases.empty()) << file.error;
@@ -23,17 +24,24 @@ std::string summary(const CaseFile& file) {
   std::string text;
   for (const Case& c : file.cases) {
     if (!text.empty()) text += "\n";
-    text += c.name + ": ";
+    text += c.name + (c.study.empty() ? "" : " (study " + c.study + ")") +
+            ": ";
     if (!c.error.empty()) {
       text += "line " + std::to_string(c.nLine) + ": " + c.error;
       continue;
     }
-    for (int i = 0; i < c.nNA + c.nNB; ++i) {
-      if (i == c.nNA) text += "|";
-      if (i > 0 && i != c.nNA) text += " ";
-      text += shortestText(c.fY[static_cast<size_t>(i)]);
+    EXPECT_LE(2u, c.phaseSizes.size()) << c.name;
+    EXPECT_EQ(c.nNA, c.phaseSizes[0]) << c.name;
+    EXPECT_EQ(c.nNB, c.phaseSizes[1]) << c.name;
+    size_t nAt = 0;
+    for (size_t k = 0; k < c.phaseSizes.size(); ++k) {
+      if (k > 0) text += "|";
+      for (int i = 0; i < c.phaseSizes[k]; ++i, ++nAt) {
+        if (i > 0) text += " ";
+        text += shortestText(c.fY[nAt]);
+      }
     }
-    EXPECT_EQ(static_cast<size_t>(c.nNA + c.nNB), c.fY.size()) << c.name;
+    EXPECT_EQ(nAt, c.fY.size()) << c.name;
     for (const std::string& note : c.notes) text += " [" + note + "]";
   }
   return text;
@@ -204,8 +212,7 @@ TEST(CaseFile, TimeOrderAndMissingValues) {
        "2|3 4"},
       {"mt order puts a B row before an A row",
        "case,phase,values,mt\nX,A,1,1\nX,A,2,5\nX,B,3,3\nX,B,4,4\n",
-       "X: line 3: phase A again after phase B began in mt order (on line "
-       "4); a case has one A phase, then one B phase"},
+       "X: line 2: the A1 phase has 1 measurement; 2 to 500 are needed"},
       {"mt twice in a case; another case may reuse it",
        "case,phase,values,mt\nX,A,1,1\nX,A,2,2\nY,A,1,1\nX,B,3,2\nX,B,4,4\n",
        "X: line 5: mt 2 is also on line 3\nY: line 4: no B phase (the phase "
@@ -248,9 +255,9 @@ TEST(CaseFile, EveryKindOfBadCaseFailsAloneAndKeepsItsRow) {
       {"B before A", "case,phase,values\nX,B,1\nX,A,2\n",
        "X: line 2: phase B begins before phase A; the A phase (baseline) "
        "comes first"},
-      {"a third phase", "case,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,A,4\n",
-       "X: line 5: phase A again after phase B began (on line 4); a case has "
-       "one A phase, then one B phase"},
+      {"a third phase after a B phase of one point",
+       "case,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,A,4\n",
+       "X: line 4: the B1 phase has 1 measurement; 2 to 500 are needed"},
       {"an unknown and an empty label",
        "case,phase,values\nX,A,1\nX,C,2\nY,,1\n",
        "X: line 3: phase \"C\" is neither A nor B (--phase-a and --phase-b "
@@ -507,4 +514,79 @@ TEST(CaseFile, AHeaderWithoutRowsIsToldApart) {
   EXPECT_FALSE(
       readCaseText("case,phase,values\nX,A,1\n", "f", CaseFileOptions())
           .bNoRows);
+}
+
+TEST(CaseFile, ReversalSeriesAndTheirPhaseLabels) {
+  const std::string abab =
+      "X: 1 2|3 4|5 6|7 8";
+  expectAll({
+      {"repeated labels",
+       "case,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,B,4\nX,A,5\nX,A,6\n"
+       "X,b,7\nX,B,8\n",
+       abab},
+      {"numbered labels, in any case",
+       "case,phase,values\nX,A1,1\nX,a1,2\nX,B1,3\nX,B1,4\nX,A2,5\n"
+       "X,A2,6\nX,b2,7\nX,B2,8\n",
+       abab},
+      {"labels of --phase-a and --phase-b, numbered",
+       "phase,values\nbase1,1\nbase1,2\ntreat1,3\ntreat1,4\nbase2,5\n"
+       "base2,6\n",
+       "f.csv: 1 2|3 4|5 6 [no case column, so every row is one case]", labels("Base", "Treat")},
+      {"in mt order, with a missing value in the middle phase",
+       "case,phase,values,mt\nX,A,1,1\nX,B,5,5\nX,A,2,2\nX,B,NA,4\n"
+       "X,B,4,6\nX,A,7,7\nX,A,8,8\n",
+       "X: 1 2|5 4|7 8 [mt is not evenly spaced (steps of 1 to 3); the "
+       "analysis takes the measurements as equally spaced occasions] [1 "
+       "missing value (NA) left out, at mt 4]"},
+      {"a short phase inside the series is named by its number",
+       "case,phase,values\nX,A,1\nX,A,2\nX,B,3\nX,B,4\nX,A,5\nX,B,6\n"
+       "X,B,7\n",
+       "X: line 6: the A2 phase has 1 measurement; 2 to 500 are needed"},
+  });
+}
+
+TEST(CaseFile, SeriesThatDoNotAlternateOrRunTooLong) {
+  std::string eleven = "case,phase,values\n";
+  for (int i = 0; i < 22; ++i) {
+    eleven += std::string("X,") + ((i / 2) % 2 == 0 ? "A" : "B") + ",1\n";
+  }
+  expectAll({
+      {"two A phases in a row",
+       "case,phase,values\nX,A1,1\nX,A1,2\nX,A2,3\nX,A2,4\nX,B2,5\n",
+       "X: line 4: phase A2 follows phase A1 with no B phase between; phases "
+       "alternate A, B, A, B, ..."},
+      {"a number out of turn",
+       "case,phase,values\nX,A1,1\nX,A1,2\nX,B1,3\nX,B1,4\nX,A3,5\n"
+       "X,A3,6\n",
+       "X: line 6: phase A3 where phase A2 is due; numbered phases count A1, "
+       "B1, A2, B2, ..."},
+      {"the first phase numbered again after the second",
+       "case,phase,values\nX,A1,1\nX,A1,2\nX,B1,3\nX,B1,4\nX,A1,5\n",
+       "X: line 6: phase A1 where phase A2 is due; numbered phases count A1, "
+       "B1, A2, B2, ..."},
+      {"plain and numbered labels mixed",
+       "case,phase,values\nX,A,1\nX,A,2\nX,B1,3\nX,B1,4\n",
+       "X: line 4: phase labels plain on line 2 and numbered on this row; use "
+       "one form (A, B or A1, B1, A2, ...)"},
+      {"labels that only look numbered",
+       "case,phase,values\nX,A,1\nX,A0,2\nX,A123,3\n",
+       "X: line 3: phase \"A0\" is neither A nor B (--phase-a and --phase-b "
+       "set the labels)"},
+      {"eleven phases", eleven,
+       "X: line 22: phase 11 of 11 begins here; a case has at most 10 phases"},
+  });
+}
+
+TEST(CaseFile, TheStudyColumnNamesEachCasesStudy) {
+  expectAll({
+      {"two studies and a case without one",
+       "study,case,phase,values\nS,X,A,1\nS,X,A,2\nS,X,B,3\nS,X,B,4\n"
+       "T,Y,A,1\nT,Y,A,2\nT,Y,B,3\nT,Y,B,4\n,Z,A,1\n,Z,A,2\n,Z,B,3\n"
+       ",Z,B,4\n",
+       "X (study S): 1 2|3 4\nY (study T): 1 2|3 4\nZ: 1 2|3 4"},
+      {"a case in two studies",
+       "study,case,phase,values\nS,X,A,1\nS,X,A,2\nT,X,B,3\nS,X,B,4\n",
+       "X (study S): line 4: study \"T\" on this row but \"S\" on line 2; a "
+       "case belongs to one study"},
+  });
 }

@@ -19,9 +19,8 @@ namespace {
 const char kHelp[] =
     "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue; - is "
     "stdin)\n"
-    "Analyses every case (an A phase, then a B phase) in the files, a row "
-    "per case.\n"
-    "\n"
+    "Analyses every case (phases A, B or A, B, A, B, ...): a row per phase "
+    "change.\n"
     "  -f, --format FORMAT   csv (default), json or report\n"
     "  -o, --output FILE     write to FILE, replaced only when complete\n"
     "  -j, --jobs N          analyses at once (default: one per core)\n"
@@ -38,6 +37,8 @@ const char kHelp[] =
     "      --improvement D   increase (default) or decrease, for the indices\n"
     "      --indices         -f report: add the indices (NAP, Tau-U, SMD, "
     "...)\n"
+    "      --weights W       equal (default) or inverse-variance, for "
+    "averages\n"
     "      --plot DIR        plot each analysis into DIR, listed in "
     "DIR/index.html\n"
     "      --plot-format F   svg (default), png or pdf (png, pdf: drawing "
@@ -51,9 +52,9 @@ const char kHelp[] =
     "  -h, --help            show this help and exit; -V, --version the "
     "version\n"
     "\n"
-    "Files: CSV, .xlsx, .ods. Columns: case (none: one case), phase, "
-    "values, mt\n"
-    "(numbers or YYYY-MM-DD). Exit: 0 all analysed, 1 some not, 2 bad "
+    "Files: CSV, .xlsx, .ods. Columns: case (none: one case), phase, values, "
+    "study,\n"
+    "mt (numbers or YYYY-MM-DD). Exit: 0 all analysed, 1 some not, 2 bad "
     "option/file.\n"
     "Example: kalmir -j 2 -o results.csv study.csv\n";
 
@@ -67,6 +68,7 @@ enum LongOnly {
   kSheet,
   kColumns,
   kNa,
+  kWeights,
   // Options that shape plots (plotoptions.h); they stay last.
   kTitle,
   kXLabel,
@@ -90,6 +92,7 @@ const struct option kLongOptions[] = {
     {"sheet", required_argument, nullptr, kSheet},
     {"columns", required_argument, nullptr, kColumns},
     {"na", required_argument, nullptr, kNa},
+    {"weights", required_argument, nullptr, kWeights},
     {"title", required_argument, nullptr, kTitle},
     {"x-label", required_argument, nullptr, kXLabel},
     {"y-label", required_argument, nullptr, kYLabel},
@@ -309,6 +312,16 @@ std::string setOption(int nOption, const std::string& value,
                  printable(value) + "\"";
         }
         o.files.missingCodes.push_back(trimmed(code));
+      }
+      return "";
+    case kWeights:
+      if (value == "equal") {
+        o.weights = kalmir::Weights::equal;
+      } else if (value == "inverse-variance") {
+        o.weights = kalmir::Weights::inverse_variance;
+      } else {
+        return "unknown weights \"" + printable(value) +
+               "\" (equal or inverse-variance)";
       }
       return "";
   }

@@ -295,3 +295,9 @@ std::string notStaggeredDesignNote() {
   return "some of the study's cases begin their intervention at the same "
          "time (mt), so their starts are not staggered";
 }
+
+std::string casesLeftOutDesignNote(int nLeftOut) {
+  return "the average leaves out " + std::to_string(nLeftOut) +
+         (nLeftOut == 1 ? " case" : " cases") +
+         " of the study that could not be analysed";
+}

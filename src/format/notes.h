@@ -54,5 +54,8 @@ std::string shortPhaseDesignNote(const std::string& phase, int n);
 std::string fewChangesDesignNote(int nChanges);
 std::string fewCasesDesignNote(int nStarts);
 std::string notStaggeredDesignNote();
+// A study averaged without nLeftOut of its cases, which could not be
+// analysed.
+std::string casesLeftOutDesignNote(int nLeftOut);
 
 #endif  // KALMIR_NOTES_H_

@@ -289,13 +289,23 @@ void CaseRules::addRow(std::vector<std::string> fields, int nLine,
   if (name.empty()) {
     return setError(&p, nLine, "the case column is empty on this row");
   }
+  if (cols_.nStudy >= 0) {
+    const std::string& study = f[static_cast<size_t>(cols_.nStudy)];
+    if (p.nStudyLine == 0) {
+      p.c.study = study;
+      p.nStudyLine = nLine;
+    } else if (study != p.c.study) {
+      return setError(&p, nLine,
+                      "study \"" + printable(study) + "\" on this row but \"" +
+                          printable(p.c.study) + "\" on line " +
+                          std::to_string(p.nStudyLine) +
+                          "; a case belongs to one study");
+    }
+  }
   Row row;
   row.nLine = nLine;
   const std::string& phase = f[static_cast<size_t>(cols_.nPhase)];
-  if (sameLabel(phase, options_.phaseA)) {
-    row.bB = false;
-  } else if (sameLabel(phase, options_.phaseB)) {
-    row.bB = true;
+  if (phaseLabel(phase, &row)) {
   } else if (phase.empty()) {
     return setError(&p, nLine, "no phase on this row");
   } else {
@@ -344,6 +354,36 @@ bool CaseRules::isMissing(const std::string& field) const {
   if (l.empty() || l == "na" || l == "n/a" || l == "#n/a") return true;
   for (const std::string& code : options_.missingCodes) {
     if (l == lowerAscii(trimmed(code))) return true;
+  }
+  return false;
+}
+
+// Whether phase is one of the two labels, plain or numbered ("A", "a2");
+// sets the row's role and number.
+bool CaseRules::phaseLabel(const std::string& phase, Row* pRow) const {
+  const std::string l = lowerAscii(phase);
+  for (const bool bB : {false, true}) {
+    if (sameLabel(phase, bB ? options_.phaseB : options_.phaseA)) {
+      pRow->bB = bB;
+      pRow->nNumber = 0;
+      return true;
+    }
+  }
+  // A number of one or two digits, from 1, after either label.
+  for (const bool bB : {false, true}) {
+    const std::string label = lowerAscii(bB ? options_.phaseB : options_.phaseA);
+    const std::string digits =
+        l.size() > label.size() ? l.substr(label.size()) : "";
+    if (label.empty() || l.compare(0, label.size(), label) != 0 ||
+        digits.empty() || digits.size() > 2 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    const int nNumber = std::atoi(digits.c_str());
+    if (nNumber < 1) continue;
+    pRow->bB = bB;
+    pRow->nNumber = nNumber;
+    return true;
   }
   return false;
 }
@@ -536,38 +576,74 @@ void CaseRules::finishCase(PendingCase* pCase) const {
                         " phase (the phase column holds only " +
                         (bHasA ? a : b) + ")");
   }
-  int nFirstA = 0, nFirstB = 0;
+  // The phases in time order: a new one wherever the role changes, or,
+  // with numbered labels, wherever the number does.
+  const bool bNumbered = rows.front().nNumber > 0;
+  std::vector<int> nFirst, nSizes;  // each phase's first line and points
   for (size_t i = 0; i < rows.size(); ++i) {
     const Row& r = rows[i];
-    if (r.bB) {
-      if (nFirstB == 0) nFirstB = r.nLine;
-      if (nFirstA == 0) {
+    const std::string label = (r.bB ? b : a) +
+                              (bNumbered ? std::to_string(r.nNumber) : "");
+    if ((r.nNumber > 0) != bNumbered) {
+      return setError(&p, r.nLine,
+                      "phase labels " + std::string(bNumbered ? "numbered" : "plain") +
+                          " on line " + std::to_string(rows.front().nLine) +
+                          " and " + (bNumbered ? "plain" : "numbered") +
+                          " on this row; use one form (" + a + ", " + b +
+                          " or " + a + "1, " + b + "1, " + a + "2, ...)");
+    }
+    const bool bNew = i == 0 || r.bB != rows[i - 1].bB ||
+                      r.nNumber != rows[i - 1].nNumber;
+    if (bNew) {
+      const size_t nPhase = nFirst.size();
+      if (nPhase == 0 && r.bB) {
         return setError(&p, r.nLine,
                         "phase " + b + " begins before phase " + a + order +
                             "; the " + a + " phase (baseline) comes first");
       }
-    } else {
-      if (nFirstA == 0) nFirstA = r.nLine;
-      if (nFirstB != 0) {
+      if (nPhase > 0 && r.bB == rows[i - 1].bB) {
+        const std::string previous =
+            (r.bB ? b : a) + std::to_string(rows[i - 1].nNumber);
         return setError(&p, r.nLine,
-                        "phase " + a + " again after phase " + b + " began" +
-                            order + " (on line " + std::to_string(nFirstB) +
-                            "); a case has one " + a + " phase, then one " + b +
-                            " phase");
+                        "phase " + label + " follows phase " + previous +
+                            order + " with no " + (r.bB ? a : b) +
+                            " phase between; phases alternate " + a + ", " +
+                            b + ", " + a + ", " + b + ", ...");
       }
+      const int nDue = static_cast<int>(nPhase / 2) + 1;
+      if (bNumbered && r.nNumber != nDue) {
+        return setError(&p, r.nLine,
+                        "phase " + label + order + " where phase " +
+                            (r.bB ? b : a) + std::to_string(nDue) +
+                            " is due; numbered phases count " + a + "1, " +
+                            b + "1, " + a + "2, " + b + "2, ...");
+      }
+      if (nPhase == static_cast<size_t>(kalmir::kMaxPhases)) {
+        int nPhases = 1;
+        for (size_t k = 1; k < rows.size(); ++k) {
+          if (rows[k].bB != rows[k - 1].bB ||
+              rows[k].nNumber != rows[k - 1].nNumber) {
+            ++nPhases;
+          }
+        }
+        return setError(&p, r.nLine,
+                        "phase " + std::to_string(nPhase + 1) + " of " +
+                            std::to_string(nPhases) + " begins here" + order +
+                            "; a case has at most " +
+                            std::to_string(kalmir::kMaxPhases) + " phases");
+      }
+      nFirst.push_back(r.nLine);
+      nSizes.push_back(0);
     }
+    if (!r.bMissing) ++nSizes.back();
   }
-  int nNA = 0, nNB = 0;
-  for (const Row& r : rows) {
-    if (!r.bMissing) ++(r.bB ? nNB : nNA);
-  }
-  if (!phaseLengthFits(&p, a, nNA, nFirstA) ||
-      !phaseLengthFits(&p, b, nNB, nFirstB)) {
-    return;
-  }
-  p.c.nNA = nNA;
-  p.c.nNB = nNB;
-  p.c.fY.reserve(static_cast<size_t>(nNA) + static_cast<size_t>(nNB));
+  if (!phasesFit(&p, nFirst, nSizes)) return;
+  p.c.phaseSizes = nSizes;
+  p.c.nNA = nSizes[0];
+  p.c.nNB = nSizes[1];
+  size_t nValues = 0;
+  for (const int n : nSizes) nValues += static_cast<size_t>(n);
+  p.c.fY.reserve(nValues);
   for (const Row& r : rows) {
     if (!r.bMissing) p.c.fY.push_back(r.fValue);
   }
@@ -601,6 +677,20 @@ void CaseRules::finishCase(PendingCase* pCase) const {
   if (p.nInexact > 0) {
     p.c.notes.push_back(roundedValuesNote(p.firstInexact, p.nInexact));
   }
+}
+
+// Every phase's length within the limits; an AB case names its phases
+// by their labels, a longer series by their numbers ("the A2 phase").
+bool CaseRules::phasesFit(PendingCase* pCase, const std::vector<int>& nFirst,
+                          const std::vector<int>& nSizes) const {
+  const std::string a = printable(options_.phaseA);
+  const std::string b = printable(options_.phaseB);
+  for (size_t i = 0; i < nSizes.size(); ++i) {
+    std::string label = i % 2 == 0 ? a : b;
+    if (nSizes.size() > 2) label += std::to_string(i / 2 + 1);
+    if (!phaseLengthFits(pCase, label, nSizes[i], nFirst[i])) return false;
+  }
+  return true;
 }
 
 bool CaseRules::phaseLengthFits(PendingCase* pCase, const std::string& label,

@@ -5,9 +5,10 @@
 // format that holds the table: which columns count (case, phase, values,
 // optionally mt and study, by their plain names, common other names or the
 // user's), which rows belong to which case, phase labels matched without
-// case, missing values (empty, NA, N/A, #N/A and the user's codes) left
-// out, decimal commas where they are allowed, the time order (numbers or
-// ISO dates) and its spacing, and every check the dialogue makes on
+// case (plain, A B A B, or numbered, A1 B1 A2 B2, which must then count the
+// phases as they come), missing values (empty, NA, N/A, #N/A and the user's
+// codes) left out, decimal commas where they are allowed, the time order
+// (numbers or ISO dates) and its spacing, and every check the dialogue makes on
 // typed data, so that a case that passes is analysed exactly as the
 // dialogue would analyse it. A reader hands the header row to findColumns,
 // then every row to CaseRules in file order; each case that fails a check
@@ -105,6 +106,7 @@ class CaseRules {
     float fValue = 0.0f;
     int nLine = 0;
     bool bB = false;  // B phase, else A
+    int nNumber = 0;  // the number of a numbered label ("A2": 2); 0: none
     bool bMissing = false;
     std::string time;  // the mt as written, for a missing value's note
   };
@@ -117,6 +119,7 @@ class CaseRules {
     int nDateLine = 0, nNumberLine = 0;     // first mt of each kind
     int nInexact = 0;
     std::string firstInexact;
+    int nStudyLine = 0;  // the line that named the case's study; 0: none
   };
 
   // Where a column has had a decimal point and a decimal comma: the first
@@ -142,6 +145,9 @@ class CaseRules {
   std::string numberText(const std::string& field, const char* what,
                          std::string* pText) const;
   void finishCase(PendingCase* pCase) const;
+  bool phaseLabel(const std::string& phase, Row* pRow) const;
+  bool phasesFit(PendingCase* pCase, const std::vector<int>& nFirst,
+                 const std::vector<int>& nSizes) const;
   bool phaseLengthFits(PendingCase* pCase, const std::string& label, int n,
                        int nLine) const;
 
