@@ -30,7 +30,8 @@ check "help fits a screen" test "$(wc -l < "$tmp/out")" -le 24 \
 check "help ends with an example" \
   grep -q '^Example: kalmir .*study.csv$' <(tail -n 1 "$tmp/out")
 for option in --format --output --jobs --phase-a --phase-b --separator \
-              --decimal --improvement --indices --help --version; do
+              --decimal --sheet --columns --na --improvement --indices \
+              --help --version; do
   check "help explains $option" test "$(grep -c -- "$option" "$tmp/out")" = 1
 done
 

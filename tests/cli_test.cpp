@@ -381,10 +381,34 @@ TEST(CommandLine, ExitStatusesAndMessages) {
        "unknown plot panels \"means\" (series or both)"},
       {{"--plot", dir.path("p"), "--x-label", "", good},
        "--x-label needs a text that is not blank"},
-      {{dir.write("header.csv", "case,phase,score\nX,A,1\n")},
+      {{dir.write("header.csv", "case,phase,rating\nX,A,1\n")},
        dir.path("header.csv") + ":1: the header row names no \"phase\" and "
                                 "\"values\" columns (separators tried: "
-                                "comma, semicolon, tab)"},
+                                "comma, semicolon, tab); --columns names them"},
+      {{"--columns", "values=rating,mt=day", dir.path("header.csv")},
+       dir.path("header.csv") +
+           ":1: --columns names \"day\" for mt, but the header has no such "
+           "column (its columns: \"case\", \"phase\", \"rating\")"},
+      {{"--columns", "value=rating", good},
+       "--columns has no key \"value\" (keys: case, phase, values, mt, "
+       "study; as in --columns case=id,values=score)"},
+      {{"--columns", "values=", good},
+       "--columns needs a column's name after values="},
+      {{"--columns", "values=a,values=b", good},
+       "--columns names the values column twice"},
+      {{"--na", ".,,-99", good},
+       "--na takes codes separated by commas, none of them blank (empty "
+       "fields are missing anyway), not \".,,-99\""},
+      {{"--sheet", "2", good},
+       good + ": --sheet picks a workbook's sheet, and this is no workbook "
+              "but text"},
+      {{"-", good, "-"},
+       "- (standard input) is given 2 times; it can be read once"},
+      {{"--plot-", "svg", good},
+       "option --plot- is ambiguous: it begins --plot-format, --plot-panels; "
+       "write more of it"},
+      {{"--formt", "csv", good},
+       "unknown option --formt (did you mean --format?)"},
   };
   for (const Usage& u : usages) {
     r = run(u.args);

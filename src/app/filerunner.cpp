@@ -19,6 +19,7 @@
 #include "caseentry.h"
 #include "casefile.h"
 #include "clistatus.h"
+#include "datafile.h"
 #include "plotdir.h"
 #include "plotindex.h"
 #include "notes.h"
@@ -125,7 +126,7 @@ class FileRun {
     std::vector<Case> cases;
     if (!readInputs(&cases)) return kCliFailed;
     const std::vector<StudyGroup> studies = groupStudies(&cases);
-    bool bSomeFailed = false;
+    bool bSomeFailed = bNoRows_;
     for (const Case& c : cases) {
       if (c.error.empty()) continue;
       bSomeFailed = true;
@@ -197,7 +198,7 @@ class FileRun {
         bAllRead = false;
         continue;
       }
-      CaseFile file = readCaseFile(in, name, options_.files);
+      CaseFile file = readDataFile(in, name, options_.files);
       if (!bStdin) std::fclose(in);
       if (!file.error.empty()) {
         if (file.nLine > 0) {
@@ -208,6 +209,15 @@ class FileRun {
         }
         bAllRead = false;
         continue;
+      }
+      for (const std::string& note : file.notes) {
+        std::fprintf(err_, "kalmir: note: %s: %s\n", printable(name).c_str(),
+                     note.c_str());
+      }
+      if (file.bNoRows) {
+        std::fprintf(err_, "kalmir: %s: no data rows after the header\n",
+                     printable(name).c_str());
+        bNoRows_ = true;
       }
       for (Case& c : file.cases) pCases->push_back(std::move(c));
     }
@@ -410,6 +420,7 @@ class FileRun {
   kalmir::Options size_;
   AtomicFile output_;
   bool bPlotFailed_ = false;  // a plot could not be written
+  bool bNoRows_ = false;      // a file had a header and no data
 };
 
 }  // namespace

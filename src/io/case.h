@@ -28,6 +28,10 @@ struct Case {
   // them one phase after the other. An AB case has {nNA, nNB}; in a
   // reversal series nNA and nNB are its first two phases'.
   std::vector<int> phaseSizes;
+  // The mt of each measurement in fY, in the same order; empty when the
+  // file has no mt column. Dates count in days since 1970-01-01.
+  std::vector<double> times;
+  bool bTimesAreDates = false;
   // Notes on the input (missing or rounded values), one sentence each
   // without a closing period.
   std::vector<std::string> notes;
