@@ -190,7 +190,15 @@ val readFile(std::string text, std::string name) {
     return o;
   }
   val cases = val::array();
-  for (const kalmir::FileCase& c : file.cases) {
+  for (const kalmir::FileCase& file_case : file.cases) {
+    // The page analyses AB cases; a longer series is named as such rather
+    // than cut to its first two phases.
+    kalmir::FileCase c = file_case;
+    if (c.error.empty() && c.data.phases.size() > 2) {
+      c.error = "a reversal series of " + std::to_string(c.data.phases.size()) +
+                " phases; this page analyses AB cases, the command line "
+                "(kalmir FILE) every phase change of a series";
+    }
     val one = val::object();
     one.set("name", c.data.name);
     if (c.error.empty()) {

@@ -466,6 +466,20 @@ struct DataFile {
   std::string error;
   int line = 0;
 };
+// The notes a reader puts on a case's input, worded as the command line
+// words them, for front ends that read data themselves: count values left
+// out as missing, written as forms (each as the data has it, "" for an
+// empty field) and standing at places (the mt of each when at_mt, else the
+// occasions counted from 1); and measurement times, one per kept
+// measurement in order (in days when days), that are not evenly spaced.
+// Each is "" when there is nothing to note.
+std::string missing_values_note(int count,
+                                const std::vector<std::string>& forms,
+                                const std::vector<std::string>& places,
+                                bool at_mt);
+std::string uneven_times_note(const std::vector<double>& times,
+                              bool days = false);
+
 // name is how messages and, without a case column, the case call the file.
 DataFile read_data_file(const std::string& text, const std::string& name,
                         const ReadOptions& options = {});

@@ -4,12 +4,24 @@
 
 #include "casefile.h"
 #include "kalmir/kalmir.h"
+#include "notes.h"
 #include "valuelist.h"
 
 namespace kalmir {
 
 ValueList read_values(const std::string& text, const std::string& label) {
   return readValueList(text, label, kMaxPhasePoints);
+}
+
+std::string missing_values_note(int count,
+                                const std::vector<std::string>& forms,
+                                const std::vector<std::string>& places,
+                                bool at_mt) {
+  return count > 0 ? missingValuesNote(count, forms, places, at_mt) : "";
+}
+
+std::string uneven_times_note(const std::vector<double>& times, bool days) {
+  return timesSpacingNote(times, days);
 }
 
 DataFile read_data_file(const std::string& text, const std::string& name,

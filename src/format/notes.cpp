@@ -208,6 +208,19 @@ std::string unevenTimesNote(double fMinStep, double fMaxStep, bool bDays) {
          "occasions";
 }
 
+std::string timesSpacingNote(const std::vector<double>& times, bool bDays) {
+  double fMin = 0.0, fMax = 0.0;
+  for (size_t i = 1; i < times.size(); ++i) {
+    const double fStep = times[i] - times[i - 1];
+    if (i == 1 || fStep < fMin) fMin = fStep;
+    if (i == 1 || fStep > fMax) fMax = fStep;
+  }
+  // Steps such as 0.1 differ in their last bits after a subtraction;
+  // only a real difference in spacing is worth a note.
+  if (fMax - fMin > 1e-9 * fMax) return unevenTimesNote(fMin, fMax, bDays);
+  return "";
+}
+
 std::string noCaseColumnNote(const std::vector<std::string>& candidates) {
   std::string note = "no case column, so every row is one case";
   if (candidates.empty()) return note;

@@ -35,6 +35,9 @@ std::string missingValuesNote(int nMissing,
 // The note on a case whose mt is not evenly spaced: its steps between
 // measurements run from fMinStep to fMaxStep (in days when bDays).
 std::string unevenTimesNote(double fMinStep, double fMaxStep, bool bDays);
+// That note for the measurement times of a case, one per measurement in
+// order, or "" when they are evenly spaced.
+std::string timesSpacingNote(const std::vector<double>& times, bool bDays);
 
 // The note on the one case of a file without a case column; candidates
 // are the columns whose values look like case names.

@@ -652,18 +652,9 @@ void CaseRules::finishCase(PendingCase* pCase) const {
     for (const Row& r : rows) {
       if (!r.bMissing) p.c.times.push_back(r.fTime);
     }
-    const std::vector<double>& t = p.c.times;
-    double fMin = 0.0, fMax = 0.0;
-    for (size_t i = 1; i < t.size(); ++i) {
-      const double fStep = t[i] - t[i - 1];
-      if (i == 1 || fStep < fMin) fMin = fStep;
-      if (i == 1 || fStep > fMax) fMax = fStep;
-    }
-    // Steps such as 0.1 differ in their last bits after a subtraction;
-    // only a real difference in spacing is worth a note.
-    if (fMax - fMin > 1e-9 * fMax) {
-      p.c.notes.push_back(unevenTimesNote(fMin, fMax, p.c.bTimesAreDates));
-    }
+    const std::string spacing =
+        timesSpacingNote(p.c.times, p.c.bTimesAreDates);
+    if (!spacing.empty()) p.c.notes.push_back(spacing);
   }
   if (p.nMissing > 0) {
     std::vector<std::string> where;

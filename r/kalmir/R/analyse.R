@@ -28,10 +28,11 @@ kalmir_ab <- function(a, b, ...) {
   # Two vectors are one case already: only the missing values to leave out.
   a <- as.numeric(a)
   b <- as.numeric(b)
-  n_missing <- sum(is.na(a) & !is.nan(a)) + sum(is.na(b) & !is.nan(b))
+  missing <- is.na(c(a, b)) & !is.nan(c(a, b))
   case <- list(name = enc2utf8(name), error = NULL,
                a = a[!is.na(a) | is.nan(a)], b = b[!is.na(b) | is.nan(b)],
-               notes = missing_note(n_missing))
+               notes = input_notes(missing, as.character(which(missing)),
+                                   FALSE, numeric()))
   run_analyses(list(case), settings, all_or_nothing = TRUE)
 }
 
@@ -286,15 +287,26 @@ prepare_case <- function(frame, name, phase, values, mt, mt_required,
                           rows[order_by[first_b]], phase_a, phase_b)))
   }
   kept <- order_by[!missing[order_by]]
+  # Where the missing values stood: at their mt, or at their occasions
+  # counted over the case's rows.
+  left_out <- order_by[missing[order_by]]
+  places <- if (has_mt) {
+    format(time[left_out], digits = 15, trim = TRUE)
+  } else {
+    as.character(which(missing[order_by]))
+  }
   list(name = name, error = NULL, a = y[kept[!is_b[kept]]],
-       b = y[kept[is_b[kept]]], notes = missing_note(sum(missing)))
+       b = y[kept[is_b[kept]]],
+       notes = input_notes(missing, places, has_mt,
+                           if (has_mt) time[kept] else numeric()))
 }
 
-# The input note on values left out, in the command line's words.
-missing_note <- function(n_missing) {
-  if (n_missing == 0L) return(character())
-  sprintf("%d missing %s (empty or NA) left out", n_missing,
-          if (n_missing == 1L) "value" else "values")
+# The notes on a case's input, in the command line's words: the values
+# left out as missing (R's NA) and where, and mt that is not evenly spaced.
+input_notes <- function(missing, places, at_mt, times) {
+  n_missing <- sum(missing)
+  .input_notes(n_missing, if (n_missing > 0L) "NA" else character(),
+               places, at_mt, as.numeric(times))
 }
 
 # Every prepared case analysed in turn, and the table put together: a row

@@ -92,6 +92,22 @@ Rcpp::List tableErrorRow(std::string name, std::string reason) {
 // [[Rcpp::export(.library_version)]]
 std::string libraryVersion() { return kalmir::version(); }
 
+// The notes on a case's input, worded as the command line words them: the
+// missing values left out (forms, places and whether places are mt) and
+// mt that is not evenly spaced (times of the kept measurements, in order).
+// [[Rcpp::export(.input_notes)]]
+Rcpp::CharacterVector inputNotes(int nMissing, std::vector<std::string> forms,
+                                 std::vector<std::string> places, bool atMt,
+                                 std::vector<double> times) {
+  Rcpp::CharacterVector notes;
+  const std::string spacing = kalmir::uneven_times_note(times);
+  if (!spacing.empty()) notes.push_back(Rcpp::String(spacing, CE_UTF8));
+  const std::string missing =
+      kalmir::missing_values_note(nMissing, forms, places, atMt);
+  if (!missing.empty()) notes.push_back(Rcpp::String(missing, CE_UTF8));
+  return notes;
+}
+
 // Analyses one AB series; strings come in UTF-8. improvesDownward: lower
 // values count as better for the effect-size indices. Returns the case's table
 // row, report, notes, values, lines and simulated means, or, for data or

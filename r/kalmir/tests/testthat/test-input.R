@@ -35,12 +35,12 @@ test_that("missing values are left out and noted; the rest is analysed as it sta
                         values = c(1, NA, 3, 2, 4, 5, NA, NA, 6, 8, 7))
   without <- with_na[!is.na(with_na$values), ]
   r <- analyse_quick(with_na)
-  expect_identical(r$notes, "3 missing values (empty or NA) left out")
+  expect_identical(r$notes, "3 missing values (NA) left out, at occasions 2, 7 and 8")
   expect_identical(c(r$n_a, r$n_b), c(4L, 4L))
   expect_identical(figures(r), figures(analyse_quick(without)),
                    ignore_attr = TRUE)
   one <- do.call(kalmir_ab, c(list(c(1, 2, NA, 4), c(4, 6, 5)), quick))
-  expect_identical(one$notes, "1 missing value (empty or NA) left out")
+  expect_identical(one$notes, "1 missing value (NA) left out, at occasion 3")
 })
 
 test_that("phase labels match without case and blanks; other labels can be set", {

@@ -9,7 +9,10 @@ test_that("print shows each case's report and notes, and why a case was not anal
   expect_identical(out[1], "== Ann")
   report_lines <- strsplit(a$Ann$report, "\n")[[1]]
   expect_identical(out[1 + seq_along(report_lines)], report_lines)
-  expect_true("Note: 1 missing value (empty or NA) left out." %in% out)
+  expect_true("Note: 1 missing value (NA) left out, at mt 5." %in% out)
+  expect_true(paste("Note: mt is not evenly spaced (steps of 1 to 2); the",
+                    "analysis takes the measurements as equally spaced",
+                    "occasions.") %in% out)
   expect_true("Not analysed: no B phase (the phase column holds only A)." %in% out)
   expect_identical(sum(out == "CALCULATING EFFECT SIZE..."), 3L)
 })
