@@ -13,16 +13,8 @@ failures=0
 
 tarball="$("$source_dir/scripts/r-package" "$out")" || exit 1
 rm -rf "$out/kalmir.Rcheck"
-# For the check, the package is compiled with R's own flags but at -O1 and
-# without debugging information, which takes half the time: the analysis
-# gives the same bits at every optimisation level, and its figures are
-# compared with the program's below.
-makevars="$out/check-Makevars"
-echo "CXX17FLAGS = $(R CMD config CXX17FLAGS | sed -e 's/-g //' \
-  -e 's/-O2/-O1/')" > "$makevars"
 # R builds the library's sources one at a time unless make is told.
 (cd "$out" && MAKEFLAGS="-j$(nproc)" _R_CHECK_FORCE_SUGGESTS_=false \
-  R_MAKEVARS_USER="$makevars" \
   R CMD check --no-manual "$tarball" > "$out/check.log" 2>&1)
 status_line="$(grep '^Status:' "$out/check.log")"
 echo "R CMD check: ${status_line:-no status}"
