@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to the data-file reader as a file, and every case
-// it yields to the CSV, JSON and report entries. The first byte picks the
-// options (separator, decimal mark, phase labels); the rest is the file.
+// Feeds arbitrary bytes to the data-file reader as a file's bytes (text in
+// any encoding, or a workbook), and every case it yields to the CSV, JSON
+// and report entries. The first byte picks the options (separator,
+// decimal mark, phase labels, missing-value codes); the rest is the file.
 // A crash, a sanitizer report, an exception or a case that breaks the
 // reader's promises (counts, values, one case per name) is a finding.
 
@@ -14,6 +15,7 @@
 
 #include "caseentry.h"
 #include "casefile.h"
+#include "datafile.h"
 #include "measurement.h"
 
 namespace {
@@ -34,6 +36,7 @@ CaseFileOptions optionsFrom(uint8_t b) {
     options.phaseA = "Baseline";
     options.phaseB = "treatment";
   }
+  if (b & 0x80) options.missingCodes = {".", "-99"};
   return options;
 }
 
@@ -43,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const CaseFileOptions options = optionsFrom(data[0]);
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const CaseFile file = readCaseText(text, "fuzz.csv", options);
+  const CaseFile file = readDataBytes(text, "fuzz.csv", options);
   if (!file.error.empty()) {
     require(file.cases.empty(), "a file error with cases");
     return 0;
@@ -58,6 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       require(c.nNA >= 2 && c.nNA <= options.nMaxPhasePoints, "A count");
       require(c.nNB >= 2 && c.nNB <= options.nMaxPhasePoints, "B count");
       require(c.fY.size() == static_cast<size_t>(c.nNA + c.nNB), "values");
+      require(c.times.empty() || c.times.size() == c.fY.size(), "times");
+      for (size_t i = 1; i < c.times.size(); ++i) {
+        require(c.times[i - 1] < c.times[i], "times out of order");
+      }
       for (float f : c.fY) {
         require(std::isfinite(f) && std::fabs(f) <= kalmir::kMaxMagnitude, "a value");
       }

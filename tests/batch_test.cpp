@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <set>
@@ -46,8 +47,8 @@ std::vector<Case> goldenCases() {
   return cases;
 }
 
-std::string csvWork(const Case& c, const kalmir::Result* a) {
-  return tableEntry(TableFormat::kCsv, c, a);
+std::string csvWork(const Case& c, const kalmir::Series* s) {
+  return tableEntry(TableFormat::kCsv, c, s, EntryOptions());
 }
 
 // Runs the batch and returns the entries in the order the sink took them.
@@ -82,7 +83,8 @@ TEST(Batch, EntriesComeInCaseOrderWhateverTheJobs) {
                             {"B", {c.fY.begin() + nA, c.fY.end()}}}},
                           options);
     }
-    expected.push_back(csvWork(c, c.error.empty() ? &a : nullptr));
+    expected.push_back(
+        tableEntry(TableFormat::kCsv, c, c.error.empty() ? &a : nullptr));
   }
   for (int nJobs : {1, 2, 3, 7}) {
     EXPECT_EQ(expected, entries(cases, nJobs)) << nJobs << " jobs";
@@ -104,11 +106,13 @@ TEST(Batch, WorkSeesEachCaseOnceWithTheMeansWhenAsked) {
     std::mutex mutex;
     std::multiset<std::string> seen;
     size_t nAnalysed = 0;
-    const CaseWork work = [&](const Case& c, const kalmir::Result* a) {
+    const CaseWork work = [&](const Case& c, const kalmir::Series* s) {
       std::lock_guard<std::mutex> lock(mutex);
       seen.insert(c.name);
-      EXPECT_EQ(c.error.empty(), a != nullptr) << c.name;
-      if (a == nullptr) return std::string();
+      EXPECT_EQ(c.error.empty(), s != nullptr) << c.name;
+      if (s == nullptr) return std::string();
+      EXPECT_EQ(1u, s->contrasts.size()) << c.name;
+      const kalmir::Result* a = &s->contrasts[0].result;
       ++nAnalysed;
       const size_t nMeans = bKeepMeans ? 400u : 0u;
       EXPECT_EQ(nMeans, a->null_means.size()) << c.name;
@@ -120,6 +124,34 @@ TEST(Batch, WorkSeesEachCaseOnceWithTheMeansWhenAsked) {
     EXPECT_EQ(cases.size(), seen.size());
     for (const Case& c : cases) EXPECT_EQ(1u, seen.count(c.name)) << c.name;
     EXPECT_LT(nAnalysed, cases.size());
+  }
+}
+
+TEST(Batch, AReversalCaseIsItsContrastsInTimeOrderWhateverTheJobs) {
+  // An A B A B case between two AB cases, each run as analyse_series would.
+  const std::vector<Case> golden = goldenCases();
+  std::vector<Case> cases(golden.begin(), golden.begin() + 3);
+  Case& kim = cases[1];
+  kim.name = "Kim";
+  kim.fY = {3, 5, 4, 6, 5, 9, 11, 10, 12, 11, 4, 6, 5, 4, 6, 10, 12, 11, 13};
+  kim.phaseSizes = {5, 5, 5, 4};
+  kim.nNA = 5;
+  kim.nNB = 5;
+  kalmir::Options options;
+  options.resamples = 300;
+  options.cases = 400;
+  options.threads = 1;
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    const kalmir::Series s = kalmir::analyse_series(caseDataSet(c), options);
+    expected.push_back(csvWork(c, &s));
+  }
+  // Three contrasts and the average of the two A-B ones.
+  EXPECT_EQ(4, std::count(expected[1].begin(), expected[1].end(), '\n'));
+  EXPECT_NE(std::string::npos, expected[1].find("Kim,,contrast,B1-A2,ok,5,5,"));
+  EXPECT_NE(std::string::npos, expected[1].find("Kim,,case,,ok,,,"));
+  for (int nJobs : {1, 2, 4}) {
+    EXPECT_EQ(expected, entries(cases, nJobs)) << nJobs << " jobs";
   }
 }
 
@@ -138,7 +170,7 @@ TEST(Batch, AnExceptionInAJobReachesTheCaller) {
   for (int nJobs : {1, 2}) {
     BatchOptions options = smallBatch(nJobs);
     const CaseWork work = [](const Case& c,
-                             const kalmir::Result*) -> std::string {
+                             const kalmir::Series*) -> std::string {
       if (c.name == "ties") throw std::bad_alloc();
       return c.name;
     };

@@ -33,9 +33,9 @@ TEST(CaseRules, TakesRowsFromAnyReader) {
   EXPECT_EQ(2, cases[0].nNA);
   EXPECT_EQ(2, cases[0].nNB);
   EXPECT_EQ((std::vector<float>{1, 2, 3, 0.1f}), cases[0].fY);
-  EXPECT_EQ(
-      (std::vector<std::string>{"1 missing value (empty or NA) left out"}),
-      cases[0].notes);
+  EXPECT_EQ((std::vector<std::string>{
+                "1 missing value (NA) left out, at occasion 2"}),
+            cases[0].notes);
   EXPECT_EQ("Ben", cases[1].name);
   EXPECT_EQ(9, cases[1].nLine);
   EXPECT_EQ("value \"1,5\" is not a number (a decimal comma needs --decimal ,)",

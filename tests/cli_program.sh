@@ -30,7 +30,8 @@ check "help fits a screen" test "$(wc -l < "$tmp/out")" -le 24 \
 check "help ends with an example" \
   grep -q '^Example: kalmir .*study.csv$' <(tail -n 1 "$tmp/out")
 for option in --format --output --jobs --phase-a --phase-b --separator \
-              --decimal --improvement --indices --help --version; do
+              --decimal --sheet --columns --na --improvement --indices \
+              --help --version; do
   check "help explains $option" test "$(grep -c -- "$option" "$tmp/out")" = 1
 done
 
@@ -92,8 +93,8 @@ check "a failed case: its line on stderr" grep -qx \
   "kalmir: $study:5: case \"Dev\": no B phase (the phase column holds only A)" \
   "$tmp/err"
 check "a failed case: a row for every case" \
-  test "$(cut -d, -f1,2 "$tmp/out" | tr '\n' ' ')" = \
-  "case,status Ann,ok Ben,ok Cleo,ok Dev,error "
+  test "$(cut -d, -f1,3,5 "$tmp/out" | tr '\n' ' ')" = \
+  "case,row,status Ann,contrast,ok Ben,contrast,ok Cleo,contrast,ok Dev,case,error "
 
 # A write that fails is a failure.
 "$program" "$tmp/good.csv" > /dev/full 2> "$tmp/err"
@@ -143,6 +144,35 @@ awk -F, -v one="$tmp/half1.csv" -v two="$tmp/half2.csv" '
 check "halves joined equal the whole" cmp -s "$tmp/whole.csv" "$tmp/joined.csv"
 check "each half holds some cases" \
   test "$(wc -l < "$tmp/half1.csv")" -gt 1 -a "$(wc -l < "$tmp/half2.csv")" -gt 1
+
+# A reversal series gives the same contrast rows, bit for bit, as its phase
+# pairs analysed one by one as AB files (the earlier phase as the A phase);
+# only the contrast's name differs.
+{
+  echo "case,phase,values"
+  for v in 3 5 4 6 5; do echo "Kim,A,$v"; done
+  for v in 9 11 10 12 11; do echo "Kim,B,$v"; done
+  for v in 4 6 5 4; do echo "Kim,A,$v"; done
+  for v in 10 12 11 13 12; do echo "Kim,B,$v"; done
+} > "$tmp/series.csv"
+"$program" "$tmp/series.csv" > "$tmp/series_out.csv"
+check "a series: three contrasts and the average of its A-B contrasts" \
+  test "$(cut -d, -f1-4 "$tmp/series_out.csv" | tail -n +2 | tr '\n' ' ')" = \
+  "Kim,,contrast,A1-B1 Kim,,contrast,B1-A2 Kim,,contrast,A2-B2 Kim,,case, "
+pairs="A1-B1 B1-A2 A2-B2"
+for k in 1 2 3; do
+  pair="$(echo $pairs | cut -d' ' -f$k)"
+  # Rows k and k+1 of the series' phases: 5, 5, 4 and 5 values.
+  awk -F, -v k="$k" '
+    NR == 1 { print; next }
+    { if (NR > 2 && $2 != last) phase++; last = $2 }
+    phase == k - 1 { print $1 ",A," $3 }
+    phase == k { print $1 ",B," $3 }' "$tmp/series.csv" > "$tmp/pair$k.csv"
+  "$program" "$tmp/pair$k.csv" | tail -n 1 | sed "s/,A1-B1,/,$pair,/" \
+    > "$tmp/pair$k.row"
+  check "a series: contrast $pair is its AB analysis" \
+    test "$(grep ",$pair," "$tmp/series_out.csv")" = "$(cat "$tmp/pair$k.row")"
+done
 
 # The install rule puts the program and its man page under the prefix, and
 # the drawing module where the installed program finds it.

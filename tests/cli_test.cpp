@@ -198,18 +198,27 @@ TEST_P(GoldenFile, TheTableHoldsTheRecordedFigures) {
   EXPECT_EQ(kCliAllAnalysed, r.nStatus) << r.err;
   const std::vector<std::string> rows = lines(r.out);
   ASSERT_EQ(sets.size() + 1, rows.size());
+  // The design columns (study, row, contrast) stand between case and
+  // status; an AB case in a file without a study is one A1-B1 contrast.
+  const std::vector<std::string> header = split(rows[0], ',');
+  ASSERT_GE(header.size(), 5u);
+  ASSERT_EQ("status", header[4]);
   for (size_t i = 0; i < sets.size(); ++i) {
-    const std::vector<std::string> f = split(rows[i + 1], ',');
-    ASSERT_GE(f.size(), 29u) << rows[i + 1];
-    EXPECT_EQ(sets[i].name, f[0]);
-    EXPECT_EQ("ok", f[1]);
-    EXPECT_EQ(std::to_string(sets[i].nNA), f[2]);
-    EXPECT_EQ(std::to_string(sets[i].nNB), f[3]);
+    const std::vector<std::string> fields = split(rows[i + 1], ',');
+    ASSERT_GE(fields.size(), 33u) << rows[i + 1];
+    EXPECT_EQ(sets[i].name, fields[0]);
+    EXPECT_EQ("", fields[1]);
+    EXPECT_EQ("contrast", fields[2]);
+    EXPECT_EQ("A1-B1", fields[3]);
+    const std::vector<std::string> f(fields.begin() + 4, fields.end());
+    EXPECT_EQ("ok", f[0]);
+    EXPECT_EQ(std::to_string(sets[i].nNA), f[1]);
+    EXPECT_EQ(std::to_string(sets[i].nNB), f[2]);
     // 23 figures, the direction, then p. The records also hold the
     // normal-theory p (slot 23 of 25), which the table leaves out.
     std::vector<float> slots;
-    for (size_t k = 4; k < 29; ++k) {
-      if (k == 27) continue;
+    for (size_t k = 3; k < 28; ++k) {
+      if (k == 26) continue;
       slots.push_back(std::strtof(f[k].c_str(), nullptr));
     }
     std::vector<std::string> words = split(wanted[i], ' ');
@@ -321,9 +330,9 @@ TEST(CommandLine, ExitStatusesAndMessages) {
             r.err);
   const std::vector<std::string> rows = lines(r.out);
   ASSERT_EQ(4u, rows.size());
-  EXPECT_EQ(0u, rows[1].find("X,ok,2,2,"));
-  EXPECT_EQ(0u, rows[2].find("Y,error,,"));
-  EXPECT_EQ(0u, rows[3].find("Z,error,,"));
+  EXPECT_EQ(0u, rows[1].find("X,,contrast,A1-B1,ok,2,2,"));
+  EXPECT_EQ(0u, rows[2].find("Y,,case,,error,,"));
+  EXPECT_EQ(0u, rows[3].find("Z,,case,,error,,"));
 
   struct Usage {
     std::vector<std::string> args;
@@ -372,10 +381,34 @@ TEST(CommandLine, ExitStatusesAndMessages) {
        "unknown plot panels \"means\" (series or both)"},
       {{"--plot", dir.path("p"), "--x-label", "", good},
        "--x-label needs a text that is not blank"},
-      {{dir.write("header.csv", "case,phase,score\nX,A,1\n")},
+      {{dir.write("header.csv", "case,phase,rating\nX,A,1\n")},
        dir.path("header.csv") + ":1: the header row names no \"phase\" and "
                                 "\"values\" columns (separators tried: "
-                                "comma, semicolon, tab)"},
+                                "comma, semicolon, tab); --columns names them"},
+      {{"--columns", "values=rating,mt=day", dir.path("header.csv")},
+       dir.path("header.csv") +
+           ":1: --columns names \"day\" for mt, but the header has no such "
+           "column (its columns: \"case\", \"phase\", \"rating\")"},
+      {{"--columns", "value=rating", good},
+       "--columns has no key \"value\" (keys: case, phase, values, mt, "
+       "study; as in --columns case=id,values=score)"},
+      {{"--columns", "values=", good},
+       "--columns needs a column's name after values="},
+      {{"--columns", "values=a,values=b", good},
+       "--columns names the values column twice"},
+      {{"--na", ".,,-99", good},
+       "--na takes codes separated by commas, none of them blank (empty "
+       "fields are missing anyway), not \".,,-99\""},
+      {{"--sheet", "2", good},
+       good + ": --sheet picks a workbook's sheet, and this is no workbook "
+              "but text"},
+      {{"-", good, "-"},
+       "- (standard input) is given 2 times; it can be read once"},
+      {{"--plot-", "svg", good},
+       "option --plot- is ambiguous: it begins --plot-format, --plot-panels; "
+       "write more of it"},
+      {{"--formt", "csv", good},
+       "unknown option --formt (did you mean --format?)"},
   };
   for (const Usage& u : usages) {
     r = run(u.args);
@@ -405,9 +438,9 @@ TEST(CommandLine, StandardInputAndSeveralFiles) {
   const std::vector<std::string> rows = lines(r.out);
   ASSERT_EQ(4u, rows.size());
   // The labels apply to every file, so A and B are unknown here.
-  EXPECT_EQ(0u, rows[1].find("X,error,"));
-  EXPECT_EQ(0u, rows[2].find("stdin,ok,2,2,"));
-  EXPECT_EQ(0u, rows[3].find("X,error,"));
+  EXPECT_EQ(0u, rows[1].find("X,,case,,error,"));
+  EXPECT_EQ(0u, rows[2].find("stdin,,contrast,A1-B1,ok,2,2,"));
+  EXPECT_EQ(0u, rows[3].find("X,,case,,error,"));
   EXPECT_NE(std::string::npos, rows[3].find("second.tsv:2: phase \"\"A\"\" is "
                                             "neither base nor treat"));
   EXPECT_EQ(run({"-"}, "phase,values\nA,1.5\nA,2\nB,3\nB,4\n").out,
@@ -673,4 +706,180 @@ TEST(CommandLine, IndicesOnlyAddABlockToTheReport) {
   EXPECT_EQ(plain.out, stripped);
   // The tables do not change with it.
   EXPECT_EQ(run({path}).out, run({"--indices", path}).out);
+}
+
+namespace {
+
+// A table's rows as maps from column to field; the notes (last, and the
+// only field that may hold a comma) are left out.
+std::vector<std::map<std::string, std::string>> tableRows(
+    const std::string& csv) {
+  const std::vector<std::string> rows = lines(csv);
+  const std::vector<std::string> header = split(rows.at(0), ',');
+  std::vector<std::map<std::string, std::string>> table;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const std::vector<std::string> f = split(rows[i], ',');
+    std::map<std::string, std::string> row;
+    for (size_t k = 0; k + 1 < header.size() && k < f.size(); ++k) {
+      row[header[k]] = f[k];
+    }
+    table.push_back(row);
+  }
+  return table;
+}
+
+// A figure of the table as the analysis held it (a float), or an average
+// (a double), widened exactly.
+double figure(const std::map<std::string, std::string>& row,
+              const std::string& column) {
+  return std::strtod(row.at(column).c_str(), nullptr);
+}
+double heldFigure(const std::map<std::string, std::string>& row,
+                  const std::string& column) {
+  return std::strtof(row.at(column).c_str(), nullptr);
+}
+
+}  // namespace
+
+TEST(CommandLine, AStudyAveragesItsCasesByHandWithEitherWeights) {
+  // Study S: Kim (A B A B), Lou and Max (AB, staggered starts) and Ned, who
+  // cannot be analysed; Ann has no study.
+  std::string text = "study,case,phase,values\n";
+  auto add = [&text](const char* study, const char* name, const char* phase,
+                     std::vector<int> values) {
+    for (int v : values) {
+      text += std::string(study) + "," + name + "," + phase + "," +
+              std::to_string(v) + "\n";
+    }
+  };
+  add("S", "Kim", "A", {3, 5, 4, 6, 5});
+  add("", "Ann", "A", {1, 3, 2});
+  add("S", "Kim", "B", {9, 11, 10, 12, 11});
+  add("S", "Kim", "A", {4, 6, 5, 4, 6});
+  add("S", "Kim", "B", {10, 13, 11, 13, 12});
+  add("S", "Lou", "A", {2, 3, 2, 3, 2, 3});
+  add("S", "Lou", "B", {6, 7, 6, 8});
+  add("", "Ann", "B", {5, 7, 6});
+  add("S", "Ned", "A", {1, 2, 3});
+  add("S", "Max", "A", {5, 4, 5, 4, 6, 4, 5});
+  add("S", "Max", "B", {9, 8, 9});
+  TempDir dir;
+  const std::string file = dir.write("study.csv", text);
+  for (const char* weights : {"equal", "inverse-variance"}) {
+    SCOPED_TRACE(weights);
+    const bool bEqual = std::string(weights) == "equal";
+    const Outcome r = run({"-j", "2", "--weights", weights, file});
+    EXPECT_EQ(kCliSomeFailed, r.nStatus);
+    EXPECT_EQ(run({"-j", "1", "--weights", weights, file}).out, r.out);
+    const auto rows = tableRows(r.out);
+    // The study's cases together where its first case stands, its row
+    // after them; Ann after the study.
+    std::string order;
+    for (const auto& row : rows) {
+      order += row.at("case") + "," + row.at("study") + "," + row.at("row") +
+               "," + row.at("contrast") + " ";
+    }
+    ASSERT_EQ(
+        "Kim,S,contrast,A1-B1 Kim,S,contrast,B1-A2 Kim,S,contrast,A2-B2 "
+        "Kim,S,case, Lou,S,contrast,A1-B1 Ned,S,case, Max,S,contrast,A1-B1 "
+        ",S,study, Ann,,contrast,A1-B1 ",
+        order);
+    EXPECT_EQ("error", rows[5].at("status"));
+    // Weights of figures with and without an SE (hand computation):
+    // equal, w = 1; inverse-variance, w = 1 / SE^2 of the figure, or of d
+    // for a figure without one.
+    auto weigh = [bEqual](double se) { return bEqual ? 1.0 : 1 / (se * se); };
+    auto average = [&](const std::vector<const std::map<std::string,
+                                                         std::string>*>& items,
+                       const std::string& est, const std::string& se,
+                       bool bAverages, double* pSE) {
+      double sumW = 0, sumWE = 0, sumW2V = 0;
+      // Of a contrast, KALMIR's own figures are floats, the indices doubles.
+      auto get = [bAverages](const std::map<std::string, std::string>& row,
+                             const std::string& column) {
+        const bool bHeld = !bAverages && (column == "d" || column == "d_se" ||
+                                          column == "d_unstd");
+        return bHeld ? heldFigure(row, column) : figure(row, column);
+      };
+      for (const auto* item : items) {
+        const double e = get(*item, est);
+        const double s = get(*item, se.empty() ? "d_se" : se);
+        const double w = weigh(s);
+        sumW += w;
+        sumWE += w * e;
+        if (!se.empty()) sumW2V += w * w * s * s;
+      }
+      if (pSE != nullptr) *pSE = std::sqrt(sumW2V) / sumW;
+      return sumWE / sumW;
+    };
+    double se = 0;
+    // Kim's average of A1-B1 and A2-B2 (not B1-A2).
+    const auto& kim = rows[3];
+    EXPECT_NEAR(average({&rows[0], &rows[2]}, "d", "d_se", false, &se),
+                figure(kim, "d"), 1e-12);
+    EXPECT_NEAR(se, figure(kim, "d_se"), 1e-12);
+    EXPECT_NEAR(average({&rows[0], &rows[2]}, "nap", "nap_se", false, &se),
+                figure(kim, "nap"), 1e-12);
+    EXPECT_NEAR(se, figure(kim, "nap_se"), 1e-12);
+    EXPECT_NEAR(average({&rows[0], &rows[2]}, "pnd", "", false, nullptr),
+                figure(kim, "pnd"), 1e-12);
+    EXPECT_NEAR(average({&rows[0], &rows[2]}, "d_unstd", "", false, nullptr),
+                figure(kim, "d_unstd"), 1e-12);
+    // The study: Kim with the average, Lou and Max with their contrasts;
+    // Ned left out.
+    const auto& study = rows[7];
+    const std::vector<const std::map<std::string, std::string>*> cases = {
+        &kim, &rows[4], &rows[6]};
+    double seKim = figure(kim, "d_se");
+    double sumW = 0, sumWD = 0, sumW2V = 0;
+    for (const auto* c : cases) {
+      const bool bAverage = c == &kim;
+      const double d = bAverage ? figure(*c, "d") : heldFigure(*c, "d");
+      const double s = bAverage ? seKim : heldFigure(*c, "d_se");
+      const double w = weigh(s);
+      sumW += w;
+      sumWD += w * d;
+      sumW2V += w * w * s * s;
+    }
+    EXPECT_NEAR(sumWD / sumW, figure(study, "d"), 1e-12);
+    EXPECT_NEAR(std::sqrt(sumW2V) / sumW, figure(study, "d_se"), 1e-12);
+    if (!bEqual) {
+      EXPECT_NEAR(1 / std::sqrt(sumW), figure(study, "d_se"), 1e-12);
+    }
+    // A summary has no p, no lines and no counts of points.
+    for (const auto* row : {&kim, &study}) {
+      EXPECT_EQ("", row->at("p"));
+      EXPECT_EQ("", row->at("null_int"));
+      EXPECT_EQ("", row->at("n_a"));
+      EXPECT_EQ("ok", row->at("status"));
+    }
+    EXPECT_NE(std::string::npos,
+              r.out.find("the average leaves out 1 case of the study that "
+                         "could not be analysed"));
+  }
+}
+
+TEST(CommandLine, AStudyOfOneCaseIsAnErrorRowAndAMessage) {
+  TempDir dir;
+  const std::string file = dir.write(
+      "one.csv",
+      "study,case,phase,values\nS,X,A,1\nS,X,A,2\nS,X,A,3\nS,X,B,5\n"
+      "S,X,B,6\nS,X,B,6\n");
+  const Outcome r = run({file});
+  EXPECT_EQ(kCliSomeFailed, r.nStatus);
+  EXPECT_EQ("kalmir: " + file +
+                ":2: study \"S\" has 1 case; a study needs at least 2\n",
+            r.err);
+  const auto rows = tableRows(r.out);
+  ASSERT_EQ(2u, rows.size());
+  EXPECT_EQ("ok", rows[0].at("status"));
+  EXPECT_EQ("study", rows[1].at("row"));
+  EXPECT_EQ("error", rows[1].at("status"));
+  EXPECT_EQ("", rows[1].at("case"));
+  EXPECT_EQ("S", rows[1].at("study"));
+  const nlohmann::json json = nlohmann::json::parse(run({"-f", "json", file}).out);
+  ASSERT_EQ(2u, json.size());
+  EXPECT_EQ(file + ":2: study \"S\" has 1 case; a study needs at least 2",
+            json[1]["notes"]);
+  EXPECT_TRUE(json[1]["d"].is_null());
 }

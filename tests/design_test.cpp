@@ -185,3 +185,95 @@ TEST(Design, SeriesAndStudiesItCannotTakeAreErrors) {
       },
       "study \"Solo\" has 1 case; a study needs at least 2");
 }
+
+TEST(Design, ContrastsRunApartAndSummarisedGiveTheSameSeriesAndStudy) {
+  const kalmir::DataSet kim = reversal("Kim", 0.5);
+  const kalmir::DataSet lou{
+      "Lou", {phase("A", {2, 3, 2, 3, 2, 3}), phase("B", {6, 7, 6, 8})}};
+  std::vector<kalmir::Series> series;
+  for (const kalmir::DataSet* data : {&kim, &lou}) {
+    const std::vector<kalmir::ContrastData> contrasts =
+        kalmir::series_contrasts(*data);
+    std::vector<kalmir::Result> results;
+    for (const kalmir::ContrastData& c : contrasts) {
+      results.push_back(kalmir::analyse(c.data, small()));
+    }
+    series.push_back(kalmir::summarise_series(
+        *data, results, kalmir::Weights::inverse_variance));
+  }
+  const kalmir::Series whole = kalmir::analyse_series(
+      kim, small(), kalmir::Weights::inverse_variance);
+  ASSERT_EQ(whole.contrasts.size(), series[0].contrasts.size());
+  for (size_t i = 0; i < whole.contrasts.size(); ++i) {
+    EXPECT_EQ(whole.contrasts[i].label, series[0].contrasts[i].label);
+    EXPECT_EQ(kalmir::csv_line(kalmir::table_row(whole.contrasts[i].result)),
+              kalmir::csv_line(kalmir::table_row(series[0].contrasts[i].result)));
+  }
+  const kalmir::Study apart = kalmir::summarise_study(
+      "S", {kim, lou}, series, kalmir::Weights::inverse_variance);
+  const kalmir::Study together = kalmir::analyse_study(
+      "S", {kim, lou}, small(), kalmir::Weights::inverse_variance);
+  const kalmir::RowPlace place{"S", "study", ""};
+  EXPECT_EQ(kalmir::csv_line(kalmir::table_summary_row(
+                "", together.summary, kalmir::Improvement::increase, place)),
+            kalmir::csv_line(kalmir::table_summary_row(
+                "", apart.summary, kalmir::Improvement::increase, place)));
+  // A series of the wrong number of results is refused.
+  EXPECT_THROW(kalmir::summarise_series(kim, {}, kalmir::Weights::equal),
+               kalmir::Error);
+}
+
+TEST(Design, EveryIndexIsAveragedAndAnSmdOnlyWhereEveryContrastHasOne) {
+  const kalmir::Series s = kalmir::analyse_series(reversal("Kim", 0.5),
+                                                  small());
+  std::vector<std::string> names;
+  for (const kalmir::Average& a : s.summary.averages) {
+    names.push_back(a.name + (std::isnan(a.se) ? "" : "+se"));
+  }
+  EXPECT_EQ((std::vector<std::string>{
+                "d_unstd", "d+se", "nap+se", "tau+se", "tau_u", "tau_bc+se",
+                "pnd", "pem", "pand", "ird", "smd_baseline+se",
+                "smd_pooled+se"}),
+            names);
+  // The same indices of both A-B contrasts, averaged with equal weights:
+  // Tau-U has no SE, so a plain mean; NAP's SE sqrt(se1^2 + se2^2) / 2.
+  const kalmir::Indices& x1 = s.contrasts[0].result.indices;
+  const kalmir::Indices& x2 = s.contrasts[2].result.indices;
+  double se = 0;
+  EXPECT_NEAR((x1.tau_u + x2.tau_u) / 2, averageOf(s.summary, "tau_u", &se),
+              1e-12);
+  EXPECT_NEAR((x1.nap + x2.nap) / 2, averageOf(s.summary, "nap", &se), 1e-12);
+  EXPECT_NEAR(std::sqrt(x1.nap_se * x1.nap_se + x2.nap_se * x2.nap_se) / 2,
+              se, 1e-12);
+  // A flat first baseline has no baseline-SD SMD: none is averaged.
+  const kalmir::DataSet flat{"Flat",
+                             {phase("A", {4, 4, 4, 4}), phase("B", {9, 11, 10}),
+                              phase("A", {4, 6, 5, 4}), phase("B", {9, 12, 10})}};
+  const kalmir::Series f = kalmir::analyse_series(flat, small());
+  ASSERT_FALSE(f.contrasts[0].result.indices.smd_baseline.has_value());
+  bool bBaseline = false, bPooled = false;
+  for (const kalmir::Average& a : f.summary.averages) {
+    bBaseline = bBaseline || a.name == "smd_baseline";
+    bPooled = bPooled || a.name == "smd_pooled";
+  }
+  EXPECT_FALSE(bBaseline);
+  EXPECT_TRUE(bPooled);
+  // In the table: an empty SMD, the pooled one with its interval
+  // g -+ 1.959964 se; no p.
+  const std::vector<kalmir::Field> row = kalmir::table_summary_row(
+      "Flat", f.summary, kalmir::Improvement::increase, {"", "case", ""});
+  double g = 0, gSE = 0, gLow = 0;
+  for (const kalmir::Field& field : row) {
+    if (field.name == "smd_baseline" || field.name == "p") {
+      EXPECT_EQ(kalmir::FieldKind::empty, field.kind) << field.name;
+    }
+    if (field.name == "smd_pooled") g = field.number;
+    if (field.name == "smd_pooled_se") gSE = field.number;
+    if (field.name == "smd_pooled_ci_low") gLow = field.number;
+    if (field.name == "row") {
+      EXPECT_EQ("case", field.text);
+    }
+  }
+  EXPECT_NEAR(g - 1.959964 * gSE, gLow, 1e-12);
+  EXPECT_GT(gSE, 0);
+}

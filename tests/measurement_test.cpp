@@ -128,6 +128,9 @@ TEST(Measurement, TellsWhetherTheFloatHoldsTheDigitsTyped) {
   EXPECT_FALSE(heldToDigitsTyped("16777217", 16777216.0f));
   EXPECT_FALSE(heldToDigitsTyped("100000003", 100000000.0f));
   EXPECT_FALSE(heldToDigitsTyped("1e-50", 0.0f));
+  // Below the smallest double as well: the typed number itself reads as 0.
+  EXPECT_FALSE(heldToDigitsTyped("1e-400", 0.0f));
+  EXPECT_TRUE(heldToDigitsTyped("0e-400", 0.0f));
   // Trailing zeros are digits typed: 0.1f is 0.100000001490116...
   EXPECT_FALSE(heldToDigitsTyped("0.100000000", 0x1.99999ap-4f));
   EXPECT_EQ("100000003 is held as 100000000",

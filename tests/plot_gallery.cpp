@@ -2,8 +2,10 @@
 // the worked example (docs/worked-example.svg is its SVG) and the cases at
 // the edges of what the layout must handle: 2 + 2 points, 500 + 500,
 // values near +-1e9, constant data, a long name, a wild value, a constant
-// baseline, percentages bounded to 0 ... 100, and labels in three scripts.
-// Prints how long each analysis and each plot took.
+// baseline, percentages bounded to 0 ... 100, and labels in three scripts;
+// and the figures of designs: a reversal series (A B A B), one measured at
+// uneven times, and a multiple-baseline study of three cases, one of them
+// a reversal series. Prints how long each analysis and each plot took.
 //
 //   kalmir_plot_gallery FORMAT DIR [CASE...]
 
@@ -129,6 +131,56 @@ std::vector<Case> gallery() {
   return cases;
 }
 
+// The designs' figures: a reversal series by occasions and by uneven
+// sessions, an AB case at uneven sessions, and a study of three cases
+// with staggered starts.
+struct Design {
+  std::string file;
+  std::vector<kalmir::DataSet> cases;  // one: a series; more: a study
+};
+
+std::vector<Design> designs() {
+  const kalmir::DataSet abab{"Reversal series",
+                             {{"A", {3, 4, 3, 5, 4}},
+                              {"B", {8, 9, 10, 9, 11, 10}},
+                              {"A", {5, 4, 4, 3, 4}},
+                              {"B", {9, 11, 10, 12, 12}}}};
+  kalmir::DataSet timed = abab;
+  timed.name = "Reversal series at its sessions";
+  double t = 1;
+  for (kalmir::Phase& phase : timed.phases) {
+    for (size_t i = 0; i < phase.values.size(); ++i) {
+      phase.times.push_back(t);
+      t += i % 2 == 0 ? 1 : 3;
+    }
+    t += 4;
+  }
+  kalmir::DataSet uneven{
+      "AB at uneven sessions",
+      {{"A", {3, 5, 4, 6, 5}, {1, 2, 5, 6, 7}},
+       {"B", {10, 9, 12, 11, 13, 12}, {9, 10, 14, 15, 16, 20}}}};
+  const std::vector<kalmir::DataSet> study = {
+      {"Ann",
+       {{"Baseline", {3, 4, 3, 5, 4}, {1, 2, 3, 4, 5}},
+        {"Intervention",
+         {8, 9, 10, 9, 11, 10, 12, 11, 12, 13},
+         {6, 7, 8, 9, 10, 11, 12, 13, 14, 15}}}},
+      {"Ben",
+       {{"Baseline", {5, 6, 5, 6, 5, 6, 5, 7}, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"Intervention",
+         {9, 10, 9, 11, 12, 11, 12},
+         {9, 10, 11, 12, 13, 14, 15}}}},
+      {"Cleo",
+       {{"Baseline", {2, 3, 2, 3, 2, 3, 3, 2, 3}, {1, 2, 3, 4, 5, 6, 7, 8, 9}},
+        {"Intervention", {6, 7, 8, 8}, {10, 11, 12, 13}},
+        {"Baseline", {4, 3, 3}, {14, 15, 16}},
+        {"Intervention", {8, 9, 9}, {17, 18, 19}}}}};
+  return {{"reversal", {abab}},
+          {"reversal-times", {timed}},
+          {"ab-times", {uneven}},
+          {"study", study}};
+}
+
 double msSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(
              std::chrono::steady_clock::now() - start)
@@ -167,6 +219,36 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "%s: analysis %.1f ms, plot %.1f ms\n", path.c_str(),
                  msAnalysis, msSince(start));
+  }
+  kalmir::Options keep;
+  keep.keep_means = true;
+  for (const Design& d : designs()) {
+    if (!wanted.empty() && wanted.count(d.file) == 0) continue;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string path =
+        std::string(argv[2]) + "/" + d.file + plotExtension(format);
+    std::string error;
+    bool bWritten = false;
+    if (d.file == "ab-times") {
+      const kalmir::Result r = kalmir::analyse(d.cases[0], keep);
+      std::vector<double> times = d.cases[0].phases[0].times;
+      times.insert(times.end(), d.cases[0].phases[1].times.begin(),
+                   d.cases[0].phases[1].times.end());
+      bWritten = writePlot(path, format, r, {}, {}, &error, times);
+    } else if (d.cases.size() == 1) {
+      const kalmir::Series s = kalmir::analyse_series(d.cases[0], keep);
+      bWritten = writeSeriesPlot(path, format, d.cases[0], s, {}, {}, &error);
+    } else {
+      const kalmir::Study s = kalmir::analyse_study("A study", d.cases);
+      bWritten = writeStudyPlot(path, format, d.cases, s, {}, {}, &error);
+    }
+    if (!bWritten) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      nStatus = 1;
+      continue;
+    }
+    std::fprintf(stderr, "%s: analysis and plot %.1f ms\n", path.c_str(),
+                 msSince(start));
   }
   return nStatus;
 }

@@ -35,7 +35,7 @@ head -1 "$study" > "$tmp/header.csv"
 "$program" -j 1 --plot "$tmp/plots" "$study" > "$tmp/table.csv" 2> /dev/null
 status=$?
 check "data file: status as without plots" test "$status" = 1
-ok_cases="$(awk -F, 'NR > 1 && $2 == "ok" { print $1 }' "$tmp/table.csv" | sort)"
+ok_cases="$(awk -F, 'NR > 1 && $5 == "ok" { print $1 }' "$tmp/table.csv" | sort)"
 plots="$(cd "$tmp/plots" && ls | grep -v '^index.html$' | sed 's/\.svg$//' | sort)"
 check "a plot for every analysed case, none for others" \
   test -n "$ok_cases" -a "$ok_cases" = "$plots"
@@ -46,8 +46,8 @@ for f in "$tmp"/plots/*.svg; do
 done
 check "the table names each plot in its plot column, before the notes" \
   test "$(head -1 "$tmp/table.csv" | grep -o ',plot,notes$')" = ",plot,notes" \
-  -a "$(grep -c '^Ann,ok,.*,Ann\.svg,$' "$tmp/table.csv")" = 1 \
-  -a "$(grep -c '^Dev,error,.*,,[^,]*study.csv:5: ' "$tmp/table.csv")" = 1
+  -a "$(grep -c '^Ann,,contrast,A1-B1,ok,.*,Ann\.svg,$' "$tmp/table.csv")" = 1 \
+  -a "$(grep -c '^Dev,,case,,error,.*,,[^,]*study.csv:5: ' "$tmp/table.csv")" = 1
 index="$tmp/plots/index.html"
 check "the index lists every case, in order" \
   test "$(grep -o '<tr><td>[A-Za-z]*</td>' "$index" | tr -d '<>/tdr' | tr '\n' ' ')" = \

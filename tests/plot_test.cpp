@@ -481,3 +481,153 @@ TEST_F(PlotFiles, EveryFormatPutsItsLabelsInTheSamePlaces) {
   }
   EXPECT_GT(nChecked, 40);
 }
+
+TEST_F(PlotFiles, TheWorkedExampleIsDrawnAsBeforeWithOrWithoutItsOccasions) {
+  // docs/worked-example.svg is the worked example's plot. Measurement
+  // times that are its occasions 1 ... 18 change no byte of it but the
+  // axis's name.
+  const kalmir::DataSet data{"Worked example",
+                             {{"A", {3, 5, 4, 6, 5, 7, 6, 8, 7, 9}},
+                              {"B", {10, 9, 12, 11, 13, 12, 15, 14}}}};
+  kalmir::Options options;
+  options.keep_means = true;
+  const kalmir::Result r = kalmir::analyse(data, options);
+  const std::string docs =
+      slurp(KALMIR_TEST_DATA "/../docs/worked-example.svg");
+  ASSERT_FALSE(docs.empty());
+  EXPECT_TRUE(docs == plotSvg(r, {}));
+  std::vector<double> occasions;
+  for (int i = 1; i <= 18; ++i) occasions.push_back(i);
+  PlotOptions named;
+  named.xLabel = "Measurement occasion";
+  EXPECT_TRUE(docs == plotSvg(r, named, {}, occasions));
+  std::string error;
+  ASSERT_TRUE(writePlot((dir_ / "w.svg").string(), PlotFormat::kSvg, r, named,
+                        {}, &error, occasions))
+      << error;
+  EXPECT_TRUE(docs == slurp(dir_ / "w.svg"));
+  // At uneven times the points move, and the axis says it counts time.
+  std::vector<double> sessions = occasions;
+  for (size_t i = 10; i < sessions.size(); ++i) sessions[i] += 3;
+  const std::string timed = plotSvg(r, {}, {}, sessions);
+  EXPECT_NE(docs, timed);
+  EXPECT_NE(std::string::npos, timed.find(">Measurement time</text>"));
+}
+
+namespace {
+
+// A reversal series and a study, analysed small: the figures do not care
+// how many cases were simulated.
+kalmir::Options smallAnalysis() {
+  kalmir::Options options;
+  options.keep_means = true;
+  options.resamples = 200;
+  options.cases = 2000;
+  options.threads = 1;
+  return options;
+}
+
+const kalmir::DataSet kReversal{"Ann & <Co>",
+                                {{"A", {3, 4, 3, 5, 4}, {1, 2, 3, 5, 6}},
+                                 {"B", {8, 9, 10, 9}, {7, 8, 9, 10}},
+                                 {"A", {5, 4, 4, 3}, {12, 13, 14, 15}},
+                                 {"B", {9, 11, 10, 12}, {16, 17, 18, 19}}}};
+const std::vector<kalmir::DataSet> kStudy = {
+    {"Ben", {{"A", {3, 4, 3, 5}}, {"B", {8, 9, 10, 9, 11, 10}}}},
+    {"Cleo", {{"A", {5, 6, 5, 6, 5, 6}}, {"B", {9, 10, 9, 11}}}},
+    {"Dan",
+     {{"A", {2, 3, 2, 3}},
+      {"B", {6, 7, 8}},
+      {"A", {3, 3, 4}},
+      {"B", {8, 9, 9}}}}};
+
+}  // namespace
+
+TEST_F(PlotFiles, SeriesAndStudyFiguresAreWrittenInEveryFormat) {
+  const kalmir::Series series =
+      kalmir::analyse_series(kReversal, smallAnalysis());
+  const kalmir::Study study =
+      kalmir::analyse_study("Reading", kStudy, smallAnalysis());
+  const std::string seriesSvg = plotSeriesSvg(kReversal, series, {});
+  const std::string studySvg = plotStudySvg(kStudy, study, {});
+  // Their text is text, escaped where it must be.
+  for (const char* label : {">A1-B1: d = ", ">B1-A2: d = ", ">A2-B2: d = ",
+                            ">Ann &amp; &lt;Co&gt;</text>", ">B2</text>"}) {
+    EXPECT_NE(std::string::npos, seriesSvg.find(label)) << label;
+  }
+  for (const char* label : {">Ben</text>", ">Cleo</text>", ">Dan</text>",
+                            ">Reading</text>", ">mean d = "}) {
+    EXPECT_NE(std::string::npos, studySvg.find(label)) << label;
+  }
+  const struct {
+    PlotFormat format;
+    std::string start;
+  } formats[] = {{PlotFormat::kSvg, "<?xml"},
+                 {PlotFormat::kPng, "\x89PNG\r\n\x1A\n"},
+                 {PlotFormat::kPdf, "%PDF-"}};
+  for (const auto& f : formats) {
+    if (f.format != PlotFormat::kSvg && !drawsPngAndPdf()) continue;
+    const std::string ext = plotExtension(f.format);
+    std::string error;
+    ASSERT_TRUE(writeSeriesPlot((dir_ / ("series" + ext)).string(), f.format,
+                                kReversal, series, {}, {}, &error))
+        << error;
+    ASSERT_TRUE(writeStudyPlot((dir_ / ("study" + ext)).string(), f.format,
+                               kStudy, study, {}, {"a note; on the input"},
+                               &error))
+        << error;
+    for (const char* name : {"series", "study"}) {
+      const std::string bytes = slurp(dir_ / (name + ext));
+      EXPECT_EQ(f.start, bytes.substr(0, f.start.size())) << name << ext;
+    }
+  }
+  EXPECT_TRUE(seriesSvg == slurp(dir_ / "series.svg"));
+  EXPECT_NE(std::string::npos,
+            slurp(dir_ / "study.svg").find(">Note: A note.</text>"));
+  if (std::system("command -v xmllint >/dev/null 2>&1") == 0) {
+    for (const char* name : {"series.svg", "study.svg"}) {
+      const std::string check = "xmllint --noout " + (dir_ / name).string();
+      EXPECT_EQ(0, std::system(check.c_str())) << name << " is not well-formed";
+    }
+  }
+
+  // Short phases bring a note on every contrast; the figure shows the
+  // first few and says how many more there are.
+  kalmir::DataSet shortPhases{"Short", {}};
+  for (int k = 0; k < 8; ++k) {
+    shortPhases.phases.push_back(
+        {k % 2 == 0 ? "A" : "B", {1.0 + k % 2 * 5, 2.0 + k % 2 * 5}});
+  }
+  const std::string crowded = plotSeriesSvg(
+      shortPhases, kalmir::analyse_series(shortPhases, smallAnalysis()), {});
+  size_t nNotes = 0;
+  for (size_t at = crowded.find(">Note: "); at != std::string::npos;
+       at = crowded.find(">Note: ", at + 1)) {
+    ++nNotes;
+  }
+  EXPECT_EQ(8u, nNotes);
+  EXPECT_NE(std::string::npos, crowded.find("more notes are left out here"));
+
+  // An analysis that is not of these data is not drawn, and nothing is
+  // left where it was asked for.
+  kalmir::Series noMeans = series;
+  noMeans.contrasts[1].result.null_means.clear();
+  std::string error;
+  EXPECT_FALSE(writeSeriesPlot((dir_ / "x.svg").string(), PlotFormat::kSvg,
+                               kReversal, noMeans, {}, {}, &error));
+  EXPECT_EQ(
+      "cannot plot series \"Ann & <Co>\": no analysis with its "
+      "simulated means",
+      error);
+  EXPECT_EQ("", plotSeriesSvg(kReversal, noMeans, {}));
+  PlotOptions alone;
+  alone.bMeansPanel = false;
+  EXPECT_NE("", plotSeriesSvg(kReversal, noMeans, alone));
+  const std::vector<kalmir::DataSet> twoCases(kStudy.begin(),
+                                              kStudy.begin() + 2);
+  EXPECT_FALSE(writeStudyPlot((dir_ / "y.svg").string(), PlotFormat::kSvg,
+                              twoCases, study, {}, {}, &error));
+  EXPECT_EQ("", plotStudySvg(twoCases, study, {}));
+  EXPECT_FALSE(fs::exists(dir_ / "x.svg"));
+  EXPECT_FALSE(fs::exists(dir_ / "y.svg"));
+}

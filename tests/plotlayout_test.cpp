@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -718,4 +719,130 @@ TEST(PlotLayout, LabelsNameThePhasesAxesAndTitleAsAsked) {
     }
   }
   EXPECT_EQ(6, nFound);
+}
+
+namespace {
+
+std::string shortTime(double t) {
+  char buf[64];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, t).ptr);
+}
+
+// Whether p lies on the page line from a through its bends to b, to within
+// a hundredth of a point.
+bool onLine(const PageLine& line, const Point& p) {
+  std::vector<Point> points = {line.a};
+  points.insert(points.end(), line.bends.begin(), line.bends.end());
+  points.push_back(line.b);
+  for (size_t i = 0; i + 1 < points.size(); ++i) {
+    const Point& a = points[i];
+    const Point& b = points[i + 1];
+    if (p.x < a.x - 0.01 || p.x > b.x + 0.01) continue;
+    const double y =
+        b.x == a.x ? a.y : a.y + (p.x - a.x) / (b.x - a.x) * (b.y - a.y);
+    if (std::fabs(y - p.y) < 0.01) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(PlotLayout, PointsPhaseChangeAndLinesStandAtTheMeasurementTimes) {
+  // A on y = t, B on its own axis y = 8 + 2k; measured at sessions with
+  // gaps, one of them where a measurement is missing.
+  const std::vector<float> fY = {1, 2, 3, 10, 12, 14, 16};
+  kalmir::Result a = madeUp("Timed", fY, 3, 2, 13, 0.5f, 1000);
+  a.null_model.intercept = 0;
+  a.null_model.slope = 1;
+  a.exp_model.intercept = 8;
+  a.exp_model.slope = 2;
+  const std::vector<double> fT = {1, 2, 4, 9, 10, 11, 15};
+  const PlotContent c = plotContent(a, {}, 60, fT);
+  EXPECT_EQ(fT, c.fT);
+  EXPECT_EQ("Measurement time", c.xLabel);
+  const PlotLayout L = layOutPlot(c, fakeWidth);
+  const Scale& x = L.occasions;
+  for (size_t i = 0; i < fY.size(); ++i) {
+    EXPECT_DOUBLE_EQ(x.toPage(fT[i]), L.marks[i].x);
+  }
+  EXPECT_DOUBLE_EQ(x.toPage(6.5), L.phaseLineX);  // between sessions 4 and 9
+  EXPECT_LE(x.lo, 1);
+  EXPECT_GE(x.hi, 15);
+  // Each line passes through its fitted value at every point's time: the A
+  // line at its own occasions, the null model on into B, the B line on
+  // B's own axis. It bends only where the gaps around a point differ.
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_TRUE(onLine(L.aLine, {x.toPage(fT[k - 1]), L.values.toPage(k)}));
+  }
+  for (int k = 3; k <= 7; ++k) {
+    EXPECT_TRUE(onLine(L.nullLine, {x.toPage(fT[k - 1]), L.values.toPage(k)}))
+        << k;
+  }
+  for (int k = 1; k <= 4; ++k) {
+    EXPECT_TRUE(
+        onLine(L.bLine, {x.toPage(fT[k + 2]), L.values.toPage(8 + 2 * k)}))
+        << k;
+  }
+  EXPECT_EQ(1u, L.aLine.bends.size());     // at session 2: gaps 1 and 2
+  EXPECT_EQ(2u, L.nullLine.bends.size());  // at 9 and 11
+  EXPECT_EQ(1u, L.bLine.bends.size());     // at 11 (9 10 11 evenly)
+
+  // Evenly spaced times draw straight lines; times that are not one
+  // finite increasing time per value count occasions, as no times do.
+  const PlotLayout even =
+      layOutPlot(plotContent(a, {}, 60, {0, 2, 4, 6, 8, 10, 12}), fakeWidth);
+  EXPECT_TRUE(even.aLine.bends.empty() && even.nullLine.bends.empty() &&
+              even.bLine.bends.empty());
+  const PlotContent plain = plotContent(a);
+  for (const std::vector<double>& bad : {std::vector<double>{1, 2, 3},
+                                         {1, 2, 2, 3, 4, 5, 6},
+                                         {1, 2, 3, 4, 5, NAN, 7},
+                                         {7, 6, 5, 4, 3, 2, 1}}) {
+    const PlotContent c2 = plotContent(a, {}, 60, bad);
+    EXPECT_TRUE(c2.fT.empty());
+    EXPECT_EQ(plain.xLabel, c2.xLabel);
+  }
+  // Occasions given as times change nothing.
+  const PlotLayout byOccasion = layOutPlot(plain, fakeWidth);
+  const PlotLayout byTime =
+      layOutPlot(plotContent(a, {}, 60, {1, 2, 3, 4, 5, 6, 7}), fakeWidth);
+  EXPECT_EQ(byOccasion.phaseLineX, byTime.phaseLineX);
+  EXPECT_EQ(byOccasion.occasions.ticks, byTime.occasions.ticks);
+  for (size_t i = 0; i < fY.size(); ++i) {
+    EXPECT_EQ(byOccasion.marks[i].x, byTime.marks[i].x);
+  }
+}
+
+TEST(PlotLayout, TimesOfAnyScaleKeepTheLayoutSound) {
+  // Days as counted from a date (around 20000), fractions of an hour, and
+  // a value off the scale, named by its time.
+  const std::vector<float> fY = {3, 5, 4, 6, 5, 7, 9, 10, 250, 11, 13, 12};
+  const kalmir::Result a = madeUp("Days", fY, 6, 5, 11, 0.5f, 1000);
+  for (const std::vector<double>& fT :
+       {std::vector<double>{19800, 19801, 19803, 19808, 19809, 19810, 19815,
+                            19816, 19817, 19830, 19831, 19832},
+        {0.1, 0.15, 0.2, 0.35, 0.4, 0.45, 0.5, 0.55, 0.6, 0.75, 0.8, 0.95}}) {
+    const PlotContent c = plotContent(a, {}, 60, fT);
+    const PlotLayout L = layOutPlot(c, fakeWidth);
+    const Rect page = {0, 0, L.width, L.height};
+    for (size_t i = 0; i < L.text.size(); ++i) {
+      EXPECT_TRUE(inside(L.text[i].bounds(), page)) << L.text[i].text;
+      for (size_t j = i + 1; j < L.text.size(); ++j) {
+        EXPECT_FALSE(overlaps(L.text[i].bounds(), L.text[j].bounds()))
+            << L.text[i].text << " / " << L.text[j].text;
+      }
+    }
+    EXPECT_GE(L.occasions.ticks.size(), 2u);
+    EXPECT_GE(L.markerRadius, 1.3);
+    EXPECT_GE(L.occasions.toPage(fT.front()) - L.markerRadius, L.seriesFrame.x);
+    EXPECT_LE(L.occasions.toPage(fT.back()) + L.markerRadius,
+              L.seriesFrame.right());
+    ASSERT_EQ(1u, L.offScale.size());
+    bool bNamed = false;
+    for (const TextBox& t : L.text) {
+      bNamed = bNamed || t.text.find("250 at time " + shortTime(fT[8])) !=
+                             std::string::npos;
+    }
+    EXPECT_TRUE(bNamed);
+  }
 }

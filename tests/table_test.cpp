@@ -78,7 +78,7 @@ std::vector<std::string> split(const std::string& line, char cSep) {
 
 TEST(Table, CsvHeaderIsTheDocumentedOne) {
   EXPECT_EQ(
-      "case,status,n_a,n_b,null_int,null_int_se,null_slope,null_slope_se,"
+      "case,study,row,contrast,status,n_a,n_b,null_int,null_int_se,null_slope,null_slope_se,"
       "null_s,null_s_se,exp_int,exp_int_se,exp_slope,exp_slope_se,exp_s,"
       "exp_s_se,r1,r1_se,null_mean,null_sd,exp_mean,exp_sd,d_unstd,d,d_se,r,"
       "r_squared,direction,p,improvement,nap,nap_se,nap_ci_low,nap_ci_high,"
@@ -96,7 +96,8 @@ TEST(Table, EveryColumnTakesItsSlot) {
   a.improvement = kalmir::Improvement::decrease;
   const std::string row = tableEntry(TableFormat::kCsv, goodCase("Al"), &a);
   EXPECT_EQ(
-      "Al,ok,3,4,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,"
+      "Al,,contrast,A1-B1,ok,3,4,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,"
+      "18,19,20,21,22,"
       "23,increase,24,decrease,25.5,26.5,27.5,28.5,29.5,30.5,31.5,32.5,33.5,"
       "34.5,35.5,36.5,37.5,38.5,39.5,40.5,41.5,42.5,43.5,44.5,45.5,\n",
       row);
@@ -238,16 +239,16 @@ TEST(Table, FiguresReadBackAsTheSameFloats) {
   a.d = -0.0f;
   const std::vector<std::string> fields =
       split(tableEntry(TableFormat::kCsv, goodCase("X"), &a), ',');
-  EXPECT_EQ("0.1", fields[4]);
-  EXPECT_EQ("1e-06", fields[5]);
+  EXPECT_EQ("0.1", fields[7]);
+  EXPECT_EQ("1e-06", fields[8]);
   const float fSet[] = {a.null_model.intercept, a.null_model.intercept_se,
                         a.null_model.slope, a.null_model.slope_se,
                         a.null_model.sd};
-  for (size_t i = 4; i <= 8; ++i) {
-    EXPECT_EQ(fSet[i - 4], std::strtof(fields[i].c_str(), nullptr))
+  for (size_t i = 7; i <= 11; ++i) {
+    EXPECT_EQ(fSet[i - 7], std::strtof(fields[i].c_str(), nullptr))
         << fields[i];
   }
-  EXPECT_EQ("-0", fields[23]);
+  EXPECT_EQ("-0", fields[26]);
 }
 
 TEST(Table, FiguresThatAreNotFiniteStayReadable) {
@@ -258,10 +259,10 @@ TEST(Table, FiguresThatAreNotFiniteStayReadable) {
   a.direction = kalmir::Direction::decrease;
   const std::vector<std::string> fields =
       split(tableEntry(TableFormat::kCsv, goodCase("X"), &a), ',');
-  EXPECT_EQ("NaN", fields[23]);
-  EXPECT_EQ("Inf", fields[24]);
-  EXPECT_EQ("-Inf", fields[25]);
-  EXPECT_EQ("decrease", fields[27]);
+  EXPECT_EQ("NaN", fields[26]);
+  EXPECT_EQ("Inf", fields[27]);
+  EXPECT_EQ("-Inf", fields[28]);
+  EXPECT_EQ("decrease", fields[30]);
   const nlohmann::json object =
       nlohmann::json::parse(tableEntry(TableFormat::kJson, goodCase("X"), &a));
   EXPECT_TRUE(object["d"].is_null());
@@ -270,9 +271,10 @@ TEST(Table, FiguresThatAreNotFiniteStayReadable) {
 }
 
 TEST(Table, AFailedCaseHasEmptyFiguresAndItsMessage) {
-  // Every column between the status and the notes is empty.
-  EXPECT_EQ("\"Lee, \"\"J\"\"\",error" +
-                std::string(kalmir::table_columns().size() - 2, ',') +
+  // Every column between the status and the notes is empty; the row is
+  // the case's, which has no contrasts.
+  EXPECT_EQ("\"Lee, \"\"J\"\"\",,case,,error" +
+                std::string(kalmir::table_columns().size() - 5, ',') +
                 "study.csv:14: no B phase (the phase column holds only A)\n",
             tableEntry(TableFormat::kCsv, failedCase("Lee, \"J\""), nullptr));
   const nlohmann::json object = nlohmann::json::parse(
@@ -303,7 +305,7 @@ TEST(Table, NotesJoinInputNotesAndFigureNotes) {
   const std::string notes =
       "1 missing value (empty or NA) left out; " + figureNotes[0];
   const std::string row = tableEntry(TableFormat::kCsv, c, &a);
-  EXPECT_EQ(0u, row.find("\"Two\nlines\",ok,2,4,"));
+  EXPECT_EQ(0u, row.find("\"Two\nlines\",,contrast,A1-B1,ok,2,4,"));
   EXPECT_EQ("\"" + notes + "\"\n", row.substr(row.rfind(",\"") + 1));
   EXPECT_EQ(
       notes,
@@ -354,7 +356,7 @@ TEST(Table, TextThatASpreadsheetWouldRunIsWrittenAsText) {
         field += c == '"' ? std::string("\"\"") : std::string(1, c);
       field += "\"";
     }
-    EXPECT_EQ(0u, row.find(field + ",ok,3,4,")) << row;
+    EXPECT_EQ(0u, row.find(field + ",,contrast,A1-B1,ok,3,4,")) << row;
     EXPECT_NE(std::string::npos, row.find(",-2.5,")) << row;
     // JSON is data, not a spreadsheet: the name stays as it is.
     EXPECT_EQ(name, nlohmann::json::parse(tableEntry(

@@ -284,15 +284,28 @@ struct Field {
   std::string text;  // the text of a text field; of a number as written
 };
 
+// Where a row stands in a design (the columns after "case"): the study
+// it belongs to, what it is, and which phase change it is.
+struct RowPlace {
+  std::string study;  // empty: none
+  // "contrast": one phase change; "case": the average of a case's A->B
+  // contrasts, or a case that could not be analysed; "study": the average
+  // over a study's cases, or a study that could not be averaged.
+  std::string row = "contrast";
+  std::string contrast = "A1-B1";  // empty on the other rows
+};
+
 // The columns, in order.
 std::vector<std::string> table_columns();
 // The row of an analysed data set; input_notes (on values left out or
 // rounded by whoever read the data) go before the result's own notes.
 std::vector<Field> table_row(const Result& result,
-                             const std::vector<std::string>& input_notes = {});
+                             const std::vector<std::string>& input_notes = {},
+                             const RowPlace& place = {});
 // The row of a data set that could not be analysed, with the reason.
 std::vector<Field> table_error_row(const std::string& name,
-                                   const std::string& reason);
+                                   const std::string& reason,
+                                   const RowPlace& place = {"", "case", ""});
 // A row as a CSV line (with its line end), and the CSV header line; as a
 // JSON object (the columns as keys, in order; empty fields as null).
 std::string csv_header();
@@ -321,7 +334,10 @@ struct Contrast {
 // An average of figures over contrasts or cases: Est = sum(w ES) / sum(w)
 // and, for a figure with a standard error, SE = sqrt(sum(w^2 SE^2)) / sum(w).
 struct Average {
-  std::string name;  // the figure: "d", ...
+  // The figure, named as its table column: "d_unstd", "d", "nap", "tau",
+  // "tau_u", "tau_bc", "pnd", "pem", "pand", "ird", "smd_baseline",
+  // "smd_pooled" (an SMD only where every contrast or case has one).
+  std::string name;
   double estimate = 0;
   double se = 0;     // NaN for a figure without a standard error
 };
@@ -349,6 +365,22 @@ struct Series {
 Series analyse_series(const DataSet& data, const Options& options = {},
                       Weights weights = Weights::equal);
 
+// The phase changes of a series as AB data sets, for a program that runs
+// their analyses itself (on threads of its own) and puts the results
+// together with summarise_series; analyse_series is the two in one.
+struct ContrastData {
+  std::string label;    // "A1-B1", "B1-A2", ...
+  bool a_to_b = true;   // from a baseline to an intervention phase
+  DataSet data;         // the two phases, under the series' name
+};
+// Throws kalmir::Error as analyse_series does for phases that do not
+// alternate or are too many or too few.
+std::vector<ContrastData> series_contrasts(const DataSet& data);
+// The series from the analyses of its contrasts, in series_contrasts'
+// order: exactly what analyse_series gives for the same options.
+Series summarise_series(const DataSet& data, std::vector<Result> results,
+                        Weights weights = Weights::equal);
+
 struct Study {
   std::string name;
   std::vector<Series> cases;
@@ -361,6 +393,23 @@ struct Study {
 Study analyse_study(const std::string& name, const std::vector<DataSet>& cases,
                     const Options& options = {},
                     Weights weights = Weights::equal);
+// A study from its cases' series, in the cases' order, as analyse_series
+// or summarise_series made them: exactly what analyse_study gives.
+Study summarise_study(const std::string& name,
+                      const std::vector<DataSet>& cases,
+                      std::vector<Series> series,
+                      Weights weights = Weights::equal);
+// The row of a case's or a study's Summary: each average under its
+// figure's column (d_unstd, d, d_se, the indices and their SEs; an SMD's
+// interval is g -+ 1.959964 se), the direction of the average d and the
+// improvement the indices count; the columns of a single analysis (the
+// lines, the simulated means, r, p, the other intervals) empty. name goes
+// in the case column (empty for a study's row).
+std::vector<Field> table_summary_row(const std::string& name,
+                                     const Summary& summary,
+                                     Improvement improvement,
+                                     const RowPlace& place,
+                                     const std::vector<std::string>& notes = {});
 
 // Reading data as people write it, for front ends that take text (a web
 // page, a binding): the same rules and messages as the command line's.
@@ -386,9 +435,9 @@ struct ValueList {
 // kMaxPhasePoints values are needed.
 ValueList read_values(const std::string& text, const std::string& label);
 
-// A data file in long form (columns case, phase, values and optionally mt;
-// one row per measurement), read by the command line's reader with its
-// rules and messages.
+// A data file in long form (columns case, phase, values and optionally mt
+// and study; one row per measurement), read by the command line's reader
+// with its rules and messages.
 struct ReadOptions {
   char separator = 0;  // ',', ';' or '\t'; 0: found from the header
   char decimal = 0;    // '.' or ','; 0: a point, or either mark with ';'
@@ -396,9 +445,13 @@ struct ReadOptions {
   std::string label_b = "B";
 };
 struct FileCase {
-  // The case's name and its phases "A" and "B", ready for analyse; the
-  // phases are empty when error is set.
+  // The case's name and its phases "A" and "B" (an AB case, ready for
+  // analyse) or "A", "B", "A", "B", ... (a reversal series, for
+  // analyse_series); the phases are empty when error is set.
   DataSet data;
+  // The study the case belongs to (a "study" column), for analyse_study;
+  // empty: none.
+  std::string study;
   int line = 0;  // the line of its first row, or of its error
   // Empty when the case can be analysed; otherwise what is wrong without
   // the file, line or name ("no B phase (...)").

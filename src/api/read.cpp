@@ -25,16 +25,12 @@ DataFile read_data_file(const std::string& text, const std::string& name,
   file.line = read.nLine;
   for (Case& c : read.cases) {
     FileCase fc;
+    if (c.error.empty()) fc.data = caseDataSet(c);
     fc.data.name = std::move(c.name);
+    fc.study = std::move(c.study);
     fc.line = c.nLine;
     fc.error = std::move(c.error);
     fc.notes = std::move(c.notes);
-    if (fc.error.empty()) {
-      // Floats widen to doubles exactly, so analyse holds the same values.
-      const auto nA = static_cast<std::ptrdiff_t>(c.nNA);
-      fc.data.phases = {{"A", {c.fY.begin(), c.fY.begin() + nA}},
-                        {"B", {c.fY.begin() + nA, c.fY.end()}}};
-    }
     file.cases.push_back(std::move(fc));
   }
   return file;

@@ -16,13 +16,6 @@ namespace {
 // make the held entries grow without bound.
 const size_t nMaxAhead = 1024;
 
-kalmir::DataSet dataSetOf(const Case& c) {
-  const auto nA = static_cast<std::ptrdiff_t>(c.nNA);
-  return {c.name,
-          {{"A", {c.fY.begin(), c.fY.begin() + nA}},
-           {"B", {c.fY.begin() + nA, c.fY.end()}}}};
-}
-
 class Batch {
  public:
   Batch(const std::vector<Case>& cases, const BatchOptions& options,
@@ -83,14 +76,17 @@ class Batch {
     options.improvement = options_.improvement;
     // Inline, the analysis has the cores to itself.
     options.threads = bInline ? 0 : nThreads;
-    options.progress = [&fDone](double f) {
-      fDone = f;
+    // The share of the case done: its contrasts finished, and the share
+    // of the one under way.
+    size_t nContrast = 0, nContrasts = 1;
+    options.progress = [&](double f) {
+      fDone = (static_cast<double>(nContrast) + f) /
+              static_cast<double>(nContrasts);
       return true;
     };
     // One Analyser per job: its stream, arrays and threads serve every case
     // the job takes.
     kalmir::Analyser analyser;
-    kalmir::Result result;
     for (;;) {
       size_t i;
       {
@@ -104,12 +100,23 @@ class Batch {
       }
       try {
         const Case& c = cases_[i];
-        const kalmir::Result* pAnalysis = nullptr;
+        std::string entry;
         if (c.error.empty()) {
-          result = analyser.analyse(dataSetOf(c), options);
-          pAnalysis = &result;
+          const kalmir::DataSet data = caseDataSet(c);
+          std::vector<kalmir::ContrastData> contrasts =
+              kalmir::series_contrasts(data);
+          std::vector<kalmir::Result> results;
+          nContrasts = contrasts.size();
+          for (nContrast = 0; nContrast < nContrasts; ++nContrast) {
+            results.push_back(
+                analyser.analyse(contrasts[nContrast].data, options));
+          }
+          const kalmir::Series series = kalmir::summarise_series(
+              data, std::move(results), options_.weights);
+          entry = work_(c, &series);
+        } else {
+          entry = work_(c, nullptr);
         }
-        std::string entry = work_(c, pAnalysis);
         std::lock_guard<std::mutex> lock(mutex_);
         entries_[i] = std::move(entry);
         bReady_[i] = true;

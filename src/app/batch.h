@@ -8,9 +8,11 @@
 #include "case.h"
 #include "kalmir/kalmir.h"
 
-// Cases -> analyses on all cores -> entries in case order. With more cases
-// than jobs each analysis runs on one thread and the jobs take cases in
-// turn; with fewer, each analysis shares the cores out among its stages.
+// Cases -> analyses on all cores -> entries in case order. A case is a
+// series: each of its phase changes is an analysis, run one after the
+// other by the job that took the case (an AB case is one). With more
+// cases than jobs each analysis runs on one thread and the jobs take cases
+// in turn; with fewer, each analysis shares the cores out among its stages.
 // Either way every analysis gives the same bits, so the output does not
 // depend on the number of jobs. Nothing is kept between calls.
 
@@ -21,13 +23,15 @@ struct BatchOptions {
   bool bKeepMeans = false;  // keep the simulated means for CaseWork
   // The direction the other effect sizes count as improvement.
   kalmir::Improvement improvement = kalmir::Improvement::increase;
+  // How a series averages its A->B contrasts.
+  kalmir::Weights weights = kalmir::Weights::equal;
 };
 
-// Turns one case into its entry, right after its analysis, on the thread
-// that ran it; calls for different cases may overlap. a is null for a case
-// that has an error, and is reused once the call returns.
+// Turns one case into its entry, right after its analyses, on the thread
+// that ran them; calls for different cases may overlap. s is the case's
+// series (an AB case: one contrast), or null for a case that has an error.
 using CaseWork =
-    std::function<std::string(const Case& c, const kalmir::Result* a)>;
+    std::function<std::string(const Case& c, const kalmir::Series* s)>;
 // Takes the entries in case order, on the calling thread; false (a write
 // failed) stops the batch.
 using EntrySink = std::function<bool(const std::string& entry)>;

@@ -2,8 +2,11 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
+#include "caserules.h"
 #include "plotoptions.h"
 #include "text.h"
 
@@ -16,9 +19,8 @@ namespace {
 const char kHelp[] =
     "Usage: kalmir [OPTIONS] FILE...   (no FILE: the typed dialogue; - is "
     "stdin)\n"
-    "Analyses every case (an A phase, then a B phase) in the files, a row per "
-    "case.\n"
-    "\n"
+    "Analyses every case (phases A, B or A, B, A, B, ...): a row per phase "
+    "change.\n"
     "  -f, --format FORMAT   csv (default), json or report\n"
     "  -o, --output FILE     write to FILE, replaced only when complete\n"
     "  -j, --jobs N          analyses at once (default: one per core)\n"
@@ -26,9 +28,17 @@ const char kHelp[] =
     "  -s, --separator SEP   field separator , ; or tab (default: from the "
     "header)\n"
     "  -d, --decimal MARK    decimal mark . or , (default . ; either with ;)\n"
+    "      --sheet S         a workbook's sheet by name or number "
+    "(default: first)\n"
+    "      --columns MAP     columns by your names, as in "
+    "case=id,values=score,mt=day\n"
+    "      --na CODES        missing-value codes beyond empty, NA, N/A, "
+    "#N/A: .,-99\n"
     "      --improvement D   increase (default) or decrease, for the indices\n"
     "      --indices         -f report: add the indices (NAP, Tau-U, SMD, "
     "...)\n"
+    "      --weights W       equal (default) or inverse-variance, for "
+    "averages\n"
     "      --plot DIR        plot each analysis into DIR, listed in "
     "DIR/index.html\n"
     "      --plot-format F   svg (default), png or pdf (png, pdf: drawing "
@@ -42,14 +52,10 @@ const char kHelp[] =
     "  -h, --help            show this help and exit; -V, --version the "
     "version\n"
     "\n"
-    "Columns (header names, in any case): case, phase, values (or value), "
-    "optional\n"
-    "mt (or time). Without a case column a file is one case named after it. "
-    "Empty\n"
-    "or NA values are left out; labels match without case. Exit status: 0 all\n"
-    "analysed, 1 some not (see the notes column), 2 a bad option, file or "
-    "write.\n"
-    "\n"
+    "Files: CSV, .xlsx, .ods. Columns: case (none: one case), phase, values, "
+    "study,\n"
+    "mt (numbers or YYYY-MM-DD). Exit: 0 all analysed, 1 some not, 2 bad "
+    "option/file.\n"
     "Example: kalmir -j 2 -o results.csv study.csv\n";
 
 enum LongOnly {
@@ -59,6 +65,10 @@ enum LongOnly {
   kPlotFormat,
   kImprovement,
   kIndices,
+  kSheet,
+  kColumns,
+  kNa,
+  kWeights,
   // Options that shape plots (plotoptions.h); they stay last.
   kTitle,
   kXLabel,
@@ -79,6 +89,10 @@ const struct option kLongOptions[] = {
     {"plot-format", required_argument, nullptr, kPlotFormat},
     {"improvement", required_argument, nullptr, kImprovement},
     {"indices", no_argument, nullptr, kIndices},
+    {"sheet", required_argument, nullptr, kSheet},
+    {"columns", required_argument, nullptr, kColumns},
+    {"na", required_argument, nullptr, kNa},
+    {"weights", required_argument, nullptr, kWeights},
     {"title", required_argument, nullptr, kTitle},
     {"x-label", required_argument, nullptr, kXLabel},
     {"y-label", required_argument, nullptr, kYLabel},
@@ -89,6 +103,54 @@ const struct option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// Why getopt refused a long option: a prefix of several options, or no
+// option at all, with the closest one when a slip of a letter or two
+// explains it.
+std::string unknownLongOption(const std::string& arg) {
+  const std::string given = arg.substr(0, arg.find('='));
+  const std::string bare =
+      given.compare(0, 2, "--") == 0 ? given.substr(2) : given;
+  std::string matches;
+  for (const struct option* o = kLongOptions; o->name != nullptr; ++o) {
+    if (!bare.empty() &&
+        std::string(o->name).compare(0, bare.size(), bare) == 0) {
+      matches += std::string(matches.empty() ? "" : ", ") + "--" + o->name;
+    }
+  }
+  if (matches.find(',') != std::string::npos) {
+    return "option " + printable(given) + " is ambiguous: it begins " +
+           matches + "; write more of it";
+  }
+  // Edit distance, to suggest the option meant.
+  const auto distance = [](const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+      size_t nDiag = row[0];
+      row[0] = i;
+      for (size_t j = 1; j <= b.size(); ++j) {
+        const size_t nUp = row[j];
+        row[j] = std::min({row[j] + 1, row[j - 1] + 1,
+                           nDiag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+        nDiag = nUp;
+      }
+    }
+    return row[b.size()];
+  };
+  std::string closest;
+  size_t nBest = 3;  // more than two edits is a different word
+  for (const struct option* o = kLongOptions; o->name != nullptr; ++o) {
+    const size_t n = distance(bare, o->name);
+    if (n < nBest) {
+      nBest = n;
+      closest = o->name;
+    }
+  }
+  std::string what = "unknown option " + printable(given);
+  if (!closest.empty()) what += " (did you mean --" + closest + "?)";
+  return what;
+}
+
 std::string optionName(int nOption) {
   for (const struct option* o = kLongOptions; o->name != nullptr; ++o) {
     if (o->val != nOption) continue;
@@ -98,6 +160,49 @@ std::string optionName(int nOption) {
     return std::string("--") + o->name;
   }
   return std::string("-") + static_cast<char>(nOption);
+}
+
+std::vector<std::string> splitAt(const std::string& text, char c) {
+  std::vector<std::string> parts;
+  size_t nStart = 0;
+  for (;;) {
+    const size_t nAt = text.find(c, nStart);
+    parts.push_back(text.substr(nStart, nAt - nStart));
+    if (nAt == std::string::npos) return parts;
+    nStart = nAt + 1;
+  }
+}
+
+// --columns KEY=NAME,...: the columns by the user's names.
+std::string setColumns(
+    const std::string& value,
+    std::vector<std::pair<std::string, std::string>>* pNames) {
+  std::string keys;
+  for (const char* key : kColumnKeys) {
+    keys += std::string(keys.empty() ? "" : ", ") + key;
+  }
+  for (const std::string& part : splitAt(value, ',')) {
+    const size_t nEq = part.find('=');
+    const std::string key = lowerAscii(
+        trimmed(nEq == std::string::npos ? part : part.substr(0, nEq)));
+    const std::string name =
+        nEq == std::string::npos ? "" : trimmed(part.substr(nEq + 1));
+    if (std::find(std::begin(kColumnKeys), std::end(kColumnKeys), key) ==
+        std::end(kColumnKeys)) {
+      return "--columns has no key \"" + printable(key) + "\" (keys: " + keys +
+             "; as in --columns case=id,values=score)";
+    }
+    if (name.empty()) {
+      return "--columns needs a column's name after " + key + "=";
+    }
+    for (const auto& entry : *pNames) {
+      if (entry.first == key) {
+        return "--columns names the " + key + " column twice";
+      }
+    }
+    pNames->emplace_back(key, name);
+  }
+  return "";
 }
 
 // Sets one option from its value; an error message, or "" when it fits.
@@ -192,6 +297,33 @@ std::string setOption(int nOption, const std::string& value,
     case kIndices:
       o.bIndices = true;
       return "";
+    case kSheet:
+      if (trimmed(value).empty())
+        return "--sheet needs a sheet's name or number";
+      o.files.sheet = value;
+      return "";
+    case kColumns:
+      return setColumns(value, &o.files.columnNames);
+    case kNa:
+      for (const std::string& code : splitAt(value, ',')) {
+        if (trimmed(code).empty()) {
+          return "--na takes codes separated by commas, none of them blank "
+                 "(empty fields are missing anyway), not \"" +
+                 printable(value) + "\"";
+        }
+        o.files.missingCodes.push_back(trimmed(code));
+      }
+      return "";
+    case kWeights:
+      if (value == "equal") {
+        o.weights = kalmir::Weights::equal;
+      } else if (value == "inverse-variance") {
+        o.weights = kalmir::Weights::inverse_variance;
+      } else {
+        return "unknown weights \"" + printable(value) +
+               "\" (equal or inverse-variance)";
+      }
+      return "";
   }
   return "unknown option";
 }
@@ -217,7 +349,7 @@ std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
       if (optopt != 0 && optopt < 256) {
         what = std::string("unknown option -") + static_cast<char>(optopt);
       } else {
-        what = "unknown option " + printable(argv[optind - 1]);
+        what = unknownLongOption(argv[optind - 1]);
       }
     } else if (nOption == ':') {
       what = optionName(optopt) + " needs a value";
@@ -233,7 +365,15 @@ std::string parseOptions(int argc, char** argv, CommandOptions* pOptions) {
     }
     if (error.empty()) error = what;
   }
-  for (int i = optind; i < argc; ++i) o.inputs.push_back(argv[i]);
+  int nStdin = 0;
+  for (int i = optind; i < argc; ++i) {
+    o.inputs.push_back(argv[i]);
+    if (o.inputs.back() == "-") ++nStdin;
+  }
+  if (nStdin > 1 && error.empty()) {
+    error = "- (standard input) is given " + std::to_string(nStdin) +
+            " times; it can be read once";
+  }
   if (o.bHelp || o.bVersion) return "";
   if (bPlotBeforeError && !plotFormatSupported(o.plotFormat)) {
     return std::string("this build of kalmir cannot draw ") +

@@ -31,6 +31,8 @@ struct CommandOptions {
   bool bVersion = false;
   // The direction the other effect sizes count as improvement.
   kalmir::Improvement improvement = kalmir::Improvement::increase;
+  // How a case's A-B contrasts and a study's cases are averaged.
+  kalmir::Weights weights = kalmir::Weights::equal;
   bool bIndices = false;  // the report format adds the other effect sizes
 };
 

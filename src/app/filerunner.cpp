@@ -5,10 +5,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "atomicfile.h"
@@ -16,8 +19,10 @@
 #include "caseentry.h"
 #include "casefile.h"
 #include "clistatus.h"
+#include "datafile.h"
 #include "plotdir.h"
 #include "plotindex.h"
+#include "notes.h"
 #include "progressline.h"
 #include "table.h"
 #include "text.h"
@@ -25,6 +30,70 @@
 namespace {
 
 const char kStdinName[] = "stdin";
+
+// The cases of one study, which a data file's study column names: they
+// stand together in the table, in the order of their first rows, and the
+// study's row follows the last of them. A study belongs to its file.
+struct StudyGroup {
+  std::string name;
+  std::string place;  // "FILE:LINE" of its first case, for messages
+  std::vector<size_t> members;  // the cases, by index, in order
+  int nAnalysable = 0;          // members without an error
+  // Why the study cannot be averaged (fewer than 2 cases to average), a
+  // sentence that names it; empty when it can be.
+  std::string error;
+};
+
+// Puts each study's cases together where its first case stands, the
+// others keeping their order, and returns the studies in table order.
+std::vector<StudyGroup> groupStudies(std::vector<Case>* pCases) {
+  std::vector<Case>& cases = *pCases;
+  std::map<std::pair<std::string, std::string>, size_t> index;
+  std::vector<std::vector<size_t>> groups;  // cases of a study, or one alone
+  for (size_t i = 0; i < cases.size(); ++i) {
+    if (cases[i].study.empty()) {
+      groups.push_back({i});
+      continue;
+    }
+    const auto key = std::make_pair(cases[i].file, cases[i].study);
+    const auto it = index.find(key);
+    if (it != index.end()) {
+      groups[it->second].push_back(i);
+    } else {
+      index.emplace(key, groups.size());
+      groups.push_back({i});
+    }
+  }
+  std::vector<Case> ordered;
+  ordered.reserve(cases.size());
+  std::vector<StudyGroup> studies;
+  for (const std::vector<size_t>& group : groups) {
+    const Case& first = cases[group[0]];
+    StudyGroup g;
+    if (!first.study.empty()) {
+      g.name = first.study;
+      g.place = printable(first.file, 1000) + ":" + std::to_string(first.nLine);
+    }
+    for (const size_t i : group) {
+      g.members.push_back(ordered.size());
+      if (cases[i].error.empty()) ++g.nAnalysable;
+      ordered.push_back(std::move(cases[i]));
+    }
+    if (g.name.empty()) continue;
+    const int nCases = static_cast<int>(g.members.size());
+    const std::string study = "study \"" + printable(g.name, 1000) + "\"";
+    if (nCases < 2) {
+      g.error = study + " has 1 case; a study needs at least 2";
+    } else if (g.nAnalysable < 2) {
+      g.error = study + " has " + std::to_string(g.nAnalysable) + " of its " +
+                std::to_string(nCases) +
+                " cases analysed; its average needs at least 2";
+    }
+    studies.push_back(std::move(g));
+  }
+  cases = std::move(ordered);
+  return studies;
+}
 
 class FileRun {
  public:
@@ -56,7 +125,8 @@ class FileRun {
     }
     std::vector<Case> cases;
     if (!readInputs(&cases)) return kCliFailed;
-    bool bSomeFailed = false;
+    const std::vector<StudyGroup> studies = groupStudies(&cases);
+    bool bSomeFailed = bNoRows_;
     for (const Case& c : cases) {
       if (c.error.empty()) continue;
       bSomeFailed = true;
@@ -64,7 +134,12 @@ class FileRun {
                    printable(c.file).c_str(), c.nLine,
                    printable(c.name).c_str(), c.error.c_str());
     }
-    if (!writeTable(cases)) return kCliFailed;
+    for (const StudyGroup& g : studies) {
+      if (g.error.empty()) continue;
+      bSomeFailed = true;
+      std::fprintf(err_, "kalmir: %s: %s\n", g.place.c_str(), g.error.c_str());
+    }
+    if (!writeTable(cases, studies)) return kCliFailed;
     if (!options_.output.empty()) {
       std::string error;
       if (!output_.commit(&error)) {
@@ -123,7 +198,7 @@ class FileRun {
         bAllRead = false;
         continue;
       }
-      CaseFile file = readCaseFile(in, name, options_.files);
+      CaseFile file = readDataFile(in, name, options_.files);
       if (!bStdin) std::fclose(in);
       if (!file.error.empty()) {
         if (file.nLine > 0) {
@@ -135,12 +210,22 @@ class FileRun {
         bAllRead = false;
         continue;
       }
+      for (const std::string& note : file.notes) {
+        std::fprintf(err_, "kalmir: note: %s: %s\n", printable(name).c_str(),
+                     note.c_str());
+      }
+      if (file.bNoRows) {
+        std::fprintf(err_, "kalmir: %s: no data rows after the header\n",
+                     printable(name).c_str());
+        bNoRows_ = true;
+      }
       for (Case& c : file.cases) pCases->push_back(std::move(c));
     }
     return bAllRead;
   }
 
-  bool writeTable(const std::vector<Case>& cases) {
+  bool writeTable(const std::vector<Case>& cases,
+                  const std::vector<StudyGroup>& studies) {
     FILE* out = options_.output.empty() ? out_ : output_.file();
     int nWriteError = 0;
     auto put = [out, &nWriteError](const std::string& text) {
@@ -162,6 +247,23 @@ class FileRun {
     batch.nResamples = size_.resamples;
     batch.nCases = size_.cases;
     batch.improvement = options_.improvement;
+    batch.weights = options_.weights;
+    EntryOptions entryOptions;
+    entryOptions.bIndices = options_.bIndices;
+    entryOptions.weights = options_.weights;
+    entryOptions.improvement = options_.improvement;
+    // Each study case's series, kept until its study's row is written: the
+    // job that analysed the case fills its slot before its entry is handed
+    // on, and the writer reads it after.
+    std::vector<int> studyOf(cases.size(), -1);
+    std::vector<size_t> nStudyEnd;  // after which entry each study's row goes
+    for (size_t k = 0; k < studies.size(); ++k) {
+      for (const size_t i : studies[k].members) {
+        studyOf[i] = static_cast<int>(k);
+      }
+      nStudyEnd.push_back(studies[k].members.back());
+    }
+    std::vector<std::unique_ptr<kalmir::Series>> series(cases.size());
     // Plot file names are settled here, in case order, so that they do
     // not depend on which thread finishes first; each case's entry of the
     // folder's index has its own place.
@@ -180,7 +282,14 @@ class FileRun {
     }
     std::mutex plotMutex;
     const PlotFormat plotFormat = options_.plotFormat;
-    const CaseWork work = [&](const Case& c, const kalmir::Result* a) {
+    const CaseWork work = [&](const Case& c, const kalmir::Series* pSeries) {
+      const size_t i = static_cast<size_t>(&c - cases.data());
+      // An AB case is drawn as one analysis; the figures of a reversal
+      // series (its DataSet is caseDataSet(c)) are still to be drawn.
+      const kalmir::Result* a =
+          pSeries != nullptr && pSeries->contrasts.size() == 1
+              ? &pSeries->contrasts[0].result
+              : nullptr;
       std::string plotFile;
       if (a != nullptr && bPlots) {
         const std::string& name = plotNames.at(&c);
@@ -195,17 +304,63 @@ class FileRun {
           std::fprintf(err_, "kalmir: %s\n", error.c_str());
           bPlotFailed_ = true;
         }
-        index[static_cast<size_t>(&c - cases.data())] =
-            indexEntry(c.name, plotFile, *a, caseNotes(c, a));
+        index[i] = indexEntry(c.name, plotFile, *a, caseNotes(c, a));
+      } else if (pSeries != nullptr && bPlots) {
+        const kalmir::Contrast& first = pSeries->contrasts[0];
+        index[i] = indexEntry(c.name + ", " + first.label, plotFile,
+                              first.result, caseNotes(c, &first.result));
       }
-      return tableEntry(format, c, a, options_.bIndices,
+      if (pSeries != nullptr && studyOf[i] >= 0) {
+        series[i].reset(new kalmir::Series(*pSeries));
+        // Only the figures are averaged; the simulated means stay with
+        // the plots.
+        for (kalmir::Contrast& contrast : series[i]->contrasts) {
+          contrast.result.null_means = std::vector<float>();
+          contrast.result.exp_means = std::vector<float>();
+        }
+      }
+      return tableEntry(format, c, pSeries, entryOptions,
                         bPlotColumn ? &plotFile : nullptr);
+    };
+    // A study's row, once its last case is written: the average over the
+    // cases that could be analysed.
+    auto studyText = [&](const StudyGroup& g) {
+      if (!g.error.empty()) {
+        return studyEntry(format, g.name, nullptr, g.place + ": " + g.error,
+                          {}, entryOptions, bPlotColumn);
+      }
+      std::vector<kalmir::DataSet> data;
+      std::vector<kalmir::Series> members;
+      for (const size_t i : g.members) {
+        if (!cases[i].error.empty()) continue;
+        data.push_back(caseDataSet(cases[i]));
+        members.push_back(std::move(*series[i]));
+        series[i].reset();
+      }
+      const kalmir::Study study = kalmir::summarise_study(
+          g.name, data, std::move(members), options_.weights);
+      // The study's figure would be drawn here, from data and study.
+      std::vector<std::string> notes;
+      for (const kalmir::Note& note : study.notes) notes.push_back(note.text);
+      const int nLeftOut = static_cast<int>(g.members.size()) - g.nAnalysable;
+      if (nLeftOut > 0) notes.push_back(casesLeftOutDesignNote(nLeftOut));
+      return studyEntry(format, g.name, &study, "", notes, entryOptions,
+                        bPlotColumn);
     };
     // On standard output each row goes out as soon as it is in order, for
     // whoever reads it as it comes.
     const bool bStream = options_.output.empty();
+    size_t nEntry = 0;  // entries come in case order, one per case
+    size_t nNextStudy = 0;
     const EntrySink sink = [&](const std::string& entry) {
       if (!put(table.beforeEntry()) || !put(entry)) return false;
+      const size_t i = nEntry++;
+      while (nNextStudy < studies.size() && nStudyEnd[nNextStudy] == i) {
+        if (!put(table.beforeEntry()) ||
+            !put(studyText(studies[nNextStudy++]))) {
+          return false;
+        }
+      }
       if (bStream && std::fflush(out) != 0) {
         nWriteError = errno != 0 ? errno : EIO;
         return false;
@@ -265,6 +420,7 @@ class FileRun {
   kalmir::Options size_;
   AtomicFile output_;
   bool bPlotFailed_ = false;  // a plot could not be written
+  bool bNoRows_ = false;      // a file had a header and no data
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "notes.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -152,6 +155,72 @@ std::string roundedValuesNote(const std::string& heldAs, int nRounded) {
 
 namespace {
 
+// "a", "a and b", "a, b and c" (or "a, b or c").
+std::string listed(const std::vector<std::string>& items,
+                   const char* conjunction = " and ") {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) text += i + 1 == items.size() ? conjunction : ", ";
+    text += items[i];
+  }
+  return text;
+}
+
+std::string shortestDecimal(double f) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, f);
+  return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+std::string missingValuesNote(int nMissing,
+                              const std::vector<std::string>& forms,
+                              const std::vector<std::string>& where, bool bMt) {
+  std::vector<std::string> shown;
+  for (const std::string& form : forms) {
+    shown.push_back(form.empty() ? "empty" : form);
+  }
+  // Places beyond the first few would only lengthen every row of the table.
+  const size_t nShown = 5;
+  std::vector<std::string> places(
+      where.begin(), where.begin() + static_cast<std::ptrdiff_t>(
+                                         std::min(where.size(), nShown)));
+  if (where.size() > nShown) {
+    places.push_back(std::to_string(where.size() - nShown) + " more");
+  }
+  std::string text = std::to_string(nMissing) + " missing " +
+                     (nMissing == 1 ? "value" : "values") + " (" +
+                     listed(shown, " or ") + ") left out";
+  if (!places.empty()) {
+    text += std::string(bMt                 ? ", at mt "
+                        : where.size() == 1 ? ", at occasion "
+                                            : ", at occasions ") +
+            listed(places);
+  }
+  return text;
+}
+
+std::string unevenTimesNote(double fMinStep, double fMaxStep, bool bDays) {
+  return "mt is not evenly spaced (steps of " + shortestDecimal(fMinStep) +
+         " to " + shortestDecimal(fMaxStep) + (bDays ? " days" : "") +
+         "); the analysis takes the measurements as equally spaced "
+         "occasions";
+}
+
+std::string noCaseColumnNote(const std::vector<std::string>& candidates) {
+  std::string note = "no case column, so every row is one case";
+  if (candidates.empty()) return note;
+  std::vector<std::string> quoted;
+  for (const std::string& c : candidates) quoted.push_back("\"" + c + "\"");
+  return note + "; " + listed(quoted) +
+         (candidates.size() == 1 ? " looks" : " look") +
+         " like case names (--columns case=" + candidates[0] +
+         " reads a case per name)";
+}
+
+namespace {
+
 std::string firstClause(const std::string& note) {
   return note.substr(0, note.find("; "));
 }
@@ -225,4 +294,10 @@ std::string fewCasesDesignNote(int nStarts) {
 std::string notStaggeredDesignNote() {
   return "some of the study's cases begin their intervention at the same "
          "time (mt), so their starts are not staggered";
+}
+
+std::string casesLeftOutDesignNote(int nLeftOut) {
+  return "the average leaves out " + std::to_string(nLeftOut) +
+         (nLeftOut == 1 ? " case" : " cases") +
+         " of the study that could not be analysed";
 }

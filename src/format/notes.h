@@ -24,6 +24,22 @@ std::vector<kalmir::Note> indicesNotes(const EffectIndices& x);
 // are in all.
 std::string roundedValuesNote(const std::string& heldAs, int nRounded);
 
+// The note on the missing values left out of a case: nMissing >= 1 of
+// them, written as forms (each form as the file has it, "" for an empty
+// field, in the order first met), where they stood in the case's series:
+// at the mt of each (bMt) or at each occasion, counted from 1.
+std::string missingValuesNote(int nMissing,
+                              const std::vector<std::string>& forms,
+                              const std::vector<std::string>& where, bool bMt);
+
+// The note on a case whose mt is not evenly spaced: its steps between
+// measurements run from fMinStep to fMaxStep (in days when bDays).
+std::string unevenTimesNote(double fMinStep, double fMaxStep, bool bDays);
+
+// The note on the one case of a file without a case column; candidates
+// are the columns whose values look like case names.
+std::string noCaseColumnNote(const std::vector<std::string>& candidates);
+
 // The notes as a figure shows them, one short caveat each without a
 // closing period: each note on the input (inputNotes) up to its first
 // semicolon, then each of the analysis's notes in a few words.
@@ -38,5 +54,8 @@ std::string shortPhaseDesignNote(const std::string& phase, int n);
 std::string fewChangesDesignNote(int nChanges);
 std::string fewCasesDesignNote(int nStarts);
 std::string notStaggeredDesignNote();
+// A study averaged without nLeftOut of its cases, which could not be
+// analysed.
+std::string casesLeftOutDesignNote(int nLeftOut);
 
 #endif  // KALMIR_NOTES_H_

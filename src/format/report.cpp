@@ -1,8 +1,10 @@
 #include "report.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -114,4 +116,38 @@ std::string reportText(const kalmir::Result& a) {
                                                      : "(decrease)\n";
   appendf(&text, "p         \t% .3f\n\n\n", static_cast<double>(a.p));
   return text;
+}
+
+const char* weightsText(kalmir::Weights weights) {
+  return weights == kalmir::Weights::equal ? "equal" : "inverse-variance";
+}
+
+std::string summaryText(const kalmir::Summary& summary, const char* what,
+                        kalmir::Weights weights) {
+  std::string text;
+  appendf(&text, "AVERAGE OF %d %s (weights: %s)\n\n\t\t est\t(SE)\n",
+          summary.count, what, weightsText(weights));
+  // The report's names of the figures the table calls by its columns.
+  const std::pair<const char*, const char*> labels[] = {
+      {"d_unstd", "D (unstd) "},    {"d", "d (std)   "},
+      {"nap", "NAP       "},        {"tau", "Tau       "},
+      {"tau_u", "Tau-U     "},      {"tau_bc", "Tau-BC    "},
+      {"pnd", "PND       "},        {"pem", "PEM       "},
+      {"pand", "PAND      "},       {"ird", "IRD       "},
+      {"smd_baseline", "SMD A SD  "}, {"smd_pooled", "SMD pooled"}};
+  for (const auto& label : labels) {
+    const kalmir::Average* pAverage = nullptr;
+    for (const kalmir::Average& a : summary.averages) {
+      if (a.name == label.first) pAverage = &a;
+    }
+    if (pAverage == nullptr) {
+      appendf(&text, "%s\t empty\n", label.second);
+    } else if (std::isnan(pAverage->se)) {
+      appendf(&text, "%s\t% .3f\n", label.second, pAverage->estimate);
+    } else {
+      appendf(&text, "%s\t% .3f\t(%.3f)\n", label.second, pAverage->estimate,
+              pAverage->se);
+    }
+  }
+  return text + "\n\n";
 }

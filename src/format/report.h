@@ -24,4 +24,14 @@ const char* improvementText(kalmir::Improvement improvement);
 // rounding, their notes as "Note: " lines, and two blank lines after it.
 std::string indicesText(const kalmir::Result& result);
 
+// The block of a Summary (a case's A-B contrasts or a study's cases
+// averaged): what was averaged and how, each figure with its SE where it
+// has one, in the report's rounding, and two blank lines after it. what
+// says what count counts ("A-B CONTRASTS", "CASES").
+std::string summaryText(const kalmir::Summary& summary, const char* what,
+                        kalmir::Weights weights);
+
+// How averages are weighted: "equal" or "inverse-variance".
+const char* weightsText(kalmir::Weights weights);
+
 #endif  // KALMIR_REPORT_H_

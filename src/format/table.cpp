@@ -174,10 +174,15 @@ Field emptyField(const char* name) {
 }
 
 // Every column of a row: the figures of a, or empty ones when a is null.
-std::vector<Field> rowFields(const std::string& name, const kalmir::Result* a,
+std::vector<Field> rowFields(const std::string& name,
+                             const kalmir::RowPlace& place,
+                             const kalmir::Result* a,
                              const std::vector<std::string>& notes) {
   std::vector<Field> row;
   row.push_back(textField("case", name));
+  row.push_back(textField("study", place.study));
+  row.push_back(textField("row", place.row));
+  row.push_back(textField("contrast", place.contrast));
   row.push_back(textField("status", a != nullptr ? "ok" : "error"));
   row.push_back(a != nullptr ? integerField("n_a", a->n_a) : emptyField("n_a"));
   row.push_back(a != nullptr ? integerField("n_b", a->n_b) : emptyField("n_b"));
@@ -209,21 +214,57 @@ namespace kalmir {
 
 std::vector<std::string> table_columns() {
   std::vector<std::string> names;
-  for (const Field& f : rowFields("", nullptr, {})) names.push_back(f.name);
+  for (const Field& f : rowFields("", {}, nullptr, {})) names.push_back(f.name);
   return names;
 }
 
 std::vector<Field> table_row(const Result& result,
-                             const std::vector<std::string>& input_notes) {
+                             const std::vector<std::string>& input_notes,
+                             const RowPlace& place) {
   std::vector<std::string> notes = input_notes;
   for (const Note& note : result.notes) notes.push_back(note.text);
   for (const Note& note : result.indices.notes) notes.push_back(note.text);
-  return rowFields(result.name, &result, notes);
+  return rowFields(result.name, place, &result, notes);
 }
 
 std::vector<Field> table_error_row(const std::string& name,
-                                   const std::string& reason) {
-  return rowFields(name, nullptr, {reason});
+                                   const std::string& reason,
+                                   const RowPlace& place) {
+  return rowFields(name, place, nullptr, {reason});
+}
+
+std::vector<Field> table_summary_row(const std::string& name,
+                                     const Summary& summary,
+                                     Improvement improvement,
+                                     const RowPlace& place,
+                                     const std::vector<std::string>& notes) {
+  // The z of the SMDs' 95% intervals, as Indices has them.
+  const double z = 1.959964;
+  std::vector<Field> row = rowFields(name, place, nullptr, notes);
+  auto set = [&row](const std::string& column, Field f) {
+    for (Field& field : row) {
+      if (field.name == column) field = std::move(f);
+    }
+  };
+  set("status", textField("status", "ok"));
+  set("improvement", textField("improvement", improvementText(improvement)));
+  for (const Average& a : summary.averages) {
+    const std::string se = a.name == "d" ? "d_se" : a.name + "_se";
+    set(a.name, numberField(a.name.c_str(), a.estimate));
+    if (!std::isnan(a.se)) set(se, numberField(se.c_str(), a.se));
+    if (a.name == "d") {
+      set("direction",
+          textField("direction",
+                    directionText(a.estimate >= 0 ? Direction::increase
+                                                  : Direction::decrease)));
+    }
+    if (a.name.compare(0, 4, "smd_") == 0 && !std::isnan(a.se)) {
+      const std::string low = a.name + "_ci_low", high = a.name + "_ci_high";
+      set(low, numberField(low.c_str(), a.estimate - z * a.se));
+      set(high, numberField(high.c_str(), a.estimate + z * a.se));
+    }
+  }
+  return row;
 }
 
 std::string csv_header() {
@@ -259,7 +300,8 @@ std::string TableWriter::begin() const {
     case TableFormat::kCsv:
       if (bPlotColumn_) {
         std::string header;
-        for (const Field& f : withPlotColumn(rowFields("", nullptr, {}), "")) {
+        for (const Field& f :
+             withPlotColumn(rowFields("", {}, nullptr, {}), "")) {
           header += (header.empty() ? "" : ",") + f.name;
         }
         return header + "\n";

@@ -6,8 +6,11 @@
 // the file and line to name in messages. The table and the batch take
 // cases in this form; the readers (casefile.h) make them.
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+#include "kalmir/kalmir.h"
 
 struct Case {
   std::string name;
@@ -21,9 +24,36 @@ struct Case {
   int nNA = 0;            // A-phase measurements (when there is no error)
   int nNB = 0;            // B-phase measurements
   std::vector<float> fY;  // A phase, then B phase, in time order
+  // Every phase's measurements, A, B, A, B, ... in time order; fY holds
+  // them one phase after the other. An AB case has {nNA, nNB}; in a
+  // reversal series nNA and nNB are its first two phases'.
+  std::vector<int> phaseSizes;
+  // The mt of each measurement in fY, in the same order; empty when the
+  // file has no mt column. Dates count in days since 1970-01-01.
+  std::vector<double> times;
+  bool bTimesAreDates = false;
   // Notes on the input (missing or rounded values), one sentence each
   // without a closing period.
   std::vector<std::string> notes;
 };
+
+// The case's measurements as a data set for the analysis, a phase each,
+// labelled A and B by role whatever the file called them (the contrasts
+// are named by role: A1-B1, B1-A2, ...). Floats widen to doubles exactly,
+// so the analysis holds the same values. Needs a case without an error.
+inline kalmir::DataSet caseDataSet(const Case& c) {
+  kalmir::DataSet data{c.name, {}};
+  // A case made without phaseSizes is an AB case.
+  const std::vector<int> sizes =
+      c.phaseSizes.empty() ? std::vector<int>{c.nNA, c.nNB} : c.phaseSizes;
+  std::ptrdiff_t nAt = 0;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    const auto begin = c.fY.begin() + nAt;
+    nAt += sizes[i];
+    data.phases.push_back(
+        {i % 2 == 0 ? "A" : "B", {begin, c.fY.begin() + nAt}});
+  }
+  return data;
+}
 
 #endif  // KALMIR_CASE_H_

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "csv.h"
+#include "text.h"
 
 namespace {
 
@@ -37,9 +38,14 @@ bool readHeader(CsvReader* pReader, const CaseFileOptions& options, char* pcSep,
     if (raw.find_first_not_of(" \t\r\n") != std::string::npos) break;
   }
   const char kSeparators[] = {',', ';', '\t'};
+  // When no split has the columns, the one with most fields is the likely
+  // separator, and what it lacks is the message.
+  Columns best;
   for (char cSep : kSeparators) {
     if (options.cSeparator != 0 && cSep != options.cSeparator) continue;
-    const Columns cols = findColumns(splitCsvRecord(raw, cSep));
+    const Columns cols =
+        findColumns(splitCsvRecord(raw, cSep), options.columnNames);
+    if (cols.nFields > best.nFields) best = cols;
     if (cols.nPhase < 0 || cols.nValue < 0) continue;
     if (!cols.error.empty()) {
       *pFile = failed(nLine, cols.error);
@@ -49,6 +55,10 @@ bool readHeader(CsvReader* pReader, const CaseFileOptions& options, char* pcSep,
     *pColumns = cols;
     return true;
   }
+  if (!best.error.empty()) {
+    *pFile = failed(nLine, best.error);
+    return false;
+  }
   std::string what = "the header row names no \"phase\" and \"values\" columns";
   if (options.cSeparator != 0) {
     what +=
@@ -56,8 +66,22 @@ bool readHeader(CsvReader* pReader, const CaseFileOptions& options, char* pcSep,
   } else {
     what += " (separators tried: comma, semicolon, tab)";
   }
-  *pFile = failed(nLine, what);
+  *pFile = failed(nLine, what + "; --columns names them");
   return false;
+}
+
+// The cases of the rules once every row is in, or the table's error.
+CaseFile finished(CaseRules* pRules, const Columns& cols) {
+  CaseFile file;
+  file.cases = pRules->finish();
+  if (!pRules->error().empty())
+    return failed(pRules->errorLine(), pRules->error());
+  if (!cols.mapping.empty())
+    file.notes.push_back("columns read as " + cols.mapping);
+  for (const std::string& note : pRules->fileNotes())
+    file.notes.push_back(note);
+  if (file.cases.empty()) file.bNoRows = true;
+  return file;
 }
 
 CaseFile readCases(CsvReader* pReader, const std::string& name,
@@ -78,7 +102,8 @@ CaseFile readCases(CsvReader* pReader, const std::string& name,
       }
       rules.addRow(std::move(rec.fields), rec.nLine, rec.problem);
     }
-    if (file.error.empty() && reader.error() == 0) file.cases = rules.finish();
+    if (file.error.empty() && reader.error() == 0)
+      file = finished(&rules, cols);
   }
   if (reader.tooLongLine() != 0) {
     return failed(reader.tooLongLine(),
@@ -105,4 +130,36 @@ CaseFile readCaseText(const std::string& text, const std::string& name,
                       const CaseFileOptions& options) {
   CsvReader reader(text);
   return readCases(&reader, name, options);
+}
+
+CaseFile readCaseRows(const std::vector<std::vector<std::string>>& rows,
+                      const std::string& name, const CaseFileOptions& options) {
+  size_t nHeader = 0;
+  const auto blank = [](const std::vector<std::string>& row) {
+    for (const std::string& field : row) {
+      if (!trimmed(field).empty()) return false;
+    }
+    return true;
+  };
+  while (nHeader < rows.size() && blank(rows[nHeader])) ++nHeader;
+  if (nHeader == rows.size()) return failed(1, "the sheet has no header row");
+  const int nHeaderLine = static_cast<int>(nHeader) + 1;
+  Columns cols = findColumns(rows[nHeader], options.columnNames);
+  if (!cols.error.empty()) return failed(nHeaderLine, cols.error);
+  if (cols.nPhase < 0 || cols.nValue < 0) {
+    return failed(nHeaderLine,
+                  "the header row names no \"phase\" and \"values\" "
+                  "columns; --columns names them");
+  }
+  // A sheet's rows end at their last filled cell; the table's columns are
+  // the header's.
+  CaseRules rules(name, options, cols, '\0');
+  for (size_t i = nHeader + 1; i < rows.size(); ++i) {
+    std::vector<std::string> fields = rows[i];
+    if (fields.size() < static_cast<size_t>(cols.nFields)) {
+      fields.resize(static_cast<size_t>(cols.nFields));
+    }
+    rules.addRow(std::move(fields), static_cast<int>(i) + 1);
+  }
+  return finished(&rules, cols);
 }

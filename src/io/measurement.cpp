@@ -69,6 +69,10 @@ bool heldToDigitsTyped(const char* s, float fValue) {
   }
   const double typed = std::strtod(s, nullptr);
   if (nSignificant == 0) return fValue == 0.0f;
+  // Nonzero digits that came to 0 fell below the smallest float; typed may
+  // have underflowed to 0 as well (1e-400), so the comparison below cannot
+  // tell.
+  if (fValue == 0.0f) return false;
   // The float rounded to as many digits as were typed must be the number
   // typed; both sides are decimals of that many digits, which double holds
   // apart whenever they differ (up to 17 digits; beyond, no float could be

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "designlayout.h"
+
 namespace {
 
 // A colour-blind-safe pair that also parts in grey: blue prints dark,
@@ -50,6 +52,14 @@ std::vector<Point> rectPath(const Rect& r) {
 
 void addLine(Shape* pShape, double x0, double y0, double x1, double y1) {
   pShape->paths.push_back({{x0, y0}, {x1, y1}});
+}
+
+// A fitted line's points from end to end.
+std::vector<Point> linePoints(const PageLine& line) {
+  std::vector<Point> points = {line.a};
+  points.insert(points.end(), line.bends.begin(), line.bends.end());
+  points.push_back(line.b);
+  return points;
 }
 
 // A's points are dots.
@@ -149,18 +159,19 @@ void addBars(const std::vector<Point>& outline, const Colour& c, bool bRising,
 }
 
 // One histogram as the outline of its bars.
-std::vector<Point> histogramOutline(const PlotLayout& L, const Histogram& h,
+std::vector<Point> histogramOutline(const Scale& means, const Scale& counts,
+                                    const Histogram& h,
                                     const std::vector<int>& nCounts) {
-  const double base = L.counts.toPage(0);
-  std::vector<Point> outline = {{L.means.toPage(h.lo), base}};
+  const double base = counts.toPage(0);
+  std::vector<Point> outline = {{means.toPage(h.lo), base}};
   for (size_t i = 0; i < nCounts.size(); ++i) {
-    const double top = L.counts.toPage(nCounts[i]);
+    const double top = counts.toPage(nCounts[i]);
     outline.push_back(
-        {L.means.toPage(h.lo + h.width * static_cast<double>(i)), top});
+        {means.toPage(h.lo + h.width * static_cast<double>(i)), top});
     outline.push_back(
-        {L.means.toPage(h.lo + h.width * static_cast<double>(i + 1)), top});
+        {means.toPage(h.lo + h.width * static_cast<double>(i + 1)), top});
   }
-  outline.push_back({L.means.toPage(h.hi()), base});
+  outline.push_back({means.toPage(h.hi()), base});
   return outline;
 }
 
@@ -180,11 +191,14 @@ void addSwatch(const LegendSwatch& sw, Picture* pPicture) {
     }
     case LegendKey::kALine:
     case LegendKey::kNullLine:
-    case LegendKey::kBLine: {
+    case LegendKey::kBLine:
+    case LegendKey::kBCarried: {
       Shape line = sw.key == LegendKey::kALine ? stroked(kBlue, kFittedWidth)
                    : sw.key == LegendKey::kNullLine
                        ? stroked(kBlue, kFittedWidth, kNullDashes)
-                       : stroked(kOrange, kFittedWidth, kBDashes);
+                   : sw.key == LegendKey::kBLine
+                       ? stroked(kOrange, kFittedWidth, kBDashes)
+                       : stroked(kOrange, kFittedWidth, kNullDashes);
       addLine(&line, b.x, midY, b.right(), midY);
       pPicture->shapes.push_back(line);
       break;
@@ -237,7 +251,7 @@ Picture plotPicture(const PlotContent& c, const PlotLayout& L) {
   for (const auto& f : fitted) {
     if (!f.line.bShown) continue;
     Shape s = f.style;
-    addLine(&s, f.line.a.x, f.line.a.y, f.line.b.x, f.line.b.y);
+    s.paths.push_back(linePoints(f.line));
     P.shapes.push_back(s);
   }
   Shape path = stroked(kPath, kPathWidth);
@@ -262,13 +276,119 @@ Picture plotPicture(const PlotContent& c, const PlotLayout& L) {
   if (L.bMeansPanel) {
     const Rect& mf = L.meansFrame;
     addAxes(mf, L.means, L.counts, L.tickLength, &P);
-    addBars(histogramOutline(L, c.hist, c.hist.nNull), kBlue, true, mf, &P);
-    addBars(histogramOutline(L, c.hist, c.hist.nExp), kOrange, false, mf, &P);
+    addBars(histogramOutline(L.means, L.counts, c.hist, c.hist.nNull), kBlue,
+            true, mf, &P);
+    addBars(histogramOutline(L.means, L.counts, c.hist, c.hist.nExp), kOrange,
+            false, mf, &P);
     Shape observed = stroked(kInk, 1.8);
     addLine(&observed, L.observedX, mf.bottom(), L.observedX, mf.y);
     P.shapes.push_back(observed);
   }
 
+  for (const LegendSwatch& sw : L.legend) addSwatch(sw, &P);
+  for (const TextBox& t : L.text) P.texts.push_back({t, kInk});
+  return P;
+}
+
+namespace {
+
+Picture blankPage(double width, double height, const std::string& title) {
+  Picture P;
+  P.width = width;
+  P.height = height;
+  P.title = title;
+  Shape page = filled(kWhite);
+  page.bClosed = true;
+  page.paths.push_back(rectPath({0, 0, width, height}));
+  P.shapes.push_back(page);
+  return P;
+}
+
+// A series panel: axes, the phase changes (from lineTop down), the lines
+// carried on under each phase's own, the data paths and the points over
+// them, baseline phases as dots and intervention phases as triangles.
+void addSeriesPanel(const SeriesPanel& p, double tickLength, double lineTop,
+                    Picture* pPicture) {
+  Picture& P = *pPicture;
+  const Rect& f = p.frame;
+  addAxes(f, p.x, p.values, tickLength, &P);
+  Shape phase = stroked(kFrame, 1, kPhaseDashes);
+  for (double x : p.changeX) addLine(&phase, x, lineTop, x, f.bottom());
+  if (!phase.paths.empty()) P.shapes.push_back(phase);
+  for (size_t k = 0; k < p.carried.size(); ++k) {
+    if (!p.carried[k].bShown) continue;
+    Shape s = stroked(k % 2 == 0 ? kBlue : kOrange, kFittedWidth, kNullDashes);
+    s.paths.push_back(linePoints(p.carried[k]));
+    P.shapes.push_back(s);
+  }
+  for (size_t k = 0; k < p.lines.size(); ++k) {
+    if (!p.lines[k].bShown) continue;
+    Shape s = k % 2 == 0 ? stroked(kBlue, kFittedWidth)
+                         : stroked(kOrange, kFittedWidth, kBDashes);
+    s.paths.push_back(linePoints(p.lines[k]));
+    P.shapes.push_back(s);
+  }
+  Shape path = stroked(kPath, kPathWidth);
+  for (const Polyline& line : p.dataPaths) path.paths.push_back(line.points);
+  if (!path.paths.empty()) P.shapes.push_back(path);
+  std::vector<bool> bOff(p.marks.size(), false);
+  for (const OffScaleMark& m : p.offScale) {
+    bOff[static_cast<size_t>(m.nValue)] = true;
+  }
+  std::vector<Point> aMarks, bMarks;
+  for (size_t i = 0; i < p.marks.size(); ++i) {
+    if (bOff[i]) continue;
+    (p.nPhaseOf[i] % 2 == 0 ? aMarks : bMarks).push_back(p.marks[i]);
+  }
+  if (!aMarks.empty()) P.shapes.push_back(dots(aMarks, p.markerRadius));
+  if (!bMarks.empty()) P.shapes.push_back(triangles(bMarks, p.markerRadius));
+  for (const OffScaleMark& m : p.offScale) {
+    const bool bA = p.nPhaseOf[static_cast<size_t>(m.nValue)] % 2 == 0;
+    addArrow(m.tip, m.bAbove, bA ? kBlue : kOrange, &P);
+  }
+}
+
+}  // namespace
+
+Picture seriesFigurePicture(const SeriesFigure& c,
+                            const SeriesFigureLayout& L) {
+  Picture P = blankPage(L.width, L.height, c.title);
+  P.description = c.series.name;
+  for (const std::string& piece : c.caption) P.description += ", " + piece;
+  addSeriesPanel(L.series, L.tickLength, L.series.frame.y - 2, &P);
+  for (size_t i = 0; i < L.means.size() && i < c.contrasts.size(); ++i) {
+    const MeansPanel& m = L.means[i];
+    const Histogram& h = c.contrasts[i].hist;
+    addAxes(m.frame, m.means, m.counts, L.tickLength, &P);
+    addBars(histogramOutline(m.means, m.counts, h, h.nNull), kBlue, true,
+            m.frame, &P);
+    addBars(histogramOutline(m.means, m.counts, h, h.nExp), kOrange, false,
+            m.frame, &P);
+    Shape observed = stroked(kInk, 1.8);
+    addLine(&observed, m.observedX, m.frame.bottom(), m.observedX, m.frame.y);
+    P.shapes.push_back(observed);
+  }
+  for (const LegendSwatch& sw : L.legend) addSwatch(sw, &P);
+  for (const TextBox& t : L.text) P.texts.push_back({t, kInk});
+  return P;
+}
+
+Picture studyFigurePicture(const StudyFigure& c, const StudyFigureLayout& L) {
+  Picture P = blankPage(L.width, L.height, c.title);
+  for (const std::string& piece : c.caption) {
+    P.description += (P.description.empty() ? "" : ", ") + piece;
+  }
+  for (size_t i = 0; i < L.panels.size(); ++i) {
+    const SeriesPanel& p = L.panels[i];
+    addSeriesPanel(p, L.tickLength, i == 0 ? p.frame.y - 2 : p.frame.y, &P);
+  }
+  if (!L.staircase.empty()) {
+    Shape steps = stroked(kFrame, 1, kPhaseDashes);
+    for (const std::vector<Point>& piece : L.staircase) {
+      steps.paths.push_back(piece);
+    }
+    P.shapes.push_back(steps);
+  }
   for (const LegendSwatch& sw : L.legend) addSwatch(sw, &P);
   for (const TextBox& t : L.text) P.texts.push_back({t, kInk});
   return P;

@@ -53,4 +53,16 @@ struct Picture {
 // The marks of the plot of content laid out as layout.
 Picture plotPicture(const PlotContent& content, const PlotLayout& layout);
 
+struct SeriesFigure;
+struct SeriesFigureLayout;
+struct StudyFigure;
+struct StudyFigureLayout;
+// The marks of the figures of designs (designlayout.h), in the AB plot's
+// colours and line styles: baseline phases blue, intervention phases
+// orange, each phase's line carried on dashed.
+Picture seriesFigurePicture(const SeriesFigure& figure,
+                            const SeriesFigureLayout& layout);
+Picture studyFigurePicture(const StudyFigure& figure,
+                           const StudyFigureLayout& layout);
+
 #endif  // KALMIR_PICTURE_H_

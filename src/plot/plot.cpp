@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
+#include "designlayout.h"
 #include "drawing.h"
 #include "fontmetrics.h"
 #include "notes.h"
@@ -188,8 +190,9 @@ const Drawing& drawing() {
 }
 
 Picture pictureOf(const kalmir::Result& result, const PlotOptions& options,
-                  const std::vector<std::string>& inputNotes) {
-  PlotContent content = plotContent(result, options);
+                  const std::vector<std::string>& inputNotes,
+                  const std::vector<double>& times) {
+  PlotContent content = plotContent(result, options, 60, times);
   for (const std::string& caveat : figureCaveats(inputNotes, result.notes)) {
     content.caveats.push_back(wellFormedText(caveat));
   }
@@ -288,25 +291,21 @@ bool plotFormatSupported(PlotFormat format) {
 std::string whyNoDrawing() { return drawing().whyNot; }
 
 std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
-                    const std::vector<std::string>& inputNotes) {
-  return svgDocument(pictureOf(result, options, inputNotes));
+                    const std::vector<std::string>& inputNotes,
+                    const std::vector<double>& times) {
+  return svgDocument(pictureOf(result, options, inputNotes, times));
 }
 
 bool drawingModuleFound() { return !findDrawingModule().empty(); }
 
-bool writePlot(const std::string& path, PlotFormat format,
-               const kalmir::Result& result, const PlotOptions& options,
-               const std::vector<std::string>& inputNotes,
-               std::string* pError) {
-  const kalmir::Result& r = result;
-  if (r.n_a < 2 || r.n_b < 2 || r.values.size() != size_t(r.n_a + r.n_b) ||
-      r.null_means.empty() || r.null_means.size() != r.exp_means.size()) {
-    *pError = "cannot plot case \"" + r.name +
-              "\": no analysis with its simulated means";
-    return false;
-  }
+namespace {
+
+// Writes the picture make draws to path in format: SVG here, PNG and PDF
+// through the drawing module.
+bool writePicture(const std::string& path, PlotFormat format,
+                  const std::function<Picture()>& make, std::string* pError) {
   if (format == PlotFormat::kSvg) {
-    const std::string svg = plotSvg(result, options, inputNotes);
+    const std::string svg = svgDocument(make());
     return replaceFile(
         path, [&svg](int nFd) { return writeText(nFd, svg); }, pError);
   }
@@ -316,7 +315,7 @@ bool writePlot(const std::string& path, PlotFormat format,
               "PNG or PDF (" + d.whyNot + ")";
     return false;
   }
-  const Picture picture = pictureOf(result, options, inputNotes);
+  const Picture picture = make();
   const PlainPicture plain(picture);
   const int nFormat = format == PlotFormat::kPng ? 1 : 2;
   return replaceFile(
@@ -329,4 +328,148 @@ bool writePlot(const std::string& path, PlotFormat format,
         return error;
       },
       pError);
+}
+
+// Caveats once each, in order.
+void addCaveat(const std::string& caveat, std::vector<std::string>* pCaveats) {
+  const std::string text = wellFormedText(caveat);
+  for (const std::string& c : *pCaveats) {
+    if (c == text) return;
+  }
+  pCaveats->push_back(text);
+}
+
+// A series' design notes, then its contrasts' notes, each named by its
+// contrast; in a study, by its case's name too.
+void addSeriesCaveats(const kalmir::Series& series, const std::string& name,
+                      std::vector<std::string>* pCaveats) {
+  const std::string prefix = name.empty() ? "" : name + ": ";
+  for (const kalmir::Note& note : series.notes) {
+    addCaveat(prefix + note.text, pCaveats);
+  }
+  for (const kalmir::Contrast& c : series.contrasts) {
+    for (const std::string& caveat : figureCaveats({}, c.result.notes)) {
+      addCaveat((name.empty() ? "" : name + " ") + c.label + ": " + caveat,
+                pCaveats);
+    }
+  }
+}
+
+// At most nMax caveat lines' worth of caveats: the last one says how many
+// more there are, so that a long series of short phases keeps its figure
+// in view.
+void capCaveats(std::vector<std::string>* pCaveats) {
+  const size_t nMax = 8;
+  if (pCaveats->size() <= nMax) return;
+  const size_t nMore = pCaveats->size() - (nMax - 1);
+  pCaveats->resize(nMax - 1);
+  pCaveats->push_back(std::to_string(nMore) +
+                      " more notes are left out here; the table lists them");
+}
+
+Picture seriesPictureOf(const kalmir::DataSet& data,
+                        const kalmir::Series& series,
+                        const PlotOptions& options,
+                        const std::vector<std::string>& notes) {
+  SeriesFigure figure = seriesFigure(data, series, options);
+  for (const std::string& note : figureCaveats(notes, {})) {
+    addCaveat(note, &figure.caveats);
+  }
+  addSeriesCaveats(series, "", &figure.caveats);
+  capCaveats(&figure.caveats);
+  return seriesFigurePicture(figure, layOutSeriesFigure(figure, textAdvance));
+}
+
+// Why study cannot be drawn as the analysis of cases, or "".
+std::string studyMismatch(const std::vector<kalmir::DataSet>& cases,
+                          const kalmir::Study& study) {
+  if (cases.empty() || cases.size() != study.cases.size()) {
+    return "cannot plot study \"" + study.name +
+           "\": its analysis does not match its cases";
+  }
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const std::string why = seriesMismatch(cases[i], study.cases[i], false);
+    if (!why.empty()) return why;
+  }
+  return "";
+}
+
+Picture studyPictureOf(const std::vector<kalmir::DataSet>& cases,
+                       const kalmir::Study& study, const PlotOptions& options,
+                       const std::vector<std::string>& notes) {
+  StudyFigure figure = studyFigure(cases, study, options);
+  for (const std::string& note : figureCaveats(notes, {})) {
+    addCaveat(note, &figure.caveats);
+  }
+  for (const kalmir::Note& note : study.notes) {
+    addCaveat(note.text, &figure.caveats);
+  }
+  for (const kalmir::Series& s : study.cases) {
+    addSeriesCaveats(s, s.name, &figure.caveats);
+  }
+  capCaveats(&figure.caveats);
+  return studyFigurePicture(figure, layOutStudyFigure(figure, textAdvance));
+}
+
+}  // namespace
+
+bool writePlot(const std::string& path, PlotFormat format,
+               const kalmir::Result& result, const PlotOptions& options,
+               const std::vector<std::string>& inputNotes, std::string* pError,
+               const std::vector<double>& times) {
+  const kalmir::Result& r = result;
+  if (r.n_a < 2 || r.n_b < 2 || r.values.size() != size_t(r.n_a + r.n_b) ||
+      r.null_means.empty() || r.null_means.size() != r.exp_means.size()) {
+    *pError = "cannot plot case \"" + r.name +
+              "\": no analysis with its simulated means";
+    return false;
+  }
+  return writePicture(
+      path, format,
+      [&] { return pictureOf(result, options, inputNotes, times); }, pError);
+}
+
+std::string plotSeriesSvg(const kalmir::DataSet& data,
+                          const kalmir::Series& series,
+                          const PlotOptions& options,
+                          const std::vector<std::string>& notes) {
+  if (!seriesMismatch(data, series, options.bMeansPanel).empty()) return "";
+  return svgDocument(seriesPictureOf(data, series, options, notes));
+}
+
+bool writeSeriesPlot(const std::string& path, PlotFormat format,
+                     const kalmir::DataSet& data, const kalmir::Series& series,
+                     const PlotOptions& options,
+                     const std::vector<std::string>& notes,
+                     std::string* pError) {
+  const std::string why = seriesMismatch(data, series, options.bMeansPanel);
+  if (!why.empty()) {
+    *pError = why;
+    return false;
+  }
+  return writePicture(
+      path, format,
+      [&] { return seriesPictureOf(data, series, options, notes); }, pError);
+}
+
+std::string plotStudySvg(const std::vector<kalmir::DataSet>& cases,
+                         const kalmir::Study& study, const PlotOptions& options,
+                         const std::vector<std::string>& notes) {
+  if (!studyMismatch(cases, study).empty()) return "";
+  return svgDocument(studyPictureOf(cases, study, options, notes));
+}
+
+bool writeStudyPlot(const std::string& path, PlotFormat format,
+                    const std::vector<kalmir::DataSet>& cases,
+                    const kalmir::Study& study, const PlotOptions& options,
+                    const std::vector<std::string>& notes,
+                    std::string* pError) {
+  const std::string why = studyMismatch(cases, study);
+  if (!why.empty()) {
+    *pError = why;
+    return false;
+  }
+  return writePicture(
+      path, format,
+      [&] { return studyPictureOf(cases, study, options, notes); }, pError);
 }

@@ -45,8 +45,14 @@ bool drawingModuleFound();
 // The plot of result, analysed with its simulated means kept, as an SVG
 // document, shaped by options; inputNotes are the case's notes on its
 // input, shown with the result's own notes as caveats under the title.
+// times are the values' measurement times, A phase first: the points and
+// the phase change are drawn at them, and each fitted line through its
+// fitted value at every point's time (the fit itself counts occasions
+// 1, 2, ...). Empty, or not one finite increasing time per value: the x
+// axis counts occasions.
 std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
-                    const std::vector<std::string>& inputNotes = {});
+                    const std::vector<std::string>& inputNotes = {},
+                    const std::vector<double>& times = {});
 
 // Writes that plot to path in the given format, through a temporary file
 // renamed onto path (plotfile.h). False when it could not be written;
@@ -54,7 +60,46 @@ std::string plotSvg(const kalmir::Result& result, const PlotOptions& options,
 // that was not there.
 bool writePlot(const std::string& path, PlotFormat format,
                const kalmir::Result& result, const PlotOptions& options,
-               const std::vector<std::string>& inputNotes, std::string* pError);
+               const std::vector<std::string>& inputNotes, std::string* pError,
+               const std::vector<double>& times = {});
+
+// The figure of a reversal series (A1 B1 A2 B2 ...): the whole series with
+// each phase's points and line, each line carried on dashed into the next
+// phase, the phase changes marked and named, and below it (as
+// options.bMeansPanel asks) a small panel of each phase change's simulated
+// means with its label, d and p. series is data's analysis
+// (kalmir::analyse_series) with its simulated means kept; data's phases'
+// times, when every phase has one per value, place the points in time.
+// notes are caveats on the input, shown with the series' design notes and
+// its contrasts' notes under the title. An empty string when series is
+// not data's analysis.
+std::string plotSeriesSvg(const kalmir::DataSet& data,
+                          const kalmir::Series& series,
+                          const PlotOptions& options,
+                          const std::vector<std::string>& notes = {});
+// Writes that figure as writePlot writes a plot.
+bool writeSeriesPlot(const std::string& path, PlotFormat format,
+                     const kalmir::DataSet& data, const kalmir::Series& series,
+                     const PlotOptions& options,
+                     const std::vector<std::string>& notes,
+                     std::string* pError);
+
+// The figure of a multiple-baseline study: its cases (study's cases'
+// data, in the same order) stacked one above another on one x axis (their
+// times when every case has them, else occasions), each panel with its
+// points, lines and phase changes, the case's name and figures beside its
+// top right corner (a case with one A-B contrast: its d and p; with more:
+// their average d, and no p), and a stepped dashed line joining the cases'
+// first phase changes. The simulated means are not needed. notes as for
+// plotSeriesSvg, shown with the study's notes. An empty string when study
+// is not the analysis of cases.
+std::string plotStudySvg(const std::vector<kalmir::DataSet>& cases,
+                         const kalmir::Study& study, const PlotOptions& options,
+                         const std::vector<std::string>& notes = {});
+bool writeStudyPlot(const std::string& path, PlotFormat format,
+                    const std::vector<kalmir::DataSet>& cases,
+                    const kalmir::Study& study, const PlotOptions& options,
+                    const std::vector<std::string>& notes, std::string* pError);
 
 // A file name, without extension, for a plot of the case called name: its
 // ASCII letters and digits, '-', '_', '+', '.' and its non-ASCII UTF-8

@@ -8,40 +8,13 @@
 #include <cstring>
 
 #include "fontmetrics.h"
-
-namespace {
-
-const double kEdge = 12;  // page edge to the text nearest it
-const double kTitleSize = 14;
-// All text but the title has one size: an SVG carries the outline of every
-// glyph once per size.
-const double kTextSize = 11;
-const double kCaptionSize = kTextSize;
-const double kPhaseSize = kTextSize;
-const double kTickLength = 4;
-// Free room between a frame and the outermost data mark or line: more than
-// the largest marker's radius.
-const double kPadPoints = 8;
-const double kAscent = 0.8;  // of the font size, for the boxes of text
-const double kDescent = 0.25;
-const double kSwatchWidth = 24;
-const double kSwatchGap = 5;
-const double kItemGap = 18;
-const double kLegendRow = 1.45 * kTextSize;
-const double kCaptionRow = 1.45 * kCaptionSize;
-const double kCaveatRow = 1.3 * kTextSize;
-// The frames' heights: the series a little taller than the simulation
-// below it, and taller again when it stands alone.
-const double kSeriesFrameHeight = 225;
-const double kSeriesAloneHeight = 300;
-const double kMeansFrameHeight = 170;
-// Phase names sit this far above the series frame, clear of a tick label
-// at its top edge.
-const double kPhaseLabelRise = 8;
+#include "plotparts.h"
 
 double finiteOr(double v, double fallback) {
   return std::isfinite(v) ? v : fallback;
 }
+
+namespace {
 
 // The next round step after step: 1 -> 2 -> 5 -> 10.
 double nextStep(double step) {
@@ -56,6 +29,8 @@ double nextStep(double step) {
 double tickCount(double lo, double hi, double step) {
   return std::floor(hi / step) - std::ceil(lo / step) + 1;
 }
+
+}  // namespace
 
 // Drops whole UTF-8 characters from the end of text and adds an ellipsis
 // until it fits in maxWidth.
@@ -77,11 +52,6 @@ std::string fitText(const std::string& text, double maxWidth, double size,
   return s + ellipsis;
 }
 
-struct Row {
-  std::vector<double> x;  // left end of each item
-  std::vector<int> row;   // row of each item
-  int nRows = 0;
-};
 // Items of the given widths left to right, gap apart, starting a new row
 // where the next item would pass the width; each row centred on the page.
 Row flowRow(const std::vector<double>& widths, double gap, double left,
@@ -110,8 +80,7 @@ Row flowRow(const std::vector<double>& widths, double gap, double left,
 }
 
 TextBox textBox(const std::string& text, double x, double y, double size,
-                bool bBold, const TextWidth& textWidth,
-                Align align = Align::kStart) {
+                bool bBold, const TextWidth& textWidth, Align align) {
   TextBox t;
   t.text = text;
   t.x = x;
@@ -187,31 +156,29 @@ double widestLabel(const Scale& s, const TextWidth& textWidth) {
   return widest;
 }
 
-// Legend entries flowed into rows from the top y; returns the rows' height.
 double addLegend(const std::vector<LegendKey>& keys,
                  const std::vector<std::string>& labels, double top,
-                 const TextWidth& textWidth, PlotLayout* pLayout) {
+                 double pageWidth, const TextWidth& textWidth,
+                 std::vector<LegendSwatch>* pLegend,
+                 std::vector<TextBox>* pText) {
   std::vector<double> widths;
   for (const std::string& label : labels) {
     widths.push_back(kSwatchWidth + kSwatchGap +
                      textWidth(label, kTextSize, false));
   }
-  const Row row = flowRow(widths, kItemGap, kEdge, pLayout->width - 2 * kEdge);
+  const Row row = flowRow(widths, kItemGap, kEdge, pageWidth - 2 * kEdge);
   for (size_t i = 0; i < keys.size(); ++i) {
     const double baseline =
         top + row.row[i] * kLegendRow + kAscent * kTextSize + 2;
     LegendSwatch swatch;
     swatch.key = keys[i];
     swatch.box = {row.x[i], baseline - 0.36 * kTextSize - 4, kSwatchWidth, 8};
-    pLayout->legend.push_back(swatch);
-    pLayout->text.push_back(textBox(labels[i],
-                                    row.x[i] + kSwatchWidth + kSwatchGap,
-                                    baseline, kTextSize, false, textWidth));
+    pLegend->push_back(swatch);
+    pText->push_back(textBox(labels[i], row.x[i] + kSwatchWidth + kSwatchGap,
+                             baseline, kTextSize, false, textWidth));
   }
   return row.nRows * kLegendRow;
 }
-
-}  // namespace
 
 double Scale::toPage(double v) const {
   return pageLo + (v - lo) / (hi - lo) * (pageHi - pageLo);
@@ -370,6 +337,8 @@ Fences fencesOf(const std::vector<float>& fY, size_t nBegin, size_t nEnd) {
                                       fY.begin() + static_cast<long>(nEnd)));
 }
 
+}  // namespace
+
 std::string shortestText(double v, bool bFloat) {
   char buf[64];
   const std::to_chars_result r =
@@ -410,16 +379,22 @@ std::vector<std::string> wrapText(const std::string& text, double maxWidth,
   return lines;
 }
 
+namespace {
+
 // What the caveat line says about the values drawn off the scale.
 std::string offScaleCaveat(const PlotContent& c, const std::vector<int>& off) {
   const size_t nShown = 4;
+  const std::string unit = c.fT.empty() ? "occasion " : "time ";
+  auto when = [&c](int i) {
+    return c.fT.empty() ? std::to_string(i + 1)
+                        : shortestText(c.fT[static_cast<size_t>(i)], false);
+  };
   std::string list;
   for (size_t k = 0; k < off.size() && k < nShown; ++k) {
     const int i = off[k];
     if (k > 0) list += ", ";
     list += shortestText(c.fY[static_cast<size_t>(i)], true) + " at " +
-            (k == 0 && off.size() > 1 ? "occasion " : "") +
-            std::to_string(i + 1);
+            (k == 0 && off.size() > 1 ? unit : "") + when(i);
   }
   if (off.size() > nShown) list += ", \xE2\x80\xA6";
   const std::string why =
@@ -428,16 +403,15 @@ std::string offScaleCaveat(const PlotContent& c, const std::vector<int>& off) {
                     : "over " + shortestText(kFarIqrs, false) +
                           " interquartile ranges beyond the rest";
   if (off.size() == 1) {
-    return shortestText(c.fY[static_cast<size_t>(off[0])], true) +
-           " at occasion " + std::to_string(off[0] + 1) +
-           " is drawn off the scale (" + why + ")";
+    return shortestText(c.fY[static_cast<size_t>(off[0])], true) + " at " +
+           unit + when(off[0]) + " is drawn off the scale (" + why + ")";
   }
   return std::to_string(off.size()) + " values are drawn off the scale (" +
          why + "): " + list;
 }
 
-// The part of the segment a ... b inside r (Liang-Barsky); false when none
-// of it is.
+}  // namespace
+
 bool clipSegment(Point a, Point b, const Rect& r, Point* pA, Point* pB) {
   double t0 = 0, t1 = 1;
   int nEdge0 = -1, nEdge1 = -1;  // the edges that cut the ends, if any
@@ -473,8 +447,6 @@ bool clipSegment(Point a, Point b, const Rect& r, Point* pA, Point* pB) {
   return true;
 }
 
-}  // namespace
-
 std::string reportFigure(float fValue) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "% .3f", static_cast<double>(fValue));
@@ -508,15 +480,126 @@ std::vector<bool> farValues(const std::vector<float>& fY, int nNA) {
   return bFar;
 }
 
+std::vector<bool> farValuesByPhase(const std::vector<float>& fY,
+                                   const std::vector<size_t>& nStarts) {
+  std::vector<bool> bFar(fY.size(), false);
+  const Fences all = fencesOf(fY, 0, fY.size());
+  if (!(all.iqr > 0)) return bFar;
+  for (size_t k = 0; k < nStarts.size(); ++k) {
+    const size_t nBegin = std::min(nStarts[k], fY.size());
+    const size_t nEnd = k + 1 < nStarts.size()
+                            ? std::min(nStarts[k + 1], fY.size())
+                            : fY.size();
+    if (nBegin >= nEnd) continue;
+    const Fences own = fencesOf(fY, nBegin, nEnd);
+    for (size_t i = nBegin; i < nEnd; ++i) {
+      bFar[i] = all.outside(fY[i]) && own.outside(fY[i]);
+    }
+  }
+  return bFar;
+}
+
+void coveredRange(const std::vector<float>& fY, const std::vector<bool>& bFar,
+                  const std::vector<Segment>& lines, double* pLo, double* pHi) {
+  const bool bAnyFar = std::find(bFar.begin(), bFar.end(), true) != bFar.end();
+  const Fences all = fencesOf(fY, 0, fY.size());
+  double lo = INFINITY, hi = -INFINITY;
+  auto cover = [&](double v, bool bLine) {
+    // With values off the scale, a line end as far out goes off it too.
+    if (!std::isfinite(v) || (bLine && bAnyFar && all.outside(v))) return;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  };
+  for (size_t i = 0; i < fY.size(); ++i) {
+    if (!bFar[i]) cover(fY[i], false);
+  }
+  for (const Segment& s : lines) {
+    cover(s.y0, true);
+    cover(s.y1, true);
+  }
+  *pLo = lo;
+  *pHi = hi;
+}
+
+std::vector<double> usableTimes(const std::vector<double>& fT, size_t nN) {
+  // Beyond 1e12 a time's ticks and gaps no longer count in whole units.
+  const double maxTime = 1e12;
+  if (fT.size() != nN || nN == 0) return {};
+  for (size_t i = 0; i < nN; ++i) {
+    if (!std::isfinite(fT[i]) || std::fabs(fT[i]) > maxTime) return {};
+    if (i > 0 && !(fT[i] > fT[i - 1])) return {};
+  }
+  return fT;
+}
+
+double timeAt(const std::vector<double>& fT, double o) {
+  if (fT.empty()) return o;
+  const double nLast = static_cast<double>(fT.size());
+  const double k = std::clamp(std::floor(o), 1.0, nLast);
+  const double t = fT[static_cast<size_t>(k) - 1];
+  if (o == k || k == nLast) return t;
+  return t + (o - k) * (fT[static_cast<size_t>(k)] - t);
+}
+
+double smallestGap(const std::vector<double>& fT) {
+  double gap = fT.size() < 2 ? 1 : INFINITY;
+  for (size_t i = 1; i < fT.size(); ++i) gap = std::min(gap, fT[i] - fT[i - 1]);
+  return gap;
+}
+
+bool wholeTimes(const std::vector<double>& fT) {
+  for (double t : fT) {
+    if (t != std::floor(t)) return false;
+  }
+  return true;
+}
+
+PageLine pageLine(const Segment& s, const std::vector<double>& fT,
+                  const Scale& x, const Scale& y, const Rect& frame) {
+  PageLine line;
+  std::vector<Point> points = {{x.toPage(timeAt(fT, s.t0)), y.toPage(s.y0)}};
+  // Evenly spaced times keep the line straight: it bends only where the
+  // gaps on either side of an occasion differ.
+  const size_t nN = fT.size();
+  for (double k = std::floor(s.t0) + 1; k < s.t1 && nN >= 3; ++k) {
+    const size_t i = static_cast<size_t>(k) - 1;
+    if (i < 1 || i + 1 >= nN) continue;
+    if (fT[i] - fT[i - 1] == fT[i + 1] - fT[i]) continue;
+    const double v = s.y0 + (k - s.t0) / (s.t1 - s.t0) * (s.y1 - s.y0);
+    points.push_back({x.toPage(fT[i]), y.toPage(v)});
+  }
+  points.push_back({x.toPage(timeAt(fT, s.t1)), y.toPage(s.y1)});
+  for (const Point& p : points) {
+    if (!std::isfinite(p.y)) return line;
+  }
+  // The line is monotone in both page coordinates, so what lies inside
+  // the frame is one piece.
+  for (size_t i = 0; i + 1 < points.size(); ++i) {
+    Point a, b;
+    if (!clipSegment(points[i], points[i + 1], frame, &a, &b)) continue;
+    if (!line.bShown) {
+      line.a = a;
+      line.bShown = true;
+    } else {
+      line.bends.push_back(line.b);
+    }
+    line.b = b;
+  }
+  return line;
+}
+
 PlotContent plotContent(const kalmir::Result& result,
-                        const PlotOptions& options, int nBins) {
+                        const PlotOptions& options, int nBins,
+                        const std::vector<double>& times) {
   PlotContent c;
   auto chosen = [](const std::string& text, const std::string& fallback) {
     return wellFormedText(text.empty() ? fallback : text);
   };
   const int nNA = result.n_a, nNB = result.n_b;
   c.title = chosen(options.title, result.name);
-  c.xLabel = chosen(options.xLabel, "Measurement occasion");
+  c.fT = usableTimes(times, result.values.size());
+  c.xLabel = chosen(options.xLabel,
+                    c.fT.empty() ? "Measurement occasion" : "Measurement time");
   c.yLabel = chosen(options.yLabel, "Value");
   c.phaseA =
       chosen(options.phaseA, result.label_a.empty() ? "A" : result.label_a);
@@ -547,25 +630,8 @@ PlotContent plotContent(const kalmir::Result& result,
     c.rangeHi = options.yHigh;
   } else {
     c.bFar = farValues(c.fY, nNA);
-    const bool bAnyFar =
-        std::find(c.bFar.begin(), c.bFar.end(), true) != c.bFar.end();
-    const Fences all = fencesOf(c.fY, 0, c.fY.size());
-    double lo = INFINITY, hi = -INFINITY;
-    auto cover = [&](double v, bool bLine) {
-      // With values off the scale, a line end as far out goes off it too.
-      if (!std::isfinite(v) || (bLine && bAnyFar && all.outside(v))) return;
-      lo = std::min(lo, v);
-      hi = std::max(hi, v);
-    };
-    for (size_t i = 0; i < c.fY.size(); ++i) {
-      if (!c.bFar[i]) cover(c.fY[i], false);
-    }
-    for (const Segment& s : {c.aLine, c.nullLine, c.bLine}) {
-      cover(s.y0, true);
-      cover(s.y1, true);
-    }
-    c.rangeLo = lo;
-    c.rangeHi = hi;
+    coveredRange(c.fY, c.bFar, {c.aLine, c.nullLine, c.bLine}, &c.rangeLo,
+                 &c.rangeHi);
   }
   c.bMeansPanel = options.bMeansPanel;
   double sum = 0;
@@ -664,7 +730,7 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   for (std::string& label : labels) {
     label = fitText(label, labelRoom, kTextSize, false, textWidth);
   }
-  y += addLegend(keys, labels, y, textWidth, &L);
+  y += addLegend(keys, labels, y, L.width, textWidth, &L.legend, &L.text);
   y += 2 + kPhaseSize + kPhaseLabelRise;
   L.seriesFrame.y = y;
   L.seriesFrame.h = seriesHeight;
@@ -680,7 +746,7 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
         {"Null-model means", "Experimental-model means",
          fitText("Observed " + c.phaseB + "-phase mean", labelRoom, kTextSize,
                  false, textWidth)},
-        y, textWidth, &L);
+        y, L.width, textWidth, &L.legend, &L.text);
     y += 2 + kPhaseSize + 2;
     L.meansFrame.y = y;
     L.meansFrame.h = kMeansFrameHeight;
@@ -716,8 +782,10 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   for (int i = 0; i < 8; ++i) {
     L.seriesFrame.w = L.width - left - right;
     if (c.bMeansPanel) L.meansFrame.w = L.seriesFrame.w;
-    paddedRange(1, nN, L.seriesFrame.w, kPadPoints, &lo, &hi);
-    L.occasions = xScale(lo, hi, left, L.seriesFrame.right(), 1, textWidth);
+    paddedRange(timeAt(c.fT, 1), timeAt(c.fT, nN), L.seriesFrame.w, kPadPoints,
+                &lo, &hi);
+    L.occasions = xScale(lo, hi, left, L.seriesFrame.right(),
+                         wholeTimes(c.fT) ? 1 : 0, textWidth);
     std::vector<const Scale*> xScales = {&L.occasions};
     if (c.bMeansPanel) {
       paddedRange(meansMin, meansMax, L.meansFrame.w, kPadPoints, &lo, &hi);
@@ -768,13 +836,15 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
 
   // Marks: data points shrink as occasions crowd together.
   const Rect& sf = L.seriesFrame;
-  const double perOccasion = sf.w / (L.occasions.hi - L.occasions.lo);
+  const double perOccasion =
+      sf.w / (L.occasions.hi - L.occasions.lo) * smallestGap(c.fT);
   L.markerRadius = std::clamp(0.38 * perOccasion, 1.3, 3.5);
-  L.phaseLineX = L.occasions.toPage(c.nNA + 0.5);
+  L.phaseLineX = L.occasions.toPage(timeAt(c.fT, c.nNA + 0.5));
   std::vector<Point> where;  // of every value, off the scale or not
   for (size_t i = 0; i < c.fY.size(); ++i) {
-    const Point p = {L.occasions.toPage(static_cast<double>(i + 1)),
-                     L.values.toPage(c.fY[i])};
+    const Point p = {
+        L.occasions.toPage(timeAt(c.fT, static_cast<double>(i + 1))),
+        L.values.toPage(c.fY[i])};
     where.push_back(p);
     L.marks.push_back(p);
   }
@@ -807,17 +877,9 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
     }
   }
   // The lines, cut to the frame.
-  const struct {
-    const Segment& s;
-    PageLine* pLine;
-  } lines[] = {
-      {c.aLine, &L.aLine}, {c.nullLine, &L.nullLine}, {c.bLine, &L.bLine}};
-  for (const auto& line : lines) {
-    const Point a = {L.occasions.toPage(line.s.t0), L.values.toPage(line.s.y0)};
-    const Point b = {L.occasions.toPage(line.s.t1), L.values.toPage(line.s.y1)};
-    line.pLine->bShown = std::isfinite(a.y) && std::isfinite(b.y) &&
-                         clipSegment(a, b, sf, &line.pLine->a, &line.pLine->b);
-  }
+  L.aLine = pageLine(c.aLine, c.fT, L.occasions, L.values, sf);
+  L.nullLine = pageLine(c.nullLine, c.fT, L.occasions, L.values, sf);
+  L.bLine = pageLine(c.bLine, c.fT, L.occasions, L.values, sf);
 
   // The phases' names on either side of the phase change, above the frame.
   const double phaseBaseline = sf.y - kPhaseLabelRise;

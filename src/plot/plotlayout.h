@@ -82,7 +82,8 @@ struct Segment {
 // default.
 struct PlotOptions {
   std::string title;           // default: the case's name
-  std::string xLabel;          // default: "Measurement occasion"
+  // default: "Measurement occasion", or "Measurement time" with times
+  std::string xLabel;
   std::string yLabel;          // default: "Value"
   std::string phaseA, phaseB;  // default: the result's phase labels
   // Bounds the y axis of the series to yLow < yHigh; values outside are
@@ -104,6 +105,8 @@ struct PlotContent {
   std::string phaseA, phaseB;  // the phases' names
   int nNA = 0, nNB = 0;
   std::vector<float> fY;  // A phase, then B phase
+  // The time of each value, on the x axis; empty: the occasions 1, 2, ...
+  std::vector<double> fT;
   Segment aLine;          // the A line over occasions 1 ... nNA
   Segment nullLine;       // the same line carried on from nNA to nNA + nNB
   Segment bLine;          // the B line over occasions nNA + 1 ... nNA + nNB
@@ -127,10 +130,14 @@ struct PlotContent {
 };
 
 // The content for an analysis of two phases of >= 2 values each, made with
-// its simulated means kept, binned in nBins bins, as options ask.
-// Text is made well formed (wellFormedText); caveats are left empty.
+// its simulated means kept, binned in nBins bins, as options ask. times
+// are the values' measurement times, A phase first; without them, or when
+// they are not one finite increasing time per value, the x axis counts
+// occasions. Text is made well formed (wellFormedText); caveats are left
+// empty.
 PlotContent plotContent(const kalmir::Result& result,
-                        const PlotOptions& options = {}, int nBins = 60);
+                        const PlotOptions& options = {}, int nBins = 60,
+                        const std::vector<double>& times = {});
 
 // "% .3f" as the report prints it, without the blank it keeps for a sign.
 std::string reportFigure(float fValue);
@@ -172,7 +179,8 @@ enum class LegendKey {
   kOffScale,
   kNullBars,
   kExpBars,
-  kObservedMean
+  kObservedMean,
+  kBCarried  // a B phase's line carried on into the next A phase
 };
 struct LegendSwatch {
   LegendKey key;
@@ -190,9 +198,11 @@ struct Polyline {
 };
 
 // A fitted line on the page, cut to its frame; bShown false when none of
-// it lies inside.
+// it lies inside. It runs from a through its bends to b: it bends where
+// the values' times are unevenly spaced.
 struct PageLine {
   Point a, b;
+  std::vector<Point> bends;
   bool bShown = false;
 };
 

@@ -180,8 +180,51 @@ def study_rows():
     return [rows[0]] + [[value(s) for s in row] for row in rows[1:]]
 
 
+def researcher():
+    """A workbook as a researcher keeps one: a sheet of notes first, then
+    the scores under their own column names, dates as dates, missing
+    values as #N/A and empty cells; researcher.csv holds what it shows."""
+    serial = {f"2024-03-{d:02d}": 45351 + d for d in range(1, 10)}
+    rows = [("Ann", "2024-03-01", "A", 3), ("Ann", "2024-03-02", "A", 4),
+            ("Ann", "2024-03-03", "A", "#N/A"), ("Ann", "2024-03-05", "A", 3),
+            ("Ann", "2024-03-06", "B", 7), ("Ann", "2024-03-07", "B", 8),
+            ("Ann", "2024-03-08", "B", None), ("Ann", "2024-03-09", "B", 9),
+            ("Ben", "2024-03-01", "A", 10), ("Ben", "2024-03-02", "A", 11.5),
+            ("Ben", "2024-03-03", "A", 12), ("Ben", "2024-03-04", "B", 14),
+            ("Ben", "2024-03-05", "B", 15), ("Ben", "2024-03-06", "B", 16)]
+    strings = ["id", "date", "condition", "score", "Ann", "Ben", "A", "B",
+               "Scores of the spring term"]
+    def text(ref, v):
+        return f'<c r="{ref}" t="s"><v>{strings.index(v)}</v></c>'
+    body = ('<row r="1">' + "".join(text(f"{column_name(c)}1", v) for c, v in
+                                    enumerate(strings[:4])) + "</row>")
+    csv_text = "id,date,condition,score\n"
+    for r, (case, date, phase, score) in enumerate(rows, start=2):
+        cells = [text(f"A{r}", case),
+                 f'<c r="B{r}" s="1"><v>{serial[date]}</v></c>',
+                 text(f"C{r}", phase)]
+        if score == "#N/A":
+            cells.append(f'<c r="D{r}" t="e"><v>#N/A</v></c>')
+        elif score is not None:
+            cells.append(f'<c r="D{r}"><v>{score!r}</v></c>')
+        body += f'<row r="{r}">{"".join(cells)}</row>'
+        shown = "" if score is None else str(score)
+        csv_text += f"{case},{date},{phase},{shown}\n"
+    notes = ('<row r="1"><c r="A1" t="s"><v>8</v></c></row>')
+    xlsx(os.path.join(HERE, "researcher.xlsx"),
+         [("Notes", notes), ("Scores", body)],
+         shared=[f"<t>{escape(s)}</t>" for s in strings],
+         styles='<cellXfs count="2"><xf numFmtId="0"/><xf numFmtId="14"/>'
+                "</cellXfs>")
+    with open(os.path.join(HERE, "researcher.csv"), "w", newline="") as f:
+        f.write(csv_text)
+    # A zip archive that is no workbook.
+    write_zip(os.path.join(HERE, "notes.zip"), [("notes.txt", "no sheet")])
+
+
 def main():
     os.makedirs(CORPUS, exist_ok=True)
+    researcher()
     rows = study_rows()
     strings = []
     body = xlsx_rows(rows, strings)
