@@ -154,6 +154,22 @@ status=$?
 check "unwritable directory, dialogue: status 2" test "$status" = 2
 check "not a directory: said so" grep -q 'not a directory' "$tmp/err"
 
+# Designs: a reversal series is one figure with a panel per contrast; a
+# study is one more figure, listed in the index after its cases.
+"$program" --plot "$tmp/designs" "$source_dir/examples/reversal.csv" \
+  "$source_dir/examples/multiple-baseline.csv" > "$tmp/designs.csv" 2> /dev/null
+check "designs: a plot per case and one for the study" test \
+  "$(cd "$tmp/designs" && ls | tr '\n' ' ')" = \
+  "Ana.svg Ben.svg Cleo.svg Dana.svg index.html study-reading.svg "
+check "designs: the series figure has its contrasts' panels" \
+  grep -q 'B1-A2: d = ' "$tmp/designs/Dana.svg"
+check "designs: the study figure names its cases" \
+  grep -q '>Cleo<' "$tmp/designs/study-reading.svg"
+check "designs: the index links the study's figure" \
+  grep -q 'href="./study-reading.svg"' "$tmp/designs/index.html"
+check "designs: the study row names its figure" \
+  grep -q '^,reading,study,.*,study-reading.svg,' "$tmp/designs.csv"
+
 # The drawing module is loaded only for PNG and PDF: a program without it
 # still analyses and writes SVG plots, and --plot-format png says in one
 # line why it cannot draw.

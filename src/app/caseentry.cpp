@@ -121,9 +121,7 @@ std::string tableEntry(TableFormat format, const Case& c,
 std::string studyEntry(TableFormat format, const std::string& name,
                        const kalmir::Study* pStudy, const std::string& error,
                        const std::vector<std::string>& notes,
-                       const EntryOptions& options, bool bPlotColumn) {
-  const std::string none;
-  const std::string* pPlot = bPlotColumn ? &none : nullptr;
+                       const EntryOptions& options, const std::string* pPlot) {
   if (format == TableFormat::kReport) {
     std::string text = "== study " + printable(name, 1000) + "\n";
     if (pStudy == nullptr) return text + "Not averaged: " + error + ".\n\n\n";

@@ -37,11 +37,13 @@ std::string tableEntry(TableFormat format, const Case& c,
 
 // A study's entry: its summary row, or, when error is set (the study could
 // not be averaged), its error row; notes go on the row. file names where
-// the study was read.
+// the study was read. With pPlot the row has a plot column holding it
+// (the study figure's file name, or empty).
 std::string studyEntry(TableFormat format, const std::string& name,
                        const kalmir::Study* pStudy, const std::string& error,
                        const std::vector<std::string>& notes,
-                       const EntryOptions& options, bool bPlotColumn);
+                       const EntryOptions& options,
+                       const std::string* pPlot = nullptr);
 
 // Where and what is wrong with a case: "FILE:LINE: what".
 std::string caseMessage(const Case& c);

@@ -267,8 +267,11 @@ class FileRun {
     // Plot file names are settled here, in case order, so that they do
     // not depend on which thread finishes first; each case's entry of the
     // folder's index has its own place.
+    // A study's figure follows its cases' in the index, and its name is
+    // settled after theirs.
     std::unordered_map<const Case*, std::string> plotNames;
-    std::vector<IndexEntry> index(bPlots ? cases.size() : 0);
+    std::vector<std::string> studyPlotNames(studies.size());
+    std::vector<IndexEntry> index(bPlots ? cases.size() + studies.size() : 0);
     if (bPlots) {
       std::set<std::string> used;
       for (size_t i = 0; i < cases.size(); ++i) {
@@ -278,37 +281,50 @@ class FileRun {
         if (!c.error.empty()) continue;
         plotNames[&c] = plotFileName(c.name, &used);
       }
+      for (size_t k = 0; k < studies.size(); ++k) {
+        index[cases.size() + k].name = "study " + studies[k].name;
+        index[cases.size() + k].error = studies[k].error;
+        if (studies[k].error.empty()) {
+          studyPlotNames[k] = plotFileName("study-" + studies[k].name, &used);
+        }
+      }
       batch.bKeepMeans = true;
     }
+    // Writes one figure; false after a line on the error stream.
     std::mutex plotMutex;
     const PlotFormat plotFormat = options_.plotFormat;
+    auto drawn = [&](bool bWritten, const std::string& error) {
+      if (!bWritten) {
+        std::lock_guard<std::mutex> lock(plotMutex);
+        std::fprintf(err_, "kalmir: %s\n", error.c_str());
+        bPlotFailed_ = true;
+      }
+      return bWritten;
+    };
     const CaseWork work = [&](const Case& c, const kalmir::Series* pSeries) {
       const size_t i = static_cast<size_t>(&c - cases.data());
-      // An AB case is drawn as one analysis; the figures of a reversal
-      // series (its DataSet is caseDataSet(c)) are still to be drawn.
-      const kalmir::Result* a =
-          pSeries != nullptr && pSeries->contrasts.size() == 1
-              ? &pSeries->contrasts[0].result
-              : nullptr;
+      // An AB case is drawn as one analysis, a reversal series as the
+      // whole series with a panel per contrast.
       std::string plotFile;
-      if (a != nullptr && bPlots) {
+      if (pSeries != nullptr && bPlots) {
         const std::string& name = plotNames.at(&c);
+        const std::string path = plotPath(options_.plotDir, name, plotFormat);
         PlotOptions plot = options_.plot;
         if (plot.yLabel.empty()) plot.yLabel = c.valueColumn;
-        std::string error;
-        if (writePlot(plotPath(options_.plotDir, name, plotFormat), plotFormat,
-                      *a, plot, c.notes, &error)) {
-          plotFile = name + plotExtension(plotFormat);
-        } else {
-          std::lock_guard<std::mutex> lock(plotMutex);
-          std::fprintf(err_, "kalmir: %s\n", error.c_str());
-          bPlotFailed_ = true;
-        }
-        index[i] = indexEntry(c.name, plotFile, *a, caseNotes(c, a));
-      } else if (pSeries != nullptr && bPlots) {
         const kalmir::Contrast& first = pSeries->contrasts[0];
-        index[i] = indexEntry(c.name + ", " + first.label, plotFile,
-                              first.result, caseNotes(c, &first.result));
+        std::string error;
+        const bool bWritten =
+            pSeries->contrasts.size() == 1
+                ? writePlot(path, plotFormat, first.result, plot, c.notes,
+                            &error, c.times)
+                : writeSeriesPlot(path, plotFormat, caseDataSet(c), *pSeries,
+                                  plot, c.notes, &error);
+        if (drawn(bWritten, error)) plotFile = name + plotExtension(plotFormat);
+        index[i] = pSeries->contrasts.size() == 1
+                       ? indexEntry(c.name, plotFile, first.result,
+                                    caseNotes(c, &first.result))
+                       : indexEntry(c.name + ", " + first.label, plotFile,
+                                    first.result, caseNotes(c, &first.result));
       }
       if (pSeries != nullptr && studyOf[i] >= 0) {
         series[i].reset(new kalmir::Series(*pSeries));
@@ -324,10 +340,11 @@ class FileRun {
     };
     // A study's row, once its last case is written: the average over the
     // cases that could be analysed.
+    const std::string noPlot;
     auto studyText = [&](const StudyGroup& g) {
       if (!g.error.empty()) {
         return studyEntry(format, g.name, nullptr, g.place + ": " + g.error,
-                          {}, entryOptions, bPlotColumn);
+                          {}, entryOptions, bPlotColumn ? &noPlot : nullptr);
       }
       std::vector<kalmir::DataSet> data;
       std::vector<kalmir::Series> members;
@@ -339,13 +356,31 @@ class FileRun {
       }
       const kalmir::Study study = kalmir::summarise_study(
           g.name, data, std::move(members), options_.weights);
-      // The study's figure would be drawn here, from data and study.
+      // Cases that could not be analysed are named on the figure too; the
+      // figure words the study's own notes itself.
+      std::vector<std::string> leftOut;
+      const int nLeftOut = static_cast<int>(g.members.size()) - g.nAnalysable;
+      if (nLeftOut > 0) leftOut.push_back(casesLeftOutDesignNote(nLeftOut));
+      const size_t k = static_cast<size_t>(&g - studies.data());
+      std::string plotFile;
+      if (bPlots) {
+        const std::string& name = studyPlotNames[k];
+        PlotOptions plot = options_.plot;
+        if (plot.yLabel.empty()) plot.yLabel = cases[g.members[0]].valueColumn;
+        std::string error;
+        if (drawn(writeStudyPlot(plotPath(options_.plotDir, name, plotFormat),
+                                 plotFormat, data, study, plot, leftOut, &error),
+                  error)) {
+          plotFile = name + plotExtension(plotFormat);
+        }
+        index[cases.size() + k] =
+            studyIndexEntry("study " + g.name, plotFile, study);
+      }
       std::vector<std::string> notes;
       for (const kalmir::Note& note : study.notes) notes.push_back(note.text);
-      const int nLeftOut = static_cast<int>(g.members.size()) - g.nAnalysable;
-      if (nLeftOut > 0) notes.push_back(casesLeftOutDesignNote(nLeftOut));
+      notes.insert(notes.end(), leftOut.begin(), leftOut.end());
       return studyEntry(format, g.name, &study, "", notes, entryOptions,
-                        bPlotColumn);
+                        bPlotColumn ? &plotFile : nullptr);
     };
     // On standard output each row goes out as soon as it is in order, for
     // whoever reads it as it comes.

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kalmir/kalmir.h"
@@ -40,18 +41,24 @@ struct Case {
 // The case's measurements as a data set for the analysis, a phase each,
 // labelled A and B by role whatever the file called them (the contrasts
 // are named by role: A1-B1, B1-A2, ...). Floats widen to doubles exactly,
-// so the analysis holds the same values. Needs a case without an error.
+// so the analysis holds the same values; each phase carries its mt when
+// the file has them. Needs a case without an error.
 inline kalmir::DataSet caseDataSet(const Case& c) {
   kalmir::DataSet data{c.name, {}};
   // A case made without phaseSizes is an AB case.
   const std::vector<int> sizes =
       c.phaseSizes.empty() ? std::vector<int>{c.nNA, c.nNB} : c.phaseSizes;
+  const bool bTimes = c.times.size() == c.fY.size();
   std::ptrdiff_t nAt = 0;
   for (size_t i = 0; i < sizes.size(); ++i) {
-    const auto begin = c.fY.begin() + nAt;
+    const std::ptrdiff_t nBegin = nAt;
     nAt += sizes[i];
-    data.phases.push_back(
-        {i % 2 == 0 ? "A" : "B", {begin, c.fY.begin() + nAt}});
+    kalmir::Phase phase{i % 2 == 0 ? "A" : "B",
+                        {c.fY.begin() + nBegin, c.fY.begin() + nAt}};
+    if (bTimes) {
+      phase.times.assign(c.times.begin() + nBegin, c.times.begin() + nAt);
+    }
+    data.phases.push_back(std::move(phase));
   }
   return data;
 }

@@ -70,6 +70,24 @@ IndexEntry indexEntry(const std::string& name, const std::string& plotFile,
   return e;
 }
 
+IndexEntry studyIndexEntry(const std::string& name, const std::string& plotFile,
+                           const kalmir::Study& study) {
+  IndexEntry e;
+  e.name = name;
+  e.plotFile = plotFile;
+  e.summary = "Study of " + std::to_string(study.cases.size()) + " cases";
+  for (const kalmir::Average& average : study.summary.averages) {
+    if (average.name != "d") continue;
+    char se[64];
+    std::snprintf(se, sizeof se, "%.3f", average.se);
+    e.summary += ": mean d = " +
+                 reportFigure(static_cast<float>(average.estimate)) + " (" +
+                 se + ")";
+  }
+  for (const kalmir::Note& note : study.notes) e.notes.push_back(note.text);
+  return e;
+}
+
 std::string indexPage(const std::vector<IndexEntry>& entries) {
   std::string page = kHead;
   for (const IndexEntry& e : entries) {
@@ -79,6 +97,14 @@ std::string indexPage(const std::vector<IndexEntry>& entries) {
           "<a href=\"" + href(e.plotFile) + "\">" + markupText(e.plotFile) + "</a>";
     }
     page += "</td>";
+    if (!e.bAnalysed && e.error.empty()) {
+      page += "<td colspan=\"6\">" + markupText(e.summary) + "</td><td>";
+      for (size_t i = 0; i < e.notes.size(); ++i) {
+        page += (i == 0 ? "" : "<br>") + markupText(e.notes[i]);
+      }
+      page += "</td></tr>\n";
+      continue;
+    }
     if (!e.bAnalysed) {
       page +=
           "<td colspan=\"7\" class=\"error\">Not analysed: " + markupText(e.error) +

@@ -18,6 +18,9 @@ struct IndexEntry {
   std::string plotFile;  // its plot's file name in the folder; empty: none
   bool bAnalysed = false;
   std::string error;  // why it was not analysed
+  // What a row that is no single analysis (a study's figure) says in
+  // place of the figures, when it has no error.
+  std::string summary;
   int nNA = 0, nNB = 0;
   float fD = 0, fd = 0, fdSE = 0, fR = 0, fP = 0;
   std::vector<std::string> notes;  // on its input, then on its figures
@@ -27,6 +30,10 @@ struct IndexEntry {
 IndexEntry indexEntry(const std::string& name, const std::string& plotFile,
                       const kalmir::Result& result,
                       const std::vector<std::string>& notes);
+
+// The entry of a study's figure: its average d over its cases.
+IndexEntry studyIndexEntry(const std::string& name, const std::string& plotFile,
+                           const kalmir::Study& study);
 
 // The page, figures rounded as the plots print them.
 std::string indexPage(const std::vector<IndexEntry>& entries);
