@@ -91,46 +91,6 @@ std::string averageCaption(const kalmir::Average& a, int nCount,
   return text;
 }
 
-// Title, caption and caveats from the page's top; returns the y below.
-double addHeading(const std::string& title,
-                  const std::vector<std::string>& caption,
-                  const std::vector<std::string>& caveats, double width,
-                  const TextWidth& textWidth, std::vector<TextBox>* pText) {
-  const double inner = width - 2 * kEdge;
-  double y = kEdge;
-  pText->push_back(textBox(fitText(title, inner, kTitleSize, true, textWidth),
-                           width / 2, y + kAscent * kTitleSize, kTitleSize,
-                           true, textWidth, Align::kMiddle));
-  pText->back().x -= pText->back().width / 2;
-  y += 1.4 * kTitleSize;
-  std::vector<double> widths;
-  std::vector<std::string> pieces;
-  for (const std::string& piece : caption) {
-    pieces.push_back(fitText(piece, inner, kCaptionSize, false, textWidth));
-    widths.push_back(textWidth(pieces.back(), kCaptionSize, false));
-  }
-  const Row row = flowRow(widths, 2 * kItemGap, kEdge, inner);
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    pText->push_back(
-        textBox(pieces[i], row.x[i],
-                y + row.row[i] * kCaptionRow + kAscent * kCaptionSize,
-                kCaptionSize, false, textWidth));
-  }
-  y += row.nRows * kCaptionRow;
-  for (const std::string& caveat : caveats) {
-    for (const std::string& line :
-         wrapText("Note: " + capitalised(caveat) + ".", inner, kTextSize,
-                  textWidth)) {
-      TextBox t = textBox(line, width / 2, y + kAscent * kTextSize, kTextSize,
-                          false, textWidth, Align::kMiddle);
-      t.x -= t.width / 2;
-      pText->push_back(t);
-      y += kCaveatRow;
-    }
-  }
-  return y + 6;
-}
-
 // A y axis as the AB plot's, but with at least two ticks however low its
 // panel: a small panel of counts or a study's case may have room for
 // only three labels.

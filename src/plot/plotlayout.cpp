@@ -348,6 +348,45 @@ std::string shortestText(double v, bool bFloat) {
 }
 
 // The first letter of text in capitals, when it is an ASCII letter.
+double addHeading(const std::string& title,
+                  const std::vector<std::string>& caption,
+                  const std::vector<std::string>& caveats, double width,
+                  const TextWidth& textWidth, std::vector<TextBox>* pText) {
+  const double inner = width - 2 * kEdge;
+  double y = kEdge;
+  pText->push_back(textBox(fitText(title, inner, kTitleSize, true, textWidth),
+                           width / 2, y + kAscent * kTitleSize, kTitleSize,
+                           true, textWidth, Align::kMiddle));
+  pText->back().x -= pText->back().width / 2;
+  y += 1.4 * kTitleSize;
+  std::vector<double> widths;
+  std::vector<std::string> pieces;
+  for (const std::string& piece : caption) {
+    pieces.push_back(fitText(piece, inner, kCaptionSize, false, textWidth));
+    widths.push_back(textWidth(pieces.back(), kCaptionSize, false));
+  }
+  const Row row = flowRow(widths, 2 * kItemGap, kEdge, inner);
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    pText->push_back(
+        textBox(pieces[i], row.x[i],
+                y + row.row[i] * kCaptionRow + kAscent * kCaptionSize,
+                kCaptionSize, false, textWidth));
+  }
+  y += row.nRows * kCaptionRow;
+  for (const std::string& caveat : caveats) {
+    for (const std::string& line :
+         wrapText("Note: " + capitalised(caveat) + ".", inner, kTextSize,
+                  textWidth)) {
+      TextBox t = textBox(line, width / 2, y + kAscent * kTextSize, kTextSize,
+                          false, textWidth, Align::kMiddle);
+      t.x -= t.width / 2;
+      pText->push_back(t);
+      y += kCaveatRow;
+    }
+  }
+  return y + 6;
+}
+
 std::string capitalised(std::string text) {
   if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
     text[0] = static_cast<char>(text[0] - 'a' + 'A');
@@ -686,36 +725,8 @@ PlotLayout layOutPlot(const PlotContent& c, const TextWidth& textWidth) {
   if (!off.empty()) caveats.push_back(offScaleCaveat(c, off));
 
   // From the top: title, caption, caveats, legend, phase names, series.
-  double y = kEdge;
-  L.text.push_back(textBox(fitText(c.title, inner, kTitleSize, true, textWidth),
-                           L.width / 2, y + kAscent * kTitleSize, kTitleSize,
-                           true, textWidth, Align::kMiddle));
-  L.text.back().x -= L.text.back().width / 2;
-  y += 1.4 * kTitleSize;
-  std::vector<double> widths;
-  for (const std::string& piece : c.caption) {
-    widths.push_back(textWidth(piece, kCaptionSize, false));
-  }
-  const Row caption = flowRow(widths, 2 * kItemGap, kEdge, inner);
-  for (size_t i = 0; i < c.caption.size(); ++i) {
-    L.text.push_back(
-        textBox(c.caption[i], caption.x[i],
-                y + caption.row[i] * kCaptionRow + kAscent * kCaptionSize,
-                kCaptionSize, false, textWidth));
-  }
-  y += caption.nRows * kCaptionRow;
-  for (const std::string& caveat : caveats) {
-    for (const std::string& line :
-         wrapText("Note: " + capitalised(caveat) + ".", inner, kTextSize,
-                  textWidth)) {
-      TextBox t = textBox(line, L.width / 2, y + kAscent * kTextSize, kTextSize,
-                          false, textWidth, Align::kMiddle);
-      t.x -= t.width / 2;
-      L.text.push_back(t);
-      y += kCaveatRow;
-    }
-  }
-  y += 6;
+  double y = addHeading(c.title, c.caption, caveats, L.width, textWidth,
+                        &L.text);
   std::vector<LegendKey> keys = {LegendKey::kAPoints, LegendKey::kBPoints,
                                  LegendKey::kALine, LegendKey::kNullLine,
                                  LegendKey::kBLine};

@@ -87,6 +87,12 @@ double addLegend(const std::vector<LegendKey>& keys,
 
 // The shortest decimal that reads back as v (as a float with bFloat).
 std::string shortestText(double v, bool bFloat);
+// A figure's title, its caption pieces in rows and its caveats as notes,
+// centred from the top of a page width wide; returns the y below them.
+double addHeading(const std::string& title,
+                  const std::vector<std::string>& caption,
+                  const std::vector<std::string>& caveats, double width,
+                  const TextWidth& textWidth, std::vector<TextBox>* pText);
 // The first letter of text in capitals, when it is an ASCII letter.
 std::string capitalised(std::string text);
 // Words of text in lines at most maxWidth wide; a word wider than a line
