@@ -30,8 +30,21 @@ row_of() { grep "^$1," "$tmp/out"; }
 # Workbooks give the table of the same data saved as CSV, byte for byte.
 run "$study"
 cp "$tmp/out" "$tmp/study.csv.out"
+# The zip and XML libraries are the workbook module's, loaded only for a
+# zip archive: the program starts without them, and without its module
+# says why it cannot read a workbook.
+check "the program maps no zip library at its start" \
+  test -z "$(ldd "$program" | grep -e libzip -e libexpat)"
+mkdir "$tmp/alone"
+cp "$program" "$tmp/alone/kalmir"
+"$tmp/alone/kalmir" "$data/study.xlsx" > /dev/null 2> "$tmp/err"
+status=$?
+check "without its workbook module: status 2" test "$status" = 2
+check "without its workbook module: says so" grep -q \
+  "cannot read workbooks (\(its workbook module .*kalmir-workbook.so is missing\|it was built without libzip and expat\)); save the sheet as CSV" \
+  "$tmp/err"
 if "$program" -j 1 "$data/study.xlsx" > /dev/null 2> "$tmp/err" ||
-   ! grep -q "reads no workbooks" "$tmp/err"; then
+   ! grep -q "built without libzip" "$tmp/err"; then
   for book in study.xlsx study.ods; do
     run "$data/$book"
     # The failed case's note names its file.
@@ -59,7 +72,7 @@ if "$program" -j 1 "$data/study.xlsx" > /dev/null 2> "$tmp/err" ||
     "notes.zip: a zip archive that holds no .xlsx or .ods workbook" "$tmp/err"
 else
   check "a build without workbooks says so" grep -q \
-    "this build of kalmir reads no workbooks" "$tmp/err"
+    "this build of kalmir cannot read workbooks" "$tmp/err"
 fi
 
 # Encodings: the same names and table whatever the file's encoding.

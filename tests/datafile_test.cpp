@@ -120,7 +120,7 @@ TEST(DataFile, SheetsAreChosenOnlyInWorkbooks) {
     const CaseFile book =
         readDataBytes(fileBytes("data/study.xlsx"), "study", CaseFileOptions());
     EXPECT_EQ(
-        "this build of kalmir reads no workbooks (it was built without "
+        "this build of kalmir cannot read workbooks (it was built without "
         "libzip and expat); save the sheet as CSV",
         book.error);
     return;

@@ -6,7 +6,7 @@
 #include "csv.h"
 #include "encoding.h"
 #include "text.h"
-#include "workbook.h"
+#include "workbookloader.h"
 
 namespace {
 
@@ -88,17 +88,18 @@ int readAll(FILE* in, std::string* pBytes, bool* pbTooLarge) {
 
 CaseFile readDataBytes(const std::string& bytes, const std::string& name,
                        const CaseFileOptions& options) {
-  const WorkbookKind kind = workbookKind(bytes);
+  const WorkbookKind kind = workbookSignature(bytes);
   if (kind == WorkbookKind::kLegacy) {
     return failed(0,
                   "an old binary .xls workbook, which kalmir does not read; "
                   "save it as .xlsx, .ods or .csv");
   }
   if (kind == WorkbookKind::kZip) {
-    return failed(0, "a zip archive that holds no .xlsx or .ods workbook");
-  }
-  if (kind == WorkbookKind::kXlsx || kind == WorkbookKind::kOds) {
-    const Worksheet sheet = readWorkbook(bytes, options.sheet);
+    const Worksheet sheet = loadWorkbook(bytes, options.sheet);
+    if (sheet.kind == WorkbookKind::kZip &&
+        bytes.size() <= WorkbookLimits().nMaxFileBytes) {
+      return failed(0, "a zip archive that holds no .xlsx or .ods workbook");
+    }
     if (!sheet.error.empty()) return failed(0, sheet.error);
     CaseFile file = readCaseRows(sheet.rows, name, options);
     // The data may be on another sheet than the first.
