@@ -18,19 +18,6 @@
 
 namespace {
 
-bool startsWith(const std::string& s, const char* prefix, size_t nPrefix) {
-  return s.size() >= nPrefix && std::memcmp(s.data(), prefix, nPrefix) == 0;
-}
-
-bool isZip(const std::string& bytes) {
-  return startsWith(bytes, "PK\x03\x04", 4);
-}
-
-// The compound-file signature of the binary .xls of 1997 to 2003.
-bool isLegacyWorkbook(const std::string& bytes) {
-  return startsWith(bytes, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-}
-
 const char kOdsMimeType[] = "application/vnd.oasis.opendocument.spreadsheet";
 
 }  // namespace
@@ -40,8 +27,8 @@ const char kOdsMimeType[] = "application/vnd.oasis.opendocument.spreadsheet";
 bool workbookSupported() { return false; }
 
 WorkbookKind workbookKind(const std::string& bytes) {
-  if (isLegacyWorkbook(bytes)) return WorkbookKind::kLegacy;
-  if (!isZip(bytes)) return WorkbookKind::kNone;
+  const WorkbookKind signature = workbookSignature(bytes);
+  if (signature != WorkbookKind::kZip) return signature;
   // Member names stand uncompressed in the archive, and an .ods keeps its
   // media type as the first member, stored.
   if (bytes.find("xl/workbook.xml") != std::string::npos) {
@@ -1265,8 +1252,8 @@ void readOds(const Archive& archive, const std::string& selector,
 bool workbookSupported() { return true; }
 
 WorkbookKind workbookKind(const std::string& bytes) {
-  if (isLegacyWorkbook(bytes)) return WorkbookKind::kLegacy;
-  if (!isZip(bytes)) return WorkbookKind::kNone;
+  const WorkbookKind signature = workbookSignature(bytes);
+  if (signature != WorkbookKind::kZip) return signature;
   const Archive archive(bytes);
   if (!archive.ok()) return WorkbookKind::kZip;
   return archiveKind(archive, WorkbookLimits());
@@ -1275,14 +1262,14 @@ WorkbookKind workbookKind(const std::string& bytes) {
 Worksheet readWorkbook(const std::string& bytes, const std::string& sheet,
                        const WorkbookLimits& limits) {
   Worksheet result;
-  if (isLegacyWorkbook(bytes)) {
+  if (workbookSignature(bytes) == WorkbookKind::kLegacy) {
     result.kind = WorkbookKind::kLegacy;
     result.error =
         "the file is an old binary workbook (.xls), which cannot be "
         "read; save it as .xlsx or CSV";
     return result;
   }
-  if (!isZip(bytes)) {
+  if (workbookSignature(bytes) != WorkbookKind::kZip) {
     result.error = "the file is not a workbook (.xlsx or .ods)";
     return result;
   }

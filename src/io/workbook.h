@@ -2,6 +2,7 @@
 #define KALMIR_WORKBOOK_H_
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,19 @@ struct Worksheet {
   // ("the workbook has no sheet named \"Tables\" (its sheets: ...)").
   std::string error;
 };
+
+// What the first bytes of a file say: an old binary workbook (kLegacy), a
+// zip archive (kZip: perhaps a workbook) or neither (kNone). Reads no
+// archive: workbookKind tells a workbook from another zip archive.
+inline WorkbookKind workbookSignature(const std::string& bytes) {
+  auto startsWith = [&bytes](const char* prefix, size_t n) {
+    return bytes.size() >= n && std::memcmp(bytes.data(), prefix, n) == 0;
+  };
+  if (startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
+    return WorkbookKind::kLegacy;
+  }
+  return startsWith("PK\x03\x04", 4) ? WorkbookKind::kZip : WorkbookKind::kNone;
+}
 
 // Whether this build reads workbooks.
 bool workbookSupported();

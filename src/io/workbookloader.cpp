@@ -1,29 +1,18 @@
 #include "workbookloader.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
 #if KALMIR_HAVE_WORKBOOK
 #include <dlfcn.h>
-#include <limits.h>
 #include <unistd.h>
 
 #include <vector>
 
+#include "programdir.h"
 #include "workbookblock.h"
 #include "workbookmodule.h"
 #endif
-
-WorkbookKind workbookSignature(const std::string& bytes) {
-  auto startsWith = [&bytes](const char* prefix, size_t n) {
-    return bytes.size() >= n && std::memcmp(bytes.data(), prefix, n) == 0;
-  };
-  if (startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
-    return WorkbookKind::kLegacy;
-  }
-  return startsWith("PK\x03\x04", 4) ? WorkbookKind::kZip : WorkbookKind::kNone;
-}
 
 namespace {
 
@@ -45,13 +34,7 @@ struct Module {
 // Where the module is looked for, in order: beside the program (the build
 // tree), then where the install rule puts it.
 std::vector<std::string> moduleCandidates() {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  std::string dir;
-  if (n > 0) {
-    dir.assign(buffer, static_cast<size_t>(n));
-    dir = dir.substr(0, dir.rfind('/') + 1);
-  }
+  const std::string dir = programDirectory();
   return {dir + "kalmir-workbook.so",
           dir + KALMIR_WORKBOOK_FROM_PROGRAM "/kalmir-workbook.so"};
 }

@@ -11,10 +11,6 @@
 
 #include "workbook.h"
 
-// What the first bytes of a file say: an old binary workbook (kLegacy), a
-// zip archive (kZip: perhaps a workbook) or neither (kNone).
-WorkbookKind workbookSignature(const std::string& bytes);
-
 // readWorkbook (workbook.h) of the module, with its default limits.
 Worksheet loadWorkbook(const std::string& bytes, const std::string& sheet);
 

@@ -1,7 +1,6 @@
 #include "plot.h"
 
 #include <dlfcn.h>
-#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include "notes.h"
 #include "picture.h"
 #include "plotfile.h"
+#include "programdir.h"
 #include "svgwriter.h"
 #include "text.h"
 
@@ -130,13 +130,6 @@ struct Drawing {
 };
 
 #if KALMIR_HAVE_DRAWING
-std::string programDirectory() {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return "";
-  const std::string path(buffer, static_cast<size_t>(n));
-  return path.substr(0, path.rfind('/') + 1);
-}
 
 // Where the module is looked for, in order: beside the program (the build
 // tree), then where the install rule puts it.
