@@ -320,11 +320,12 @@ class FileRun {
                 : writeSeriesPlot(path, plotFormat, caseDataSet(c), *pSeries,
                                   plot, c.notes, &error);
         if (drawn(bWritten, error)) plotFile = name + plotExtension(plotFormat);
-        index[i] = pSeries->contrasts.size() == 1
-                       ? indexEntry(c.name, plotFile, first.result,
-                                    caseNotes(c, &first.result))
-                       : indexEntry(c.name + ", " + first.label, plotFile,
-                                    first.result, caseNotes(c, &first.result));
+        // A series is listed with its first contrast's figures.
+        const std::string listed = pSeries->contrasts.size() == 1
+                                       ? c.name
+                                       : c.name + ", " + first.label;
+        index[i] = indexEntry(listed, plotFile, first.result,
+                              caseNotes(c, &first.result));
       }
       if (pSeries != nullptr && studyOf[i] >= 0) {
         series[i].reset(new kalmir::Series(*pSeries));
